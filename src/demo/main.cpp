@@ -1,0 +1,2 @@
+// Program entry: one application object driven through Init, Run and Shutdown.
+int main() { return 0; }

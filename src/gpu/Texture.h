@@ -1,0 +1,18 @@
+// Texture: the owner of one OpenGL texture name, and the loader that makes
+// one from an image file read through an SDL stream.
+#pragma once
+
+#include <cstdint>
+
+class Texture {
+public:
+    Texture() = default;
+    // Deletes the GL texture when mId is not 0; a texture without a name makes no GL call.
+    virtual ~Texture();
+
+    uint32_t mId = 0;
+};
+
+// -1 when the file can't be opened or is empty; 0 otherwise, also when the
+// image can't be decoded (then mId stays 0 and the error is logged).
+int LoadTexture(const char* path, Texture* texture);

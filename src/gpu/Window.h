@@ -1,0 +1,37 @@
+// Window: the one SDL window everything is drawn in. Brings up SDL's video
+// subsystem, states the OpenGL context the renderer will create, and answers
+// the display's DPI.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <SDL2/SDL.h>
+
+enum WindowMode : int32_t {
+    WINDOW_WINDOWED = 0,
+    WINDOW_FULLSCREEN = 1,
+    WINDOW_FULLSCREEN_DESKTOP = 2,
+};
+
+constexpr int kDefaultDPI = 96;
+
+class Window {
+public:
+    Window(const char* title, uint32_t width, uint32_t height, int32_t fullscreenMode);
+    virtual ~Window();
+
+    int Init();
+    // Horizontal DPI of the window's display, fraction cut off; 96 (with a
+    // warning) when SDL can't tell, as on a virtual X display.
+    int GetDPI();
+
+    std::string mTitle;
+    uint32_t mWidth;
+    uint32_t mHeight;
+    int32_t mFullscreenMode;
+    SDL_Window* mSDLWindow;
+};
+
+// The SDL window flags for a mode (exposed so the choice can be tested).
+uint32_t WindowFlagsForMode(int32_t fullscreenMode);

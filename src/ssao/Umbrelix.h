@@ -1,0 +1,65 @@
+// Umbrelix: the deferred renderer with screen-space ambient occlusion. Draws
+// the scene into a G-buffer, estimates occlusion from it, blurs it and lights
+// the picture in full-screen passes; also shows the G-buffer as debug views.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "gpu/Renderer.h"
+
+constexpr uint32_t kDefaultKernelSize = 4;
+constexpr float kDefaultRadius = 0.9f;
+constexpr float kDefaultAmbientFactor = 0.75f;
+
+class Umbrelix : public Renderer {
+public:
+    explicit Umbrelix(Window* window);
+    ~Umbrelix() override;
+
+    int Init() override;
+    void SetViewMatrix(const glm::mat4& m) override;
+    void SetProjectionMatrix(const glm::mat4& m) override;
+    void DrawNode(SceneGraphNode* node) override;
+    void Clear() override;
+
+    int CreateGBuffer(int width, int height);
+    int CreateSSAOBuffer(int width, int height);
+    int CreateBlurBuffer(int width, int height);
+
+    void SetKernelSize(uint32_t n);
+    void SetRadius(float r);
+    void SetAmbientFactor(float a);
+
+    // Frame steps, driven by the main loop after the geometry pass.
+    void SSAOPass();
+    void BlurPass();
+    void LightingPass();
+    void DrawTextureView(bool ssaoOnly);
+
+    bool mSSAOEnabled;
+    bool mBlurEnabled;
+    ShaderProgram mShaderTexture;
+    ShaderProgram mShaderSSAO;
+    ShaderProgram mShaderBlur;
+    ShaderProgram mShaderLighting;
+    uint32_t mQuadVAO;
+    uint32_t mQuadVBO;
+    uint32_t mGBuffer;
+    uint32_t mGPosition;
+    uint32_t mGAlbedo;
+    uint32_t mGNormal;
+    uint32_t mGDepth;
+    uint32_t mKernelSize;
+    float mRadius;
+    uint32_t mSSAOBuffer;
+    uint32_t mSSAOTexture;
+    uint32_t mNoiseTexture;
+    uint32_t mBlurBuffer;
+    uint32_t mBlurTexture;
+    float mAmbientFactor;
+    std::vector<glm::vec3> mKernel;
+    std::vector<glm::vec3> mNoise;
+};

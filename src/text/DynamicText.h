@@ -1,0 +1,35 @@
+// DynamicText: one string laid out with a FontAtlas into a vertex buffer of
+// textured quads. Replacing the text re-lays and re-uploads only the tail
+// after the first changed character, and reallocates only to grow.
+#pragma once
+
+#include <cstdint>
+
+class Allocator;
+class FontAtlas;
+
+// Pixel position from the text's top-left (x right, y down) and atlas texel.
+struct TextVertex {
+    uint16_t x, y, u, v;
+};
+static_assert(sizeof(TextVertex) == 8, "text vertices are four 16-bit values");
+
+constexpr int kVerticesPerChar = 6;
+constexpr int kLineGap = 5; // pixels between one line's descent room and the next ascent
+
+class DynamicText {
+public:
+    DynamicText(Allocator* allocator, FontAtlas* atlas);
+    virtual ~DynamicText();
+
+    int SetText(const char* text);
+
+    Allocator* mAllocator;
+    FontAtlas* mFontAtlas;
+    uint64_t mCapacity;
+    char* mText;
+    uint32_t mNumVertices;
+    TextVertex* mVertices;
+    uint32_t mVao;
+    uint32_t mVbo;
+};

@@ -1,0 +1,52 @@
+// GLTestContext: one hidden SDL window with an OpenGL 4.1 core context per
+// test process, the system's GL table loaded, and a few more entry points
+// that only tests use to read results back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <SDL2/SDL.h>
+
+#include "gpu/GLFunctions.h"
+
+#define VESPERON_GL_TEST_FUNCTIONS(X)                                                              \
+    X(PFNGLREADPIXELSPROC, glReadPixels)                                                           \
+    X(PFNGLGETTEXLEVELPARAMETERIVPROC, glGetTexLevelParameteriv)                                   \
+    X(PFNGLGETTEXPARAMETERIVPROC, glGetTexParameteriv)                                             \
+    X(PFNGLGETTEXIMAGEPROC, glGetTexImage)                                                         \
+    X(PFNGLGETBUFFERSUBDATAPROC, glGetBufferSubData)                                               \
+    X(PFNGLGETBUFFERPARAMETERIVPROC, glGetBufferParameteriv)                                       \
+    X(PFNGLGETVERTEXATTRIBIVPROC, glGetVertexAttribiv)                                             \
+    X(PFNGLGETINTEGERVPROC, glGetIntegerv)                                                         \
+    X(PFNGLGETERRORPROC, glGetError)                                                               \
+    X(PFNGLISTEXTUREPROC, glIsTexture)                                                             \
+    X(PFNGLISPROGRAMPROC, glIsProgram)                                                             \
+    X(PFNGLISSHADERPROC, glIsShader)                                                               \
+    X(PFNGLISVERTEXARRAYPROC, glIsVertexArray)                                                     \
+    X(PFNGLISFRAMEBUFFERPROC, glIsFramebuffer)                                                     \
+    X(PFNGLISENABLEDPROC, glIsEnabled)                                                             \
+    X(PFNGLGETUNIFORMFVPROC, glGetUniformfv)                                                       \
+    X(PFNGLGETUNIFORMIVPROC, glGetUniformiv)                                                       \
+    X(PFNGLCLEARCOLORPROC, glClearColor)                                                           \
+    X(PFNGLFINISHPROC, glFinish)                                                                   \
+    X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC, glGetFramebufferAttachmentParameteriv)
+
+#define VESPERON_GL_TEST_DECLARE(type, name)                                                       \
+    namespace vgltest {                                                                            \
+    extern type name;                                                                              \
+    }                                                                                              \
+    using vgltest::name;
+VESPERON_GL_TEST_FUNCTIONS(VESPERON_GL_TEST_DECLARE)
+#undef VESPERON_GL_TEST_DECLARE
+
+class Window;
+
+// Creates (once) a hidden window and context, loads the system's GL table and
+// the test entry points. Returns false (with the reason in gtest output) when
+// no display is available. Use: ASSERT_TRUE(RequireGL());
+bool RequireGL();
+SDL_Window* TestGLWindow();
+
+// Reads the RGBA8 pixels of the framebuffer bound for reading.
+std::vector<uint8_t> ReadPixelsRGBA(int x, int y, int width, int height);
