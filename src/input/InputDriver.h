@@ -41,7 +41,10 @@ enum MouseButton : uint8_t {
 };
 
 constexpr uint8_t kControllerButtonOther = 15;
-constexpr uint8_t kControllerAxisTrigger = 4;
+// ControllerAxis: sticks 0-3 as in SDL; the triggers keep apart (left 4,
+// right 5) so a consumer can tell them apart; any later axis is 6.
+constexpr uint8_t kControllerAxisTriggerLeft = 4;
+constexpr uint8_t kControllerAxisTriggerRight = 5;
 constexpr uint8_t kControllerAxisOther = 6;
 
 class InputDriver {

@@ -49,4 +49,10 @@ public:
     MemoryBlock mBlockList;
     MemoryBlock* mRover;
     uint64_t mAllocCount;
+
+private:
+    bool IsHeaderAddress(const void* address) const;
+    bool LinksIntact(const MemoryBlock* block) const;
+    uint64_t OffsetOf(const MemoryBlock* block) const;
+    void Release(MemoryBlock* block);
 };

@@ -1,0 +1,212 @@
+// ShaderProgram: reads, compiles and links the GLSL stages of one program and
+// fills its uniform table; owns the log format of compile and link failures.
+#include "gpu/ShaderProgram.h"
+
+#include <cstdlib>
+
+#include <SDL2/SDL.h>
+
+#include "core/Logger.h"
+#include "gpu/GLFunctions.h"
+
+namespace {
+
+const char* kTag = "Shader";
+
+struct StageName {
+    GLenum stage;
+    const char* name;
+};
+
+// The spelling of the tessellation names is what the log has always shown.
+const StageName kStageNames[] = {
+    {GL_VERTEX_SHADER, "Vertex"},
+    {GL_FRAGMENT_SHADER, "Fragment"},
+    {GL_GEOMETRY_SHADER, "Geometry"},
+    {GL_TESS_EVALUATION_SHADER, "Tesselation Evaluation"},
+    {GL_TESS_CONTROL_SHADER, "Tesselation Control"},
+};
+
+const char* StageDisplayName(GLenum stage) {
+    for (const StageName& entry : kStageNames) {
+        if (entry.stage == stage)
+            return entry.name;
+    }
+    return "Unknown";
+}
+
+struct UniformSlot {
+    const char* name;
+    int32_t ShaderProgram::*field;
+};
+
+// Record order; the array uniform is found through its first element.
+const UniformSlot kUniforms[] = {
+    {"modelMatrix", &ShaderProgram::modelMatrix},
+    {"viewMatrix", &ShaderProgram::viewMatrix},
+    {"projMatrix", &ShaderProgram::projMatrix},
+    {"texDiffuse", &ShaderProgram::texDiffuse},
+    {"texFontAtlas", &ShaderProgram::texFontAtlas},
+    {"textColor", &ShaderProgram::textColor},
+    {"texGPosition", &ShaderProgram::texGPosition},
+    {"texGNormal", &ShaderProgram::texGNormal},
+    {"texGAlbedo", &ShaderProgram::texGAlbedo},
+    {"ssaoEnabled", &ShaderProgram::ssaoEnabled},
+    {"ssaoRadius", &ShaderProgram::ssaoRadius},
+    {"ssaoKernelSize", &ShaderProgram::ssaoKernelSize},
+    {"ssaoSamples[0]", &ShaderProgram::ssaoSamples},
+    {"texSSAONoise", &ShaderProgram::texSSAONoise},
+    {"texSSAO", &ShaderProgram::texSSAO},
+    {"singleChannel", &ShaderProgram::singleChannel},
+    {"ambientFactor", &ShaderProgram::ambientFactor},
+};
+static_assert(sizeof(kUniforms) / sizeof(kUniforms[0]) == 17, "one slot per location field");
+
+// The whole file plus a terminating NUL, or null (logged) when it can't be read.
+char* ReadShaderSource(const char* path) {
+    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
+    if (!stream) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading shader \"%s\": %s", path, SDL_GetError());
+        return nullptr;
+    }
+    Sint64 size = SDL_RWsize(stream);
+    if (size <= 0) {
+        LogMessage(LOG_ERROR, kTag, "Unable to determine file size for \"%s\": %s", path,
+                   SDL_GetError());
+        SDL_RWclose(stream);
+        return nullptr;
+    }
+    char* source = static_cast<char*>(malloc(size_t(size) + 1));
+    if (!source) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading shader \"%s\": %s", path, "out of memory");
+        SDL_RWclose(stream);
+        return nullptr;
+    }
+    // Terminate after what was actually read, so a short read never hands
+    // uninitialised bytes to the compiler.
+    size_t read = SDL_RWread(stream, source, 1, size_t(size));
+    source[read] = '\0';
+    SDL_RWclose(stream);
+    return source;
+}
+
+void LogShaderInfoLog(uint32_t shader) {
+    GLint length = 0;
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0)
+        return;
+    char* log = static_cast<char*>(calloc(size_t(length), 1));
+    glGetShaderInfoLog(shader, length, nullptr, log);
+    PrintInfoLog(log, length);
+    free(log);
+}
+
+void LogProgramInfoLog(uint32_t program) {
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0)
+        return;
+    char* log = static_cast<char*>(calloc(size_t(length), 1));
+    glGetProgramInfoLog(program, length, nullptr, log);
+    PrintInfoLog(log, length);
+    free(log);
+}
+
+void LookUpUniforms(ShaderProgram& record) {
+    for (const UniformSlot& slot : kUniforms)
+        record.*slot.field = glGetUniformLocation(record.program, slot.name);
+}
+
+// Links the compiled stages (all non-zero). True when GL reports success.
+bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlots]) {
+    for (uint32_t shader : stages) {
+        if (shader != 0)
+            glAttachShader(record.program, shader);
+    }
+    glLinkProgram(record.program);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(record.program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        LogMessage(LOG_ERROR, kTag, "Error linking shader program");
+        LogProgramInfoLog(record.program);
+        return false;
+    }
+    LookUpUniforms(record);
+    LogMessage(LOG_INFO, kTag, "Shader program successfully linked");
+    return true;
+}
+
+// The program keeps no shader objects: detach whatever is attached, then
+// delete the compiled stages so GL frees them with nothing referring to them.
+void ReleaseStages(uint32_t program, const uint32_t (&stages)[kShaderStageSlots]) {
+    GLuint attached[kShaderStageSlots] = {};
+    GLsizei count = 0;
+    glGetAttachedShaders(program, kShaderStageSlots, &count, attached);
+    for (GLsizei i = 0; i < count; ++i)
+        glDetachShader(program, attached[i]);
+    for (uint32_t shader : stages) {
+        if (shader != 0)
+            glDeleteShader(shader);
+    }
+}
+
+} // namespace
+
+uint32_t CompileShader(const char* path, GLenum stage) {
+    char* source = ReadShaderSource(path);
+    if (!source)
+        return 0;
+    uint32_t shader = glCreateShader(stage);
+    // The version line comes first so the files themselves carry none.
+    const GLchar* sources[2] = {kShaderPrefix, source};
+    glShaderSource(shader, 2, sources, nullptr);
+    glCompileShader(shader);
+    free(source);
+
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled == GL_TRUE) {
+        LogMessage(LOG_INFO, kTag, "%s shader \"%s\" successfully compiled",
+                   StageDisplayName(stage), path);
+        return shader;
+    }
+    LogMessage(LOG_ERROR, kTag, "Error compiling \"%s\"", path);
+    LogShaderInfoLog(shader);
+    glDeleteShader(shader);
+    return 0;
+}
+
+int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath) {
+    record.program = glCreateProgram();
+    uint32_t stages[kShaderStageSlots] = {};
+    stages[0] = CompileShader(vertexPath, GL_VERTEX_SHADER);
+    stages[1] = CompileShader(fragmentPath, GL_FRAGMENT_SHADER);
+
+    // A stage that could not be read or compiled has already said why; linking
+    // the other one alone could succeed and hide that the program is unusable.
+    bool stagesCompiled = stages[0] != 0 && stages[1] != 0;
+    bool linked = stagesCompiled && LinkStages(record, stages);
+    ReleaseStages(record.program, stages);
+    return linked ? 0 : -1;
+}
+
+void PrintInfoLog(const char* log, int length) {
+    LogMessage(LOG_ERROR, kTag, "OpenGL error log:");
+    int start = 0;
+    for (int i = 0; i <= length; ++i) {
+        if (i < length && log[i] != '\n')
+            continue;
+        // The precision bounds the piece, so a log without a terminating NUL
+        // is never read past its end; a NUL inside still ends the line.
+        int pieceLength = i - start;
+        if (pieceLength > 0)
+            LogMessage(LOG_ERROR, kTag, "    %.*s", pieceLength, log + start);
+        start = i + 1;
+    }
+}
+
+void DestroyShaderProgram(ShaderProgram& record) {
+    if (record.program != 0)
+        glDeleteProgram(record.program);
+    record.program = 0;
+}

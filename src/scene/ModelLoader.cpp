@@ -1,0 +1,273 @@
+// ModelLoader: runs the Assimp import over SDL streams and copies what the
+// system keeps (meshes, material textures, one node per mesh) into zone memory
+// and GL objects; nothing of the importer outlives the call.
+#include "scene/ModelLoader.h"
+
+#include <string>
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/scene.h>
+
+#include "core/Logger.h"
+#include "gpu/Texture.h"
+#include "memory/CountedArray.h"
+#include "scene/Mesh.h"
+#include "scene/SDLIOSystem.h"
+#include "scene/SceneGraphNode.h"
+
+namespace {
+
+const char* const kTag = "Mesh";
+const char* const kDiffuseColorKey = "$clr.diffuse";
+
+constexpr uint32_t kTriangleCorners = 3;
+constexpr uint32_t kPositionFloats = 3;
+constexpr uint32_t kColorFloats = 4;
+constexpr uint32_t kTexCoordFloats = 2;
+constexpr uint32_t kNormalFloats = 3;
+constexpr uint32_t kTangentFloats = 3;
+
+float* AllocFloats(Allocator* allocator, uint32_t vertices, uint32_t components) {
+    uint64_t bytes = uint64_t(vertices) * components * sizeof(float);
+    return static_cast<float*>(allocator->Alloc(bytes, TAG_MODEL));
+}
+
+// Copies count vectors of aiVector3D (x, y, z) into packed floats.
+void CopyVectors(float* out, const aiVector3D* in, uint32_t count) {
+    for (uint32_t v = 0; v < count; ++v) {
+        out[v * 3 + 0] = in[v].x;
+        out[v * 3 + 1] = in[v].y;
+        out[v * 3 + 2] = in[v].z;
+    }
+}
+
+// A path as stored in a material, read from the model's folder instead of
+// the working directory, with Windows separators turned into '/' (material
+// files written on Windows name their textures that way).
+std::string ModelRelativePath(const char* modelPath, const char* stored) {
+    std::string relative(stored);
+    for (char& c : relative) {
+        if (c == '\\')
+            c = '/';
+    }
+    std::string model(modelPath);
+    size_t slash = model.find_last_of("/\\");
+    if (relative.empty() || relative[0] == '/' || slash == std::string::npos)
+        return relative;
+    return model.substr(0, slash + 1) + relative;
+}
+
+// Loads the diffuse texture of every material into textures[i]. A texture is
+// opened as stored first; failing that, relative to the model's folder; when
+// neither exists the stored path is handed on so the texture loader reports it.
+void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures) {
+    SDLIOSystem files;
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        aiString stored;
+        if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) !=
+            AI_SUCCESS)
+            continue;
+        std::string path = stored.C_Str();
+        if (!files.Exists(path.c_str())) {
+            std::string relative = ModelRelativePath(modelPath, stored.C_Str());
+            if (files.Exists(relative.c_str()))
+                path = relative;
+        }
+        // A texture that fails has been logged and keeps mId 0; loading goes on.
+        LoadTexture(path.c_str(), &textures[i]);
+    }
+}
+
+bool AllTriangles(const aiMesh* m) {
+    for (unsigned k = 0; k < m->mNumFaces; ++k) {
+        if (m->mFaces[k].mNumIndices != kTriangleCorners)
+            return false;
+    }
+    return true;
+}
+
+// A mesh the loader can take: a valid material (whose texture its node
+// carries) and nothing but triangles (points and lines survive triangulation).
+bool Acceptable(const aiScene* scene, const aiMesh* m) {
+    if (m->mMaterialIndex >= scene->mNumMaterials) {
+        LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": material %u does not exist",
+                   m->mName.C_Str(), m->mMaterialIndex);
+        return false;
+    }
+    if (!AllTriangles(m)) {
+        LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": not all of its faces are triangles",
+                   m->mName.C_Str());
+        return false;
+    }
+    return true;
+}
+
+int CopyPositions(const aiMesh* m, Mesh* r) {
+    r->mPositions = AllocFloats(r->mAllocator, r->mNumVertices, kPositionFloats);
+    if (!r->mPositions) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d positions",
+                   int(r->mNumVertices));
+        return -1;
+    }
+    CopyVectors(r->mPositions, m->mVertices, r->mNumVertices);
+    return 0;
+}
+
+// The material's diffuse colour, when it has one, wins over vertex colours.
+int CopyColors(const aiMesh* m, const aiMaterial* material, Mesh* r) {
+    aiColor4D diffuse(0.0f, 0.0f, 0.0f, 0.0f);
+    bool hasDiffuse = aiGetMaterialColor(material, kDiffuseColorKey, 0, 0, &diffuse) == AI_SUCCESS;
+    bool hasVertexColors = m->HasVertexColors(0) && r->mNumVertices > 0;
+    if (!hasDiffuse && !hasVertexColors)
+        return 0;
+    r->mColors = AllocFloats(r->mAllocator, r->mNumVertices, kColorFloats);
+    if (!r->mColors) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d colors", int(r->mNumVertices));
+        return -1;
+    }
+    for (uint32_t v = 0; v < r->mNumVertices; ++v) {
+        const aiColor4D& c = hasDiffuse ? diffuse : m->mColors[0][v];
+        float* out = r->mColors + v * kColorFloats;
+        out[0] = c.r;
+        out[1] = c.g;
+        out[2] = c.b;
+        out[3] = c.a;
+    }
+    return 0;
+}
+
+int CopyTexCoords(const aiMesh* m, Mesh* r) {
+    if (!m->HasTextureCoords(0) || r->mNumVertices == 0)
+        return 0;
+    r->mTexCoords = AllocFloats(r->mAllocator, r->mNumVertices, kTexCoordFloats);
+    if (!r->mTexCoords) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d texture coordinates",
+                   int(r->mNumVertices));
+        return -1;
+    }
+    for (uint32_t v = 0; v < r->mNumVertices; ++v) {
+        r->mTexCoords[v * kTexCoordFloats + 0] = m->mTextureCoords[0][v].x;
+        r->mTexCoords[v * kTexCoordFloats + 1] = m->mTextureCoords[0][v].y;
+    }
+    return 0;
+}
+
+int CopyNormals(const aiMesh* m, Mesh* r) {
+    if (!m->HasNormals() || r->mNumVertices == 0)
+        return 0;
+    r->mNormals = AllocFloats(r->mAllocator, r->mNumVertices, kNormalFloats);
+    if (!r->mNormals) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d normals", int(r->mNumVertices));
+        return -1;
+    }
+    CopyVectors(r->mNormals, m->mNormals, r->mNumVertices);
+    return 0;
+}
+
+// Tangents come only together with bitangents: a shader building the tangent
+// frame needs both. Whichever array did allocate stays with the mesh on failure.
+int CopyTangentFrame(const aiMesh* m, Mesh* r) {
+    if (!m->mTangents || !m->mBitangents || r->mNumVertices == 0)
+        return 0;
+    r->mTangents = AllocFloats(r->mAllocator, r->mNumVertices, kTangentFloats);
+    r->mBitangents = AllocFloats(r->mAllocator, r->mNumVertices, kTangentFloats);
+    if (!r->mTangents || !r->mBitangents) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d tangents/bitangents",
+                   int(r->mNumVertices));
+        return -1;
+    }
+    CopyVectors(r->mTangents, m->mTangents, r->mNumVertices);
+    CopyVectors(r->mBitangents, m->mBitangents, r->mNumVertices);
+    return 0;
+}
+
+// Every face is a triangle here (see Acceptable), so faces map to index triples.
+int CopyIndices(const aiMesh* m, Mesh* r) {
+    if (!m->HasFaces())
+        return 0;
+    r->mNumIndices = kTriangleCorners * m->mNumFaces;
+    uint64_t bytes = uint64_t(r->mNumIndices) * sizeof(uint32_t);
+    r->mIndices = static_cast<uint32_t*>(r->mAllocator->Alloc(bytes, TAG_MODEL));
+    if (!r->mIndices) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d indices", int(r->mNumIndices));
+        return -1;
+    }
+    for (uint32_t k = 0; k < m->mNumFaces; ++k) {
+        for (uint32_t corner = 0; corner < kTriangleCorners; ++corner)
+            r->mIndices[k * kTriangleCorners + corner] = m->mFaces[k].mIndices[corner];
+    }
+    return 0;
+}
+
+// Copies mesh m into r and creates its GL buffers. -1 (logged) on failure;
+// whatever was allocated stays with r, which releases it when destroyed.
+int BuildMesh(const aiMesh* m, const aiMaterial* material, Allocator* allocator, Mesh* r) {
+    r->mAllocator = allocator;
+    r->mName = m->mName.C_Str();
+    r->mNumVertices = m->mNumVertices;
+    if (CopyPositions(m, r) != 0 || CopyColors(m, material, r) != 0 || CopyTexCoords(m, r) != 0 ||
+        CopyNormals(m, r) != 0 || CopyTangentFrame(m, r) != 0 || CopyIndices(m, r) != 0)
+        return -1;
+    return r->CreateBuffers() == 0 ? 0 : -1;
+}
+
+void AddNode(SceneGraphNode* root, Mesh* mesh, Texture* diffuse) {
+    SceneGraphNode node(mesh, diffuse);
+    node.mParent = root;
+    root->mChildren.push_back(node);
+}
+
+// Hands the two counted arrays to the caller; -1 (logged) when the zone can't hold them.
+int AllocateArrays(const aiScene* scene, Allocator* allocator, Mesh** meshes,
+                   Texture** textures) {
+    *meshes = NewCountedArray<Mesh>(allocator, scene->mNumMeshes, TAG_MODEL);
+    if (!*meshes) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d meshes",
+                   int(scene->mNumMeshes));
+        return -1;
+    }
+    *textures = NewCountedArray<Texture>(allocator, scene->mNumMaterials, TAG_MODEL);
+    if (!*textures) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d textures",
+                   int(scene->mNumMaterials));
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures) {
+    return LoadModelFile(kModelPath, allocator, root, meshes, textures);
+}
+
+int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
+                  Texture** textures) {
+    // Nothing is handed out yet: the caller may release both outputs on any result.
+    *meshes = nullptr;
+    *textures = nullptr;
+    Assimp::Importer importer;
+    importer.SetIOHandler(new SDLIOSystem()); // the importer owns and deletes it
+    const aiScene* scene = importer.ReadFile(path, kModelImportFlags);
+    if (!scene) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
+                   importer.GetErrorString());
+        return -1;
+    }
+    LogMessage(LOG_INFO, kTag, "%s loaded: contains %d meshes", path, int(scene->mNumMeshes));
+    if (AllocateArrays(scene, allocator, meshes, textures) != 0)
+        return -1;
+    LoadMaterialTextures(scene, path, *textures);
+
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        const aiMesh* m = scene->mMeshes[i];
+        if (!Acceptable(scene, m))
+            continue;
+        const aiMaterial* material = scene->mMaterials[m->mMaterialIndex];
+        if (BuildMesh(m, material, allocator, &(*meshes)[i]) != 0)
+            return -1;
+        AddNode(root, &(*meshes)[i], &(*textures)[m->mMaterialIndex]);
+    }
+    return 0;
+}

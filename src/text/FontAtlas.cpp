@@ -1,0 +1,200 @@
+// FontAtlas: rasterises the printable ASCII glyphs of one TrueType font with
+// FreeType into a single-row GL_R8 texture and records each glyph's metrics.
+#include "text/FontAtlas.h"
+
+#include <cassert>
+#include <cstdlib>
+
+#include <SDL2/SDL.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include "core/Logger.h"
+#include "gpu/GLFunctions.h"
+
+namespace {
+
+const char* const kTag = "FontAtlas";
+// FreeType positions are 26.6 fixed point: 64 units to the pixel.
+constexpr int kFixedPointShift = 6;
+
+// What the face needs while glyphs are rendered. The face reads straight from
+// buffer, so the buffer must outlive it; everything is released in reverse
+// order of creation by ReleaseFontSource.
+struct FontSource {
+    FT_Library library = nullptr;
+    SDL_RWops* stream = nullptr;
+    uint8_t* buffer = nullptr;
+    FT_Face face = nullptr;
+};
+
+void ReleaseFontSource(FontSource* source) {
+    if (source->face)
+        FT_Done_Face(source->face);
+    free(source->buffer);
+    if (source->stream)
+        SDL_RWclose(source->stream);
+    if (source->library)
+        FT_Done_FreeType(source->library);
+    *source = FontSource{};
+}
+
+// Reads the whole file into memory and opens face 0 from it at the size the
+// overlay uses. On failure logs the reason; the caller releases what exists.
+int OpenFace(const char* path, uint32_t dpi, FontSource* source) {
+    source->stream = SDL_RWFromFile(path, "rb");
+    if (!source->stream) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading font \"%s\": %s", path, SDL_GetError());
+        return -1;
+    }
+    const Sint64 size = SDL_RWsize(source->stream);
+    if (size <= 0) {
+        LogMessage(LOG_ERROR, kTag, "Unable to determine file size for \"%s\": %s", path,
+                   SDL_GetError());
+        return -1;
+    }
+    source->buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+    FT_Face face = nullptr;
+    // A short read would hand FreeType uninitialised bytes, so it counts as a bad font.
+    const bool read = source->buffer &&
+                      SDL_RWread(source->stream, source->buffer, static_cast<size_t>(size), 1) == 1;
+    if (!read || FT_New_Memory_Face(source->library, source->buffer, static_cast<FT_Long>(size), 0,
+                                    &face) != 0) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s", path);
+        return -1;
+    }
+    source->face = face;
+    // Width 0 means "same as the height"; at 96 dpi 12 points are 16 pixels per em.
+    if (FT_Set_Char_Size(face, 0, kFontCharHeight26_6, dpi, dpi) != 0) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s", path);
+        return -1;
+    }
+    return 0;
+}
+
+// Loads and renders glyph k (code kFirstGlyph + k) into face->glyph. Only an
+// 8-bit coverage bitmap whose rows hold at least width bytes can be uploaded
+// as GL_RED bytes; anything else (a 1-bit strike, an upward flow) would be
+// read past its end, so it is skipped like a glyph that failed to load.
+int RenderGlyph(FT_Face face, int k) {
+    const bool loaded = FT_Load_Char(face, kFirstGlyph + k, FT_LOAD_RENDER) == 0;
+    const FT_Bitmap& bitmap = face->glyph->bitmap;
+    if (!loaded || bitmap.pixel_mode != FT_PIXEL_MODE_GRAY ||
+        bitmap.pitch < static_cast<int>(bitmap.width)) {
+        LogMessage(LOG_WARNING, kTag, "Error loading font character for %d", k);
+        return -1;
+    }
+    return 0;
+}
+
+struct AtlasSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t ascent = 0;
+};
+
+// First pass: the atlas is one row of all bitmaps side by side, as tall as
+// the tallest; the ascent is the highest point above the baseline.
+AtlasSize MeasureGlyphs(FT_Face face) {
+    AtlasSize size;
+    for (int k = 0; k < kGlyphCount; ++k) {
+        if (RenderGlyph(face, k) != 0)
+            continue;
+        const FT_GlyphSlot slot = face->glyph;
+        size.width += slot->bitmap.width;
+        if (slot->bitmap.rows > size.height)
+            size.height = slot->bitmap.rows;
+        const FT_Pos bearingY = slot->metrics.horiBearingY;
+        if (bearingY > 0 && static_cast<uint32_t>(bearingY >> kFixedPointShift) > size.ascent)
+            size.ascent = static_cast<uint32_t>(bearingY >> kFixedPointShift);
+    }
+    return size;
+}
+
+uint32_t CreateAtlasTexture(uint32_t width, uint32_t height) {
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    // Glyph rows are tightly packed bytes of any width; the default alignment
+    // of 4 would skew every bitmap whose width is not a multiple of 4.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, static_cast<GLsizei>(width),
+                 static_cast<GLsizei>(height), 0, GL_RED, GL_UNSIGNED_BYTE, nullptr);
+    return id;
+}
+
+// Uploads the rendered bitmap with its left column at atlas column x, top at row 0.
+void UploadBitmap(const FT_Bitmap& bitmap, uint16_t x) {
+    const GLsizei width = static_cast<GLsizei>(bitmap.width);
+    const GLsizei rows = static_cast<GLsizei>(bitmap.rows);
+    if (bitmap.pitch == width) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, x, 0, width, rows, GL_RED, GL_UNSIGNED_BYTE,
+                        bitmap.buffer);
+        return;
+    }
+    // Padded rows: one row at a time, so the padding never reaches the texture.
+    for (GLsizei row = 0; row < rows; ++row)
+        glTexSubImage2D(GL_TEXTURE_2D, 0, x, row, width, 1, GL_RED, GL_UNSIGNED_BYTE,
+                        bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch);
+}
+
+// Second pass: uploads each bitmap at the running x and records its metrics.
+// A glyph that fails keeps its zero record and takes no room.
+void FillGlyphs(FT_Face face, FontAtlas* atlas) {
+    uint16_t x = 0;
+    for (int k = 0; k < kGlyphCount; ++k) {
+        if (RenderGlyph(face, k) != 0)
+            continue;
+        const FT_GlyphSlot slot = face->glyph;
+        UploadBitmap(slot->bitmap, x);
+        Glyph& glyph = atlas->mGlyphs[k];
+        glyph.advanceX = static_cast<int16_t>(slot->advance.x >> kFixedPointShift);
+        glyph.advanceY = static_cast<int16_t>(slot->advance.y >> kFixedPointShift);
+        glyph.width = static_cast<uint16_t>(slot->bitmap.width);
+        glyph.height = static_cast<uint16_t>(slot->bitmap.rows);
+        glyph.left = static_cast<int16_t>(slot->bitmap_left);
+        glyph.top = static_cast<int16_t>(slot->bitmap_top);
+        glyph.offsetX = x;
+        x = static_cast<uint16_t>(x + glyph.width);
+    }
+}
+
+} // namespace
+
+FontAtlas::FontAtlas() : mGlyphs(), mWidth(0), mHeight(0), mAscent(0) {}
+
+int LoadFontAtlas(FontAtlas* atlas, uint32_t dpi) { return LoadFontAtlasFile(atlas, dpi, kFontPath); }
+
+int LoadFontAtlasFile(FontAtlas* atlas, uint32_t dpi, const char* path) {
+    assert(atlas && path && "the atlas is filled in place from a named file");
+    assert(atlas->mId == 0 && "an atlas is built once; a second build would leak its texture");
+    FontSource source;
+    if (FT_Init_FreeType(&source.library) != 0) {
+        source.library = nullptr;
+        LogMessage(LOG_ERROR, kTag, "Couldn't init FreeType");
+        return -1;
+    }
+    if (OpenFace(path, dpi, &source) != 0) {
+        ReleaseFontSource(&source);
+        return -1;
+    }
+    const AtlasSize size = MeasureGlyphs(source.face);
+    atlas->mWidth = size.width;
+    atlas->mHeight = size.height;
+    atlas->mAscent = size.ascent;
+
+    const uint32_t id = CreateAtlasTexture(size.width, size.height);
+    FillGlyphs(source.face, atlas);
+    // Text is drawn texel for texel: nearest sampling keeps a glyph's
+    // neighbours in the row from bleeding in, and clamping keeps the first and
+    // last glyph from wrapping round to the other end.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    atlas->mId = id;
+
+    ReleaseFontSource(&source);
+    return 0;
+}

@@ -1,0 +1,208 @@
+"""Drives the real program on its own virtual X display: starts Xvfb, runs
+the binary from the repository root with its log captured, sends keys and
+mouse motion with xdotool, takes screenshots with ImageMagick's import and
+closes the window like a window manager would (WM_DELETE_WINDOW)."""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def parse_binary():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", default=os.path.join(REPO_ROOT, "build", "vesperon"))
+    args, _ = parser.parse_known_args()
+    return os.path.abspath(args.binary)
+
+
+class VirtualDisplay:
+    """An Xvfb server on the first free display number."""
+
+    def __init__(self, width=1920, height=1080):
+        n = 120
+        while os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
+            n += 1
+        self.name = f":{n}"
+        self.proc = subprocess.Popen(
+            ["Xvfb", self.name, "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 10
+        while not os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            if time.time() > deadline or self.proc.poll() is not None:
+                raise RuntimeError("Xvfb did not start")
+            time.sleep(0.05)
+        self.env = dict(os.environ, DISPLAY=self.name)
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+class Program:
+    """The program under test, its log collected line by line."""
+
+    def __init__(self, binary, display, cwd=REPO_ROOT, extra_env=None):
+        env = dict(display.env)
+        env.update(extra_env or {})
+        self.display = display
+        self.lines = []
+        self._lock = threading.Lock()
+        self.proc = subprocess.Popen([binary], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True, errors="replace")
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self._lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def log(self):
+        with self._lock:
+            return list(self.lines)
+
+    def messages(self):
+        """Each line from its level marker on, e.g. '[I]  [Game] Engine starting up...'."""
+        return [line.split(" ", 1)[1] if " " in line else line for line in self.log()]
+
+    def wait_for(self, fragment, timeout=60):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if any(fragment in line for line in self.log()):
+                return True
+            if self.proc.poll() is not None:
+                time.sleep(0.2)
+                return any(fragment in line for line in self.log())
+            time.sleep(0.05)
+        return False
+
+    def wait_exit(self, timeout=60):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            return None
+
+    def count(self, fragment):
+        return sum(fragment in line for line in self.log())
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def xdotool(display, *args, check=True):
+    result = subprocess.run(["xdotool", *args], env=display.env, capture_output=True, text=True)
+    if check and result.returncode != 0:
+        raise RuntimeError(f"xdotool {' '.join(args)} failed: {result.stderr}")
+    return result.stdout.strip()
+
+
+def find_window(display, name, timeout=60):
+    """The id of the window whose name is exactly `name`."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        out = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], env=display.env,
+                             capture_output=True, text=True).stdout.split()
+        if out:
+            return out[0]
+        time.sleep(0.1)
+    return None
+
+
+def window_names(display):
+    """Every named window, from xwininfo's tree (SDL's message box has no class)."""
+    out = subprocess.run(["xwininfo", "-root", "-tree"], env=display.env, capture_output=True,
+                         text=True).stdout
+    return out
+
+
+def key(display, window, *keys, delay_ms=60):
+    xdotool(display, "windowfocus", "--sync", window, check=False)
+    for k in keys:
+        xdotool(display, "key", "--delay", str(delay_ms), k)
+        time.sleep(0.05)
+
+
+def key_down(display, window, k):
+    xdotool(display, "windowfocus", "--sync", window, check=False)
+    xdotool(display, "keydown", k)
+
+
+def key_up(display, k):
+    xdotool(display, "keyup", k)
+
+
+def screenshot(display, window, path):
+    subprocess.run(["import", "-window", window, path], env=display.env, check=True,
+                   capture_output=True)
+    return path
+
+
+def image_stats(path, crop=None):
+    """Mean brightness (0..1) of the image or a crop 'WxH+X+Y' of it."""
+    args = ["convert", path]
+    if crop:
+        args += ["-crop", crop, "+repage"]
+    args += ["-colorspace", "Gray", "-format", "%[fx:mean]", "info:"]
+    return float(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
+
+
+def pixel(path, x, y):
+    """(r, g, b) in 0..255 of one pixel."""
+    out = subprocess.run(["convert", path, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    line = out.strip().splitlines()[-1]
+    rgb = line.split("(")[1].split(")")[0].split(",")[:3]
+    return tuple(int(float(c)) for c in rgb)
+
+
+def close_window(display, window):
+    """Sends WM_DELETE_WINDOW as a window manager does when the user closes it."""
+    from Xlib import X, display as xdisplay, protocol
+    d = xdisplay.Display(display.name)
+    w = d.create_resource_object("window", int(window))
+    wm_protocols = d.intern_atom("WM_PROTOCOLS")
+    wm_delete = d.intern_atom("WM_DELETE_WINDOW")
+    event = protocol.event.ClientMessage(window=w, client_type=wm_protocols,
+                                         data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
+    w.send_event(event, event_mask=X.NoEventMask)
+    d.flush()
+    d.close()
+
+
+class TestRun:
+    """Collects failures so one run reports every broken expectation."""
+
+    def __init__(self, name):
+        self.name = name
+        self.failures = []
+
+    def check(self, condition, what):
+        status = "ok  " if condition else "FAIL"
+        print(f"[{status}] {what}", flush=True)
+        if not condition:
+            self.failures.append(what)
+        return condition
+
+    def finish(self, program=None):
+        if self.failures and program is not None:
+            print("---- program log ----")
+            print("\n".join(program.log()[-80:]))
+        if self.failures:
+            print(f"{self.name}: {len(self.failures)} failure(s)")
+            sys.exit(1)
+        print(f"{self.name}: all checks passed")
+        sys.exit(0)
+
+
+def temp_dir():
+    return tempfile.mkdtemp(prefix="vesperon-e2e-")

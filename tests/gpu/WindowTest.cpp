@@ -1,0 +1,68 @@
+// Window: the window the engine opens, its flags by mode, and the DPI fallback.
+#include "gpu/Window.h"
+
+#include <gtest/gtest.h>
+
+#include "support/LogCapture.h"
+
+TEST(Window, FlagsByModeAlwaysIncludeOpenGLAndHighDPI) {
+    const uint32_t base = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+    EXPECT_EQ(WindowFlagsForMode(WINDOW_WINDOWED), base);
+    EXPECT_EQ(WindowFlagsForMode(WINDOW_FULLSCREEN), base | SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(WindowFlagsForMode(WINDOW_FULLSCREEN_DESKTOP), base | SDL_WINDOW_FULLSCREEN_DESKTOP);
+    EXPECT_EQ(WindowFlagsForMode(3), base);
+    EXPECT_EQ(WindowFlagsForMode(-1), base);
+}
+
+TEST(Window, OpensAt1440By900WithTitleAndCoreContextAttributes) {
+    LogCapture capture;
+    Window window("Vesperon", 1440, 900, WINDOW_WINDOWED);
+    ASSERT_EQ(window.Init(), 0);
+    ASSERT_NE(window.mSDLWindow, nullptr);
+    EXPECT_TRUE(capture.Contains("Opening window of size: 1440 x 900"));
+    EXPECT_STREQ(SDL_GetWindowTitle(window.mSDLWindow), "Vesperon");
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window.mSDLWindow, &w, &h);
+    EXPECT_EQ(w, 1440);
+    EXPECT_EQ(h, 900);
+    EXPECT_EQ(SDL_GetWindowFlags(window.mSDLWindow) & SDL_WINDOW_FULLSCREEN, 0u);
+
+    int major = 0, minor = 0, profile = 0, depth = 0, doubleBuffer = 0;
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
+    SDL_GL_GetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, &profile);
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffer);
+    EXPECT_EQ(major, 4);
+    EXPECT_EQ(minor, 1);
+    EXPECT_EQ(profile, SDL_GL_CONTEXT_PROFILE_CORE);
+    EXPECT_EQ(depth, 24);
+    EXPECT_EQ(doubleBuffer, 1);
+}
+
+TEST(Window, DPIFallsBackTo96WithAWarningEachTimeWhenUnknown) {
+    Window window("Vesperon", 320, 200, WINDOW_WINDOWED);
+    ASSERT_EQ(window.Init(), 0);
+    float dpi = 0.0f;
+    bool sdlKnows = SDL_GetDisplayDPI(SDL_GetWindowDisplayIndex(window.mSDLWindow), nullptr, &dpi,
+                                      nullptr) == 0;
+    LogCapture capture;
+    int first = window.GetDPI();
+    int second = window.GetDPI();
+    if (sdlKnows) {
+        EXPECT_EQ(first, static_cast<int>(dpi)) << "the fraction is cut off";
+    } else {
+        // A virtual X display reports no DPI.
+        EXPECT_EQ(first, 96);
+        EXPECT_EQ(second, 96);
+        size_t warnings = 0;
+        for (const std::string& line : capture.Lines())
+            warnings += line == "[W]  [Window] Couldn't get display DPI; returning a default value";
+        EXPECT_EQ(warnings, 2u);
+    }
+}
+
+TEST(Window, DestroyingAWindowThatNeverOpenedIsSafe) {
+    Window window("never", 10, 10, WINDOW_WINDOWED);
+    EXPECT_EQ(window.mSDLWindow, nullptr);
+}
