@@ -48,8 +48,7 @@ Mesh::~Mesh() {
         glDeleteBuffers(kMeshBufferCount, mVbo);
         glDeleteVertexArrays(1, &mVao);
     }
-    void* arrays[] = {mPositions, mColors,     mTexCoords, mNormals,
-                      mTangents,  mBitangents, mIndices};
+    void* arrays[] = {mPositions, mColors, mTexCoords, mNormals, mTangents, mBitangents, mIndices};
     for (void* array : arrays) {
         if (!array)
             continue;
@@ -59,15 +58,20 @@ Mesh::~Mesh() {
 }
 
 int Mesh::CreateBuffers() {
-    glGenVertexArrays(1, &mVao);
-    glBindVertexArray(mVao);
+    // Names are checked before a vertex array is made: a refused call must
+    // neither replace a working vertex array (a second call would leave the
+    // mesh drawing from an empty one) nor make this mesh the deleter of
+    // buffers it doesn't own.
     for (GLuint name : mVbo) {
         if (glIsBuffer(name)) {
-            LogMessage(LOG_ERROR, kTag, "VBO name \"%d\" is an existing buffer", static_cast<int>(name));
+            LogMessage(LOG_ERROR, kTag, "VBO name \"%d\" is an existing buffer",
+                       static_cast<int>(name));
             glBindVertexArray(0);
             return -1;
         }
     }
+    glGenVertexArrays(1, &mVao);
+    glBindVertexArray(mVao);
 
     UploadAttribute(&mVbo[ATTRIB_POSITION], ATTRIB_POSITION, kPositionComponents, mNumVertices,
                     mPositions);

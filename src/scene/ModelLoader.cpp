@@ -158,7 +158,8 @@ int CopyNormals(const aiMesh* m, Mesh* r) {
         return 0;
     r->mNormals = AllocFloats(r->mAllocator, r->mNumVertices, kNormalFloats);
     if (!r->mNormals) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d normals", int(r->mNumVertices));
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d normals",
+                   int(r->mNumVertices));
         return -1;
     }
     CopyVectors(r->mNormals, m->mNormals, r->mNumVertices);
@@ -219,8 +220,7 @@ void AddNode(SceneGraphNode* root, Mesh* mesh, Texture* diffuse) {
 }
 
 // Hands the two counted arrays to the caller; -1 (logged) when the zone can't hold them.
-int AllocateArrays(const aiScene* scene, Allocator* allocator, Mesh** meshes,
-                   Texture** textures) {
+int AllocateArrays(const aiScene* scene, Allocator* allocator, Mesh** meshes, Texture** textures) {
     *meshes = NewCountedArray<Mesh>(allocator, scene->mNumMeshes, TAG_MODEL);
     if (!*meshes) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d meshes",

@@ -16,7 +16,9 @@ static_assert(aiOrigin_SET == RW_SEEK_SET && aiOrigin_CUR == RW_SEEK_CUR &&
 
 // SDL reports an unknown size or position as a negative number; as a size_t
 // it would read as an enormous file, so it is reported as empty instead.
-size_t NonNegative(Sint64 value) { return value < 0 ? 0 : static_cast<size_t>(value); }
+size_t NonNegative(Sint64 value) {
+    return value < 0 ? 0 : static_cast<size_t>(value);
+}
 
 } // namespace
 
@@ -44,9 +46,13 @@ aiReturn SDLIOStream::Seek(size_t offset, aiOrigin origin) {
     return result == -1 ? aiReturn_FAILURE : aiReturn_SUCCESS;
 }
 
-size_t SDLIOStream::Tell() const { return NonNegative(SDL_RWseek(mRWops, 0, RW_SEEK_CUR)); }
+size_t SDLIOStream::Tell() const {
+    return NonNegative(SDL_RWseek(mRWops, 0, RW_SEEK_CUR));
+}
 
-size_t SDLIOStream::FileSize() const { return NonNegative(SDL_RWsize(mRWops)); }
+size_t SDLIOStream::FileSize() const {
+    return NonNegative(SDL_RWsize(mRWops));
+}
 
 void SDLIOStream::Flush() {}
 
@@ -73,4 +79,6 @@ Assimp::IOStream* SDLIOSystem::Open(const char* path, const char* mode) {
     return new SDLIOStream(rwops);
 }
 
-void SDLIOSystem::Close(Assimp::IOStream* stream) { delete stream; }
+void SDLIOSystem::Close(Assimp::IOStream* stream) {
+    delete stream;
+}

@@ -36,9 +36,9 @@ SceneGraphNode::SceneGraphNode(Mesh* mesh, Texture* diffuse) : SceneGraphNode() 
 }
 
 SceneGraphNode::SceneGraphNode(const SceneGraphNode& other)
-    : mParent(other.mParent), mMesh(other.mMesh), mTextures(other.mTextures),
-      mScale(other.mScale), mWorldTransform(other.mWorldTransform),
-      mLocalTransform(other.mLocalTransform), mChildren(other.mChildren) {
+    : mParent(other.mParent), mMesh(other.mMesh), mTextures(other.mTextures), mScale(other.mScale),
+      mWorldTransform(other.mWorldTransform), mLocalTransform(other.mLocalTransform),
+      mChildren(other.mChildren) {
     Repoint(mChildren, &other, this);
 }
 

@@ -13,6 +13,18 @@
 constexpr uint32_t kDefaultKernelSize = 4;
 constexpr float kDefaultRadius = 0.9f;
 constexpr float kDefaultAmbientFactor = 0.75f;
+// The full-screen quad: four (x, y, u, v) vertices drawn as one triangle strip.
+constexpr int kQuadVertexCount = 4;
+constexpr int kQuadComponents = 4;
+
+// Texture units the passes bind to. Each program's samplers are pointed at
+// them once in Init, so the passes only bind textures.
+constexpr int kUnitGPosition = 0; // SSAO and lighting
+constexpr int kUnitGNormal = 1;   // SSAO and lighting
+constexpr int kUnitNoise = 2;     // SSAO
+constexpr int kUnitGAlbedo = 2;   // lighting
+constexpr int kUnitOcclusion = 3; // lighting
+constexpr int kUnitSource = 0;    // the blur's input and the texture views
 
 class Umbrelix : public Renderer {
 public:
@@ -62,4 +74,16 @@ public:
     float mAmbientFactor;
     std::vector<glm::vec3> mKernel;
     std::vector<glm::vec3> mNoise;
+
+private:
+    // Steps of Init, each 0 or -1 after logging why.
+    int LoadPrograms();
+    int CreateQuad();
+    int CreateRenderTargets();
+    void AssignSamplerUnits();
+    void CreateNoiseTexture();
+    // What lighting and the occlusion views read: the blurred result when the
+    // blur runs, the raw one otherwise.
+    uint32_t OcclusionTexture() const;
+    void DrawQuad();
 };

@@ -32,4 +32,13 @@ public:
     TextVertex* mVertices;
     uint32_t mVao;
     uint32_t mVbo;
+
+private:
+    // Replaces both blocks by ones of need characters and count vertices,
+    // keeping the first keep characters and their vertices. 0, or -1 (logged,
+    // nothing changed) when either allocation fails.
+    int Grow(uint64_t need, uint64_t count, uint64_t keep);
+    // Sends the vertices from character keep on to the buffer; re-specifies
+    // the whole buffer instead when the blocks were just replaced.
+    int Upload(uint64_t keep, bool grown);
 };

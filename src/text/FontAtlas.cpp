@@ -118,8 +118,8 @@ uint32_t CreateAtlasTexture(uint32_t width, uint32_t height) {
     // Glyph rows are tightly packed bytes of any width; the default alignment
     // of 4 would skew every bitmap whose width is not a multiple of 4.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, static_cast<GLsizei>(width),
-                 static_cast<GLsizei>(height), 0, GL_RED, GL_UNSIGNED_BYTE, nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
+                 0, GL_RED, GL_UNSIGNED_BYTE, nullptr);
     return id;
 }
 
@@ -163,7 +163,9 @@ void FillGlyphs(FT_Face face, FontAtlas* atlas) {
 
 FontAtlas::FontAtlas() : mGlyphs(), mWidth(0), mHeight(0), mAscent(0) {}
 
-int LoadFontAtlas(FontAtlas* atlas, uint32_t dpi) { return LoadFontAtlasFile(atlas, dpi, kFontPath); }
+int LoadFontAtlas(FontAtlas* atlas, uint32_t dpi) {
+    return LoadFontAtlasFile(atlas, dpi, kFontPath);
+}
 
 int LoadFontAtlasFile(FontAtlas* atlas, uint32_t dpi, const char* path) {
     assert(atlas && path && "the atlas is filled in place from a named file");

@@ -206,3 +206,67 @@ class TestRun:
 
 def temp_dir():
     return tempfile.mkdtemp(prefix="vesperon-e2e-")
+
+
+def pixels(path, crop):
+    """Every (r, g, b) of a crop 'WxH+X+Y', 0..255."""
+    out = subprocess.run(["convert", path, "-crop", crop, "+repage", "-depth", "8", "rgb:-"],
+                         capture_output=True, check=True).stdout
+    return [tuple(out[i:i + 3]) for i in range(0, len(out) - 2, 3)]
+
+
+def count_colour(path, crop, predicate):
+    return sum(1 for p in pixels(path, crop) if predicate(p))
+
+
+def is_red(p):
+    return p[0] > 180 and p[1] < 90 and p[2] < 90
+
+
+def is_green(p):
+    return p[1] > 180 and p[0] < 90 and p[2] < 90
+
+
+def grey_fraction(path, crop, tolerance=3):
+    ps = pixels(path, crop)
+    grey = sum(1 for r, g, b in ps if abs(r - g) <= tolerance and abs(g - b) <= tolerance)
+    return grey / max(1, len(ps))
+
+
+class Demo:
+    """A display with the demo running on it, its window found and focused."""
+
+    def __init__(self, binary, cwd=REPO_ROOT, extra_env=None):
+        self.display = VirtualDisplay()
+        self.program = Program(binary, self.display, cwd=cwd, extra_env=extra_env)
+        self.window = None
+        self.shots = temp_dir()
+        self._n = 0
+
+    def wait_window(self, timeout=120):
+        self.window = find_window(self.display, "Vesperon", timeout)
+        return self.window
+
+    def wait_frames(self, seconds):
+        time.sleep(seconds)
+
+    def shot(self, name=None):
+        self._n += 1
+        path = os.path.join(self.shots, f"{self._n:02d}-{name or 'shot'}.png")
+        return screenshot(self.display, self.window, path)
+
+    def key(self, *keys):
+        key(self.display, self.window, *keys)
+
+    def close(self):
+        self.program.kill()
+        self.display.close()
+
+
+def difference(path_a, path_b, crop):
+    """Mean absolute difference (0..1) of two screenshots over a crop."""
+    out = subprocess.run(["compare", "-metric", "MAE", f"{path_a}[{crop}]", f"{path_b}[{crop}]",
+                          "null:"], capture_output=True, text=True)
+    # compare prints "absolute (normalised)" on stderr.
+    text = out.stderr.strip()
+    return float(text.split("(")[1].split(")")[0]) if "(" in text else 1.0

@@ -36,7 +36,8 @@ std::vector<std::string> LogCapture::Lines() {
 
 bool LogCapture::Contains(const std::string& message) {
     for (const std::string& line : Lines()) {
-        size_t close = line.find("] ");
+        // The message follows the bracketed tag: "[I]  [Tag] message".
+        size_t close = line.find("] ", line.find('[', 1));
         if (close != std::string::npos && line.substr(close + 2) == message)
             return true;
     }

@@ -1,0 +1,177 @@
+// Controls: the demo's event handlers. Keys fly the camera and change the
+// SSAO settings, the mouse turns the view, touch does both by screen half.
+#include <SDL2/SDL.h>
+
+#include "demo/Vesperon.h"
+#include "gpu/Window.h"
+#include "input/EventBus.h"
+#include "input/InputDriver.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+constexpr float kMouseDegreesPerPixel = 0.1f;
+constexpr float kTouchTurnDegrees = 180.0f; // a swipe across the window turns half a circle
+constexpr float kTouchMoveGain = 30.0f;
+constexpr float kSettingStep = 0.05f;
+constexpr float kMaxRadius = 5.0f;
+constexpr float kMaxAmbient = 1.0f;
+constexpr uint32_t kMinKernelSize = 4;
+constexpr uint32_t kMaxKernelSizeSetting = 128;
+
+// Touch bands match the overlay rows: frame rate and SSAO above 30 pixels,
+// blur from 30 to 45, samples from 45 to 60.
+constexpr float kBandBlur = 30.0f;
+constexpr float kBandSamples = 45.0f;
+constexpr float kBandEnd = 60.0f;
+
+Vesperon* App(void* user) {
+    return static_cast<Vesperon*>(user);
+}
+
+// Up a step, wrapping past the top to 0; the comparison is strict, so the
+// top value itself is kept.
+float StepUp(float value, float top) {
+    float next = value + kSettingStep;
+    return next > top ? 0.0f : next;
+}
+
+float StepDown(float value, float top) {
+    float next = value - kSettingStep;
+    return next < 0.0f ? top : next;
+}
+
+void ToggleBlur(Umbrelix* renderer) {
+    if (renderer->mSSAOEnabled)
+        renderer->mBlurEnabled = !renderer->mBlurEnabled;
+}
+
+} // namespace
+
+void Vesperon::ToggleSSAO() {
+    Umbrelix* renderer = GetRenderer();
+    renderer->mSSAOEnabled = !renderer->mSSAOEnabled;
+    renderer->mBlurEnabled = renderer->mSSAOEnabled;
+}
+
+void Vesperon::OnQuit(Event*, void* user) {
+    App(user)->mRunning = false;
+}
+
+void Vesperon::OnKey(Event* event, void* user) {
+    if (event->type != EVENT_KEY)
+        return;
+    if (event->key.released)
+        App(user)->OnKeyReleased(event->key.key);
+    else
+        App(user)->OnKeyPressed(event->key.key);
+}
+
+void Vesperon::OnKeyPressed(int key) {
+    Umbrelix* renderer = GetRenderer();
+    switch (key) {
+    case KEY_ESCAPE:
+        mEventBus->PostEvent(MakeQuitEvent());
+        break;
+    case KEY_O:
+        ToggleSSAO();
+        break;
+    case KEY_P:
+        ToggleBlur(renderer);
+        break;
+    case KEY_T:
+    case KEY_AC_BACK:
+        // Lit picture, then the occlusion alone, then the G-buffer quadrants.
+        mViewMode = mViewMode == VIEW_LIT         ? VIEW_OCCLUSION
+                    : mViewMode == VIEW_OCCLUSION ? VIEW_GBUFFER
+                                                  : VIEW_LIT;
+        break;
+    case KEY_EQUALS:
+        if (renderer->mKernelSize * 2 <= kMaxKernelSizeSetting)
+            renderer->SetKernelSize(renderer->mKernelSize * 2);
+        break;
+    case KEY_MINUS:
+        if (renderer->mKernelSize / 2 >= kMinKernelSize)
+            renderer->SetKernelSize(renderer->mKernelSize / 2);
+        break;
+    case KEY_RIGHTBRACKET:
+        renderer->SetAmbientFactor(StepUp(renderer->mAmbientFactor, kMaxAmbient));
+        break;
+    case KEY_LEFTBRACKET:
+        renderer->SetAmbientFactor(StepDown(renderer->mAmbientFactor, kMaxAmbient));
+        break;
+    case KEY_APOSTROPHE:
+        renderer->SetRadius(StepUp(renderer->mRadius, kMaxRadius));
+        break;
+    case KEY_SEMICOLON:
+        renderer->SetRadius(StepDown(renderer->mRadius, kMaxRadius));
+        break;
+    case KEY_W:
+        mMoveForward = 1.0f;
+        break;
+    case KEY_S:
+        mMoveForward = -1.0f;
+        break;
+    case KEY_A:
+        mMoveRight = -1.0f;
+        break;
+    case KEY_D:
+        mMoveRight = 1.0f;
+        break;
+    default:
+        break;
+    }
+}
+
+// Only the movement keys act on release; releasing one of two opposite keys
+// stops that axis even while the other is held.
+void Vesperon::OnKeyReleased(int key) {
+    if (key == KEY_W || key == KEY_S)
+        mMoveForward = 0.0f;
+    else if (key == KEY_A || key == KEY_D)
+        mMoveRight = 0.0f;
+}
+
+void Vesperon::OnMouseMotion(Event* event, void* user) {
+    if (event->type != EVENT_MOUSE_MOTION)
+        return;
+    Vesperon* app = App(user);
+    // Moving the mouse up (negative yrel) looks up.
+    app->mPitch = ClampPitch(app->mPitch - kMouseDegreesPerPixel * event->motion.yrel);
+    app->mYaw += kMouseDegreesPerPixel * event->motion.xrel;
+}
+
+void Vesperon::OnTouch(Event* event, void* user) {
+    if (event->type != EVENT_TOUCH_FINGER)
+        return;
+    Vesperon* app = App(user);
+    const TouchPayload& touch = event->touch;
+    uint32_t width = app->mWindow->mWidth;
+    int half = static_cast<int>(width / 2);
+    float px = static_cast<float>(width) * touch.x;
+    float py = static_cast<float>(app->mWindow->mHeight) * touch.y;
+
+    if (touch.action == TOUCH_MOVED) {
+        if (px > half) { // right half turns the view
+            app->mPitch = ClampPitch(app->mPitch - kTouchTurnDegrees * touch.dy);
+            app->mYaw += kTouchTurnDegrees * touch.dx;
+        } else { // left half is a virtual stick
+            app->mMoveForward = -kTouchMoveGain * touch.dy;
+            app->mMoveRight = kTouchMoveGain * touch.dx;
+        }
+        return;
+    }
+    if (touch.action != TOUCH_LIFTED || px >= half)
+        return;
+    Umbrelix* renderer = app->GetRenderer();
+    if (py < kBandBlur) {
+        app->ToggleSSAO();
+    } else if (py < kBandSamples) {
+        ToggleBlur(renderer);
+    } else if (py < kBandEnd) {
+        uint32_t n = renderer->mKernelSize * 2;
+        renderer->SetKernelSize(n > kMaxKernelSizeSetting ? kMinKernelSize : n);
+    }
+    app->mMoveForward = 0.0f;
+    app->mMoveRight = 0.0f;
+}

@@ -1,0 +1,109 @@
+// StatusOverlay: formats, lays out and draws the frame-rate and settings lines.
+#include "demo/StatusOverlay.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdarg>
+#include <cstring>
+
+#include "gpu/Renderer.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const glm::vec4 kWhite(1.0f, 1.0f, 1.0f, 1.0f);
+const glm::vec4 kGreen(0.0f, 1.0f, 0.0f, 1.0f);
+const glm::vec4 kRed(1.0f, 0.0f, 0.0f, 1.0f);
+const glm::vec4 kShadow(0.0f, 0.0f, 0.0f, 1.0f);
+const glm::ivec2 kShadowOffset(1, 1);
+
+// What each line shows before the first frame replaces it.
+const char* const kInitialText[kOverlayLines] = {
+    "FPS: ",          "SSAO: Enabled", "SSAO Blur: Enabled",
+    "SSAO Samples: ", "SSAO Radius: ", "Ambient Light: ",
+};
+
+void SetLine(OverlayContent* out, int line, const glm::vec4& color, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+void SetLine(OverlayContent* out, int line, const glm::vec4& color, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    // vsnprintf cuts anything past 127 characters and always terminates.
+    vsnprintf(out->text[line], kOverlayBufferSize, format, args);
+    va_end(args);
+    out->color[line] = color;
+}
+
+} // namespace
+
+// The first line sits 14 pixels above the second, the rest 15 apart: the
+// rows a finger taps to change a setting line up with these.
+const glm::ivec2 kOverlayPositions[kOverlayLines] = {
+    {1, 1}, {1, 15}, {1, 30}, {1, 45}, {1, 60}, {1, 75},
+};
+
+glm::vec4 SamplesColor(uint32_t kernelSize) {
+    float t = (std::log2(static_cast<float>(kernelSize)) - 2.0f) / 5.0f;
+    return glm::vec4(2.0f * t, 2.0f * (1.0f - t), 0.0f, 1.0f);
+}
+
+void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, OverlayContent* out) {
+    SetLine(out, LINE_FPS, kWhite, "FPS: %.2f", static_cast<double>(framesPerSecond));
+    bool ssao = renderer.mSSAOEnabled;
+    bool blur = renderer.mBlurEnabled;
+    SetLine(out, LINE_SSAO, ssao ? kGreen : kRed, "%s", ssao ? "SSAO: Enabled" : "SSAO: Disabled");
+    SetLine(out, LINE_BLUR, blur ? kGreen : kRed, "%s",
+            blur ? "SSAO Blur: Enabled" : "SSAO Blur: Disabled");
+    SetLine(out, LINE_SAMPLES, SamplesColor(renderer.mKernelSize), "SSAO Samples: %d",
+            static_cast<int>(renderer.mKernelSize));
+    SetLine(out, LINE_RADIUS, kGreen, "SSAO Radius: %.2f", static_cast<double>(renderer.mRadius));
+    SetLine(out, LINE_AMBIENT, kGreen, "Ambient Factor: %.2f",
+            static_cast<double>(renderer.mAmbientFactor));
+}
+
+StatusOverlay::StatusOverlay() : mAtlas(nullptr), mTexts{} {
+    std::memset(&mContent, 0, sizeof(mContent));
+}
+
+StatusOverlay::~StatusOverlay() {
+    Destroy();
+}
+
+void StatusOverlay::Create(Allocator* allocator, uint32_t dpi) {
+    mAtlas = new FontAtlas();
+    // A font that fails to load leaves the atlas empty: the texts still lay
+    // out (with zero metrics) and draw nothing visible, and the demo runs on.
+    LoadFontAtlas(mAtlas, dpi);
+    for (int i = 0; i < kOverlayLines; ++i) {
+        mTexts[i] = new DynamicText(allocator, mAtlas);
+        mTexts[i]->SetText(kInitialText[i]);
+    }
+}
+
+void StatusOverlay::Update(const Umbrelix& renderer, float framesPerSecond) {
+    BuildOverlayContent(renderer, framesPerSecond, &mContent);
+    for (int i = 0; i < kOverlayLines; ++i)
+        if (mTexts[i])
+            mTexts[i]->SetText(mContent.text[i]);
+}
+
+void StatusOverlay::Draw(Renderer* renderer) {
+    for (int i = 0; i < kOverlayLines; ++i) {
+        if (!mTexts[i])
+            continue;
+        glm::ivec2 at = kOverlayPositions[i];
+        glm::ivec2 shadow = at + kShadowOffset;
+        renderer->DrawText(mTexts[i], shadow.x, shadow.y, kShadow);
+        renderer->DrawText(mTexts[i], at.x, at.y, mContent.color[i]);
+    }
+}
+
+void StatusOverlay::Destroy() {
+    for (int i = kOverlayLines - 1; i >= 0; --i) {
+        delete mTexts[i];
+        mTexts[i] = nullptr;
+    }
+    delete mAtlas;
+    mAtlas = nullptr;
+}

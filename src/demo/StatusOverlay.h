@@ -1,0 +1,61 @@
+// StatusOverlay: the six lines of text in the top-left corner (frame rate and
+// the SSAO settings), each with a one-pixel black drop shadow, built from one
+// font atlas and six dynamic texts.
+#pragma once
+
+#include <cstdint>
+
+#include <glm/glm.hpp>
+
+#include "text/DynamicText.h"
+#include "text/FontAtlas.h"
+
+class Allocator;
+class Renderer;
+class Umbrelix;
+
+constexpr int kOverlayLines = 6;
+constexpr int kOverlayBufferSize = 128;
+
+enum OverlayLine {
+    LINE_FPS = 0,
+    LINE_SSAO = 1,
+    LINE_BLUR = 2,
+    LINE_SAMPLES = 3,
+    LINE_RADIUS = 4,
+    LINE_AMBIENT = 5,
+};
+
+// What one frame shows: the text and colour of each line.
+struct OverlayContent {
+    char text[kOverlayLines][kOverlayBufferSize];
+    glm::vec4 color[kOverlayLines];
+};
+
+// The text positions of the lines (the shadows sit one pixel right and down).
+extern const glm::ivec2 kOverlayPositions[kOverlayLines];
+
+// Green at 4 samples through to red at 128: (2t, 2(1 - t), 0, 1) with
+// t = (log2(size) - 2) / 5. Components may leave [0, 1]; they are drawn as given.
+glm::vec4 SamplesColor(uint32_t kernelSize);
+// Formats every line for the renderer's settings and the mean frame rate.
+void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, OverlayContent* out);
+
+class StatusOverlay {
+public:
+    StatusOverlay();
+    ~StatusOverlay();
+
+    // Loads the atlas at dpi (a failed font leaves empty metrics; the lines
+    // are still set and drawn) and gives each line its initial text.
+    void Create(Allocator* allocator, uint32_t dpi);
+    // Sets all six texts and draws them, shadow first, over the frame.
+    void Update(const Umbrelix& renderer, float framesPerSecond);
+    void Draw(Renderer* renderer);
+    // Releases the texts (GL buffers, zone blocks), then the atlas.
+    void Destroy();
+
+    FontAtlas* mAtlas;
+    DynamicText* mTexts[kOverlayLines];
+    OverlayContent mContent;
+};

@@ -1,0 +1,186 @@
+// Vesperon: start-up, the main loop and shutdown of the demo application.
+#include "demo/Vesperon.h"
+
+#include <cassert>
+
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <SDL2/SDL.h>
+
+#include "core/Logger.h"
+#include "gpu/Texture.h"
+#include "gpu/Window.h"
+#include "input/EventBus.h"
+#include "memory/Allocator.h"
+#include "memory/CountedArray.h"
+#include "scene/Mesh.h"
+#include "scene/ModelLoader.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const char* const kTag = "Game";
+const char* const kModelErrorCaption = "Error loading model";
+const char* const kModelErrorText = "Couldn't load models/sponza.obj";
+
+} // namespace
+
+void FrameRateRing::Add(float frameMs) {
+    if (frameMs <= 0.0f)
+        return;
+    float fps = 1000.0f / frameMs;
+    sum = sum - samples[index] + fps;
+    samples[index] = fps;
+    index = (index + 1) % kFrameRateSamples;
+}
+
+Vesperon::Vesperon()
+    : Engine("Vesperon"), mMeshes(nullptr), mMaterialTextures(nullptr), mPreviousPosition(0.0f),
+      mCurrentPosition(0.0f), mMoveForward(0.0f), mMoveRight(0.0f), mPitch(0.0f), mYaw(0.0f),
+      mViewMode(VIEW_LIT) {}
+
+// The programs went with the context in Shutdown; an application whose Init
+// never ran has none. Either way nothing here needs a GL context.
+Vesperon::~Vesperon() {
+    assert(mSceneProgram.program == 0 && mTextureProgram.program == 0 &&
+           mLightingProgram.program == 0 && "programs are released before the context goes");
+}
+
+Umbrelix* Vesperon::GetRenderer() const {
+    return static_cast<Umbrelix*>(mRenderer);
+}
+
+int Vesperon::Init(int flags) {
+    int result = Engine::Init(flags & ~SUBSYSTEM_RENDERER);
+    if (result != 0)
+        return result;
+    if (!(flags & SUBSYSTEM_RENDERER)) {
+        // Everything after this point draws: programs, textures and meshes
+        // need the renderer's context.
+        LogMessage(LOG_ERROR, kTag, "The demo needs the rendering subsystem");
+        return -1;
+    }
+    LogMessage(LOG_INFO, kTag, "Initialising rendering subsystem");
+    Umbrelix* renderer = new Umbrelix(mWindow);
+    mRenderer = renderer;
+    if (renderer->Init() != 0)
+        return -1;
+    SDL_GL_SetSwapInterval(0);
+    return InitScene();
+}
+
+int Vesperon::InitScene() {
+    if (LoadShaderProgram(mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag") != 0 ||
+        LoadShaderProgram(mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
+        LoadShaderProgram(mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0)
+        return -1;
+    if (LoadModel(mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures) != 0) {
+        ShowModelError();
+        return -1;
+    }
+    mSceneRoot.mLocalTransform = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f));
+    mSceneRoot.SetScale(glm::vec3(kModelScale));
+    mSceneRoot.Update();
+    mCurrentPosition = mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
+    return 0;
+}
+
+// A modal box over the application window; Init goes on (and fails) once
+// the user has dismissed it.
+void Vesperon::ShowModelError() {
+    if (mLogger->mLevel < LOG_ERROR)
+        return;
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
+                             mWindow ? mWindow->mSDLWindow : nullptr);
+}
+
+void Vesperon::Run() {
+    BeginRun();
+    while (mRunning)
+        Frame();
+    EndRun();
+}
+
+void Vesperon::BeginRun() {
+    mRunning = true;
+    SDL_SetRelativeMouseMode(SDL_TRUE);
+    mRenderer->UseShader(&mSceneProgram);
+    mRenderer->SetProjectionMatrix(
+        MakeProjection(static_cast<float>(mWindow->mWidth), static_cast<float>(mWindow->mHeight)));
+    mEventBus->RegisterHandler(EVENT_QUIT, OnQuit, this);
+    mEventBus->RegisterHandler(EVENT_KEY, OnKey, this);
+    mEventBus->RegisterHandler(EVENT_MOUSE_MOTION, OnMouseMotion, this);
+    mEventBus->RegisterHandler(EVENT_TOUCH_FINGER, OnTouch, this);
+    int dpi = mWindow->GetDPI();
+    mOverlay.Create(mAllocator, static_cast<uint32_t>(dpi));
+    mMotionTimer = Timer();
+    mFrameRateTimer = Timer();
+    mFrameRate = FrameRateRing();
+}
+
+void Vesperon::Frame() {
+    Umbrelix* renderer = GetRenderer();
+    mEventBus->ProcessEvents();
+
+    // A step below the timer's resolution reads as 0 ms: the motion step
+    // skips it instead of dividing by it.
+    float dt = mMotionTimer.DeltaMs() / 1000.0f;
+    MotionStep(mPreviousPosition, mCurrentPosition, mMoveForward, mMoveRight, mCamera, dt);
+    mCamera.mPitch = ClampPitch(mPitch);
+    mCamera.mYaw = mYaw;
+    mCamera.UpdateVectors();
+    renderer->SetViewMatrix(mCamera.GetViewMatrix());
+
+    renderer->Clear();
+    renderer->DrawNode(&mSceneRoot);
+    if (renderer->mSSAOEnabled)
+        renderer->SSAOPass();
+    if (renderer->mBlurEnabled)
+        renderer->BlurPass();
+    DrawFinalView();
+
+    mOverlay.Update(*renderer, mFrameRate.Mean());
+    mOverlay.Draw(renderer);
+    SDL_GL_SwapWindow(mWindow->mSDLWindow);
+    mFrameRate.Add(mFrameRateTimer.DeltaMs());
+}
+
+void Vesperon::DrawFinalView() {
+    Umbrelix* renderer = GetRenderer();
+    switch (mViewMode) {
+    case VIEW_LIT:
+        renderer->LightingPass();
+        break;
+    case VIEW_GBUFFER:
+        renderer->DrawTextureView(false);
+        break;
+    case VIEW_OCCLUSION:
+        renderer->DrawTextureView(true);
+        break;
+    default:
+        break; // no final view
+    }
+}
+
+void Vesperon::EndRun() {
+    mOverlay.Destroy();
+}
+
+void Vesperon::ReleasePrograms() {
+    DestroyShaderProgram(mLightingProgram);
+    DestroyShaderProgram(mTextureProgram);
+    DestroyShaderProgram(mSceneProgram);
+}
+
+void Vesperon::Shutdown() {
+    if (mMeshes)
+        DeleteCountedArray(mAllocator, mMeshes);
+    if (mMaterialTextures)
+        DeleteCountedArray(mAllocator, mMaterialTextures);
+    mMeshes = nullptr;
+    mMaterialTextures = nullptr;
+    // The programs belong to the context the engine is about to destroy.
+    if (mRenderer)
+        ReleasePrograms();
+    Engine::Shutdown();
+}

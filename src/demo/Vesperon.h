@@ -1,0 +1,93 @@
+// Vesperon: the demo application. Sets up the SSAO renderer, the programs and
+// the model scene, runs the main loop (events, camera, SSAO frame, overlay,
+// present) and maps the controls to the camera and the SSAO settings.
+#pragma once
+
+#include <glm/glm.hpp>
+
+#include "core/Engine.h"
+#include "core/Timer.h"
+#include "demo/Camera.h"
+#include "demo/StatusOverlay.h"
+#include "gpu/ShaderProgram.h"
+#include "scene/SceneGraphNode.h"
+
+struct Event;
+class Mesh;
+class Texture;
+class Umbrelix;
+
+constexpr float kModelScale = 0.075f;
+constexpr float kEyeHeight = 10.0f;
+constexpr int kFrameRateSamples = 10;
+
+// The frame rate shown is the mean of the last ten instantaneous rates.
+struct FrameRateRing {
+    int index = 0;
+    float sum = 0.0f;
+    float samples[kFrameRateSamples] = {};
+
+    // Adds the rate of a frame that took frameMs; a frame measured as 0 ms
+    // (below the timer's resolution) is skipped rather than divided by.
+    void Add(float frameMs);
+    float Mean() const { return sum / kFrameRateSamples; }
+};
+
+enum ViewMode {
+    VIEW_LIT = 0,
+    VIEW_GBUFFER = 1,
+    VIEW_OCCLUSION = 2,
+};
+
+class Vesperon : public Engine {
+public:
+    Vesperon();
+    ~Vesperon() override;
+
+    int Init(int flags) override;
+    void Run() override;
+    void Shutdown() override;
+
+    // The main loop's pieces, in the order Run drives them.
+    void BeginRun();
+    void Frame();
+    void EndRun();
+
+    // Controls: event-bus callbacks, the application as the user pointer.
+    static void OnQuit(Event* event, void* user);
+    static void OnKey(Event* event, void* user);
+    static void OnMouseMotion(Event* event, void* user);
+    static void OnTouch(Event* event, void* user);
+    void ToggleSSAO();
+
+    Umbrelix* GetRenderer() const;
+
+    ShaderProgram mSceneProgram;
+    ShaderProgram mTextureProgram;
+    ShaderProgram mLightingProgram;
+    SceneGraphNode mSceneRoot;
+    Mesh* mMeshes;
+    Texture* mMaterialTextures;
+    Camera mCamera;
+    glm::vec3 mPreviousPosition;
+    glm::vec3 mCurrentPosition;
+    float mMoveForward;
+    float mMoveRight;
+    float mPitch;
+    float mYaw;
+    int mViewMode;
+
+    // State of one Run: the overlay, the two timers and the frame-rate ring.
+    StatusOverlay mOverlay;
+    Timer mMotionTimer;
+    Timer mFrameRateTimer;
+    FrameRateRing mFrameRate;
+
+private:
+    int InitScene();
+    void ShowModelError();
+    void ReleasePrograms();
+    void DrawFinalView();
+    void OnKeyPressed(int key);
+    void OnKeyReleased(int key);
+};

@@ -1,0 +1,267 @@
+// Umbrelix: owns the deferred renderer's GL objects (the four pass programs,
+// the full-screen quad, the G-buffer, SSAO and blur targets and the noise
+// texture), their creation order at start-up and their release, and the SSAO
+// parameters. The per-frame passes are in UmbrelixPasses.cpp.
+#include "ssao/Umbrelix.h"
+
+#include <cassert>
+
+#include <glm/gtc/type_ptr.hpp>
+
+#include "core/Logger.h"
+#include "gpu/GLFunctions.h"
+#include "gpu/Window.h"
+#include "ssao/SSAOKernel.h"
+
+namespace {
+
+const char* const kTag = "Renderer";
+
+// Positions in clip space, texture coordinates in [0, 1]; the strip's first
+// triangle (top left, bottom left, top right) is counter-clockwise, so the
+// quad survives back-face culling.
+constexpr float kQuadVertices[kQuadVertexCount * kQuadComponents] = {
+    -1.0f, 1.0f,  0.0f, 1.0f, //
+    -1.0f, -1.0f, 0.0f, 0.0f, //
+    1.0f,  1.0f,  1.0f, 1.0f, //
+    1.0f,  -1.0f, 1.0f, 0.0f, //
+};
+
+// The kernel and noise go to GL as packed float triples.
+static_assert(sizeof(glm::vec3) == 3 * sizeof(float), "vec3 must be three packed floats");
+
+void SetTextureSampling(GLint filter, GLint wrap) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+}
+
+// Render targets are sampled texel for texel by the full-screen passes, so
+// they are never filtered and never wrap.
+void AllocateRenderTexture(uint32_t texture, GLint internalFormat, GLenum format, GLenum type,
+                           int width, int height) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, type, nullptr);
+    SetTextureSampling(GL_NEAREST, GL_CLAMP_TO_EDGE);
+}
+
+// Checks the bound framebuffer and leaves the default one bound either way.
+int FinishFramebuffer(const char* incompleteMessage) {
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (!complete)
+        LogMessage(LOG_ERROR, kTag, "%s", incompleteMessage);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete ? 0 : -1;
+}
+
+// One GL_R8 colour target; the texture stays bound afterwards.
+int CreateOcclusionTarget(uint32_t* framebuffer, uint32_t* texture, int width, int height,
+                          const char* incompleteMessage) {
+    glGenFramebuffers(1, framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
+    glGenTextures(1, texture);
+    AllocateRenderTexture(*texture, GL_R8, GL_RED, GL_UNSIGNED_BYTE, width, height);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, *texture, 0);
+    return FinishFramebuffer(incompleteMessage);
+}
+
+void DeleteTexture(uint32_t& name) {
+    if (name != 0)
+        glDeleteTextures(1, &name);
+    name = 0;
+}
+
+void DeleteFramebuffer(uint32_t& name) {
+    if (name != 0)
+        glDeleteFramebuffers(1, &name);
+    name = 0;
+}
+
+} // namespace
+
+// The records are value-initialised so their locations read as zeros, not
+// indeterminate values, until a link fills them.
+Umbrelix::Umbrelix(Window* window)
+    : Renderer(window), mSSAOEnabled(true), mBlurEnabled(true), mShaderTexture(), mShaderSSAO(),
+      mShaderBlur(), mShaderLighting(), mQuadVAO(0), mQuadVBO(0), mGBuffer(0), mGPosition(0),
+      mGAlbedo(0), mGNormal(0), mGDepth(0), mKernelSize(kDefaultKernelSize),
+      mRadius(kDefaultRadius), mSSAOBuffer(0), mSSAOTexture(0), mNoiseTexture(0), mBlurBuffer(0),
+      mBlurTexture(0), mAmbientFactor(kDefaultAmbientFactor) {}
+
+// Reverse order of creation; the base destructor then deletes the context,
+// so every name here goes while it still exists. Names belong to this
+// renderer's context, which must be the current one when they are deleted.
+Umbrelix::~Umbrelix() {
+    if (mContext)
+        SDL_GL_MakeCurrent(mWindow->mSDLWindow, mContext);
+    DeleteTexture(mNoiseTexture);
+    DeleteTexture(mBlurTexture);
+    DeleteFramebuffer(mBlurBuffer);
+    DeleteTexture(mSSAOTexture);
+    DeleteFramebuffer(mSSAOBuffer);
+    DeleteTexture(mGDepth);
+    DeleteTexture(mGAlbedo);
+    DeleteTexture(mGNormal);
+    DeleteTexture(mGPosition);
+    DeleteFramebuffer(mGBuffer);
+    if (mQuadVBO != 0)
+        glDeleteBuffers(1, &mQuadVBO);
+    if (mQuadVAO != 0)
+        glDeleteVertexArrays(1, &mQuadVAO);
+    mQuadVBO = 0;
+    mQuadVAO = 0;
+    std::vector<glm::vec3>().swap(mNoise);
+    std::vector<glm::vec3>().swap(mKernel);
+    DestroyShaderProgram(mShaderLighting);
+    DestroyShaderProgram(mShaderBlur);
+    DestroyShaderProgram(mShaderSSAO);
+    DestroyShaderProgram(mShaderTexture);
+}
+
+int Umbrelix::Init() {
+    const int base = Renderer::Init();
+    if (base != 0)
+        return base;
+    if (LoadPrograms() != 0 || CreateQuad() != 0 || CreateRenderTargets() != 0)
+        return -1;
+    SetKernelSize(mKernelSize);
+    GenerateNoise(mNoise);
+    AssignSamplerUnits();
+    CreateNoiseTexture();
+    return 0;
+}
+
+// The three full-screen passes share one vertex shader that passes the quad through.
+int Umbrelix::LoadPrograms() {
+    if (LoadShaderProgram(mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
+        LoadShaderProgram(mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag") != 0 ||
+        LoadShaderProgram(mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag") != 0 ||
+        LoadShaderProgram(mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0)
+        return -1;
+    return 0;
+}
+
+// Vertex array and buffer stay bound: every full-screen pass draws from them.
+int Umbrelix::CreateQuad() {
+    glGenVertexArrays(1, &mQuadVAO);
+    glBindVertexArray(mQuadVAO);
+    glGenBuffers(1, &mQuadVBO);
+    glBindBuffer(GL_ARRAY_BUFFER, mQuadVBO);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(kQuadVertices), kQuadVertices, GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, kQuadComponents, GL_FLOAT, GL_FALSE, kQuadComponents * sizeof(float),
+                          nullptr);
+    if (mQuadVAO == 0 || mQuadVBO == 0) {
+        LogMessage(LOG_INFO, kTag, "Failed to create quad VAO/VBO");
+        return -1;
+    }
+    LogMessage(LOG_INFO, kTag, "Quad VAO/VBO created for deferred rendering");
+    return 0;
+}
+
+// Sized once from the drawable (pixels, larger than the window on high-DPI
+// displays), which is also the viewport every pass renders at.
+int Umbrelix::CreateRenderTargets() {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(mWindow->mSDLWindow, &width, &height);
+    if (CreateGBuffer(width, height) != 0)
+        return -1;
+    LogMessage(LOG_INFO, kTag, "G-buffer created");
+    if (CreateSSAOBuffer(width, height) != 0)
+        return -1;
+    LogMessage(LOG_INFO, kTag, "SSAO framebuffer created");
+    if (CreateBlurBuffer(width, height) != 0)
+        return -1;
+    LogMessage(LOG_INFO, kTag, "Blur framebuffer created");
+    return 0;
+}
+
+int Umbrelix::CreateGBuffer(int width, int height) {
+    glGenFramebuffers(1, &mGBuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, mGBuffer);
+    glGenTextures(1, &mGPosition);
+    glGenTextures(1, &mGNormal);
+    glGenTextures(1, &mGAlbedo);
+    glGenTextures(1, &mGDepth);
+    // Positions and normals need sign and sub-unit precision; albedo is a colour.
+    AllocateRenderTexture(mGPosition, GL_RGB16F, GL_RGB, GL_FLOAT, width, height);
+    AllocateRenderTexture(mGNormal, GL_RGB16F, GL_RGB, GL_FLOAT, width, height);
+    AllocateRenderTexture(mGAlbedo, GL_RGB8, GL_RGB, GL_UNSIGNED_BYTE, width, height);
+    AllocateRenderTexture(mGDepth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_FLOAT, width,
+                          height);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mGPosition, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, mGNormal, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT2, GL_TEXTURE_2D, mGAlbedo, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, mGDepth, 0);
+    const GLenum drawBuffers[] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
+    glDrawBuffers(3, drawBuffers);
+    return FinishFramebuffer("Scene framebuffer incomplete");
+}
+
+int Umbrelix::CreateSSAOBuffer(int width, int height) {
+    return CreateOcclusionTarget(&mSSAOBuffer, &mSSAOTexture, width, height,
+                                 "SSAO framebuffer incomplete");
+}
+
+int Umbrelix::CreateBlurBuffer(int width, int height) {
+    return CreateOcclusionTarget(&mBlurBuffer, &mBlurTexture, width, height,
+                                 "Blur framebuffer incomplete");
+}
+
+// The blur program is left out on purpose: its one sampler keeps GL's
+// default unit 0, where the blur pass binds the raw occlusion.
+void Umbrelix::AssignSamplerUnits() {
+    glUseProgram(mShaderTexture.program);
+    glUniform1i(mShaderTexture.texDiffuse, kUnitSource);
+
+    glUseProgram(mShaderSSAO.program);
+    glUniform1i(mShaderSSAO.texGPosition, kUnitGPosition);
+    glUniform1i(mShaderSSAO.texGNormal, kUnitGNormal);
+    glUniform1i(mShaderSSAO.texSSAONoise, kUnitNoise);
+    SetRadius(mRadius);
+
+    glUseProgram(mShaderLighting.program);
+    glUniform1i(mShaderLighting.texGPosition, kUnitGPosition);
+    glUniform1i(mShaderLighting.texGNormal, kUnitGNormal);
+    glUniform1i(mShaderLighting.texGAlbedo, kUnitGAlbedo);
+    glUniform1i(mShaderLighting.texSSAO, kUnitOcclusion);
+    SetAmbientFactor(mAmbientFactor);
+}
+
+// Repeat wrapping tiles the 4x4 rotations over the screen; nearest filtering
+// keeps each pixel's rotation one of the sixteen, which the 4x4 blur cancels.
+void Umbrelix::CreateNoiseTexture() {
+    assert(mNoise.size() >= size_t(kNoiseCount) && "the noise must fill the whole 4x4 tile");
+    glGenTextures(1, &mNoiseTexture);
+    glBindTexture(GL_TEXTURE_2D, mNoiseTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, kNoiseSize, kNoiseSize, 0, GL_RGB, GL_FLOAT,
+                 glm::value_ptr(mNoise[0]));
+    SetTextureSampling(GL_NEAREST, GL_REPEAT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void Umbrelix::SetKernelSize(uint32_t n) {
+    if (n > static_cast<uint32_t>(kMaxKernelSize))
+        return;
+    GenerateKernel(n, mKernel);
+    glUseProgram(mShaderSSAO.program);
+    glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(n),
+                 reinterpret_cast<const float*>(mKernel.data()));
+    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(n));
+    mKernelSize = n;
+}
+
+void Umbrelix::SetRadius(float r) {
+    glUseProgram(mShaderSSAO.program);
+    glUniform1f(mShaderSSAO.ssaoRadius, r);
+    mRadius = r;
+}
+
+void Umbrelix::SetAmbientFactor(float a) {
+    glUseProgram(mShaderLighting.program);
+    glUniform1f(mShaderLighting.ambientFactor, a);
+    mAmbientFactor = a;
+}

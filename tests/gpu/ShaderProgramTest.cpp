@@ -1,0 +1,250 @@
+// ShaderProgram: every program of shaders/ builds on this driver with the
+// uniforms the system sets, and a stage that can't be read or compiled, or a
+// program that can't link, fails the load with its reason and leaves no shader
+// object behind.
+#include "gpu/ShaderProgram.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/GLTestContext.h"
+#include "support/LogCapture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kTrivialVertex = "void main() { gl_Position = vec4(0.0, 0.0, 0.0, 1.0); }\n";
+const char* kTrivialFragment = "out vec4 color;\nvoid main() { color = vec4(1.0); }\n";
+
+std::string ErrorLine(const std::string& message) {
+    return "[E]  [Shader] " + message;
+}
+std::string InfoLine(const std::string& message) {
+    return "[I]  [Shader] " + message;
+}
+
+bool HasLine(LogCapture& capture, const std::string& line) {
+    std::vector<std::string> lines = capture.Lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// True when no name in a generous range is a live shader object: the test
+// process creates far fewer GL objects than this.
+bool NoShaderAlive() {
+    for (GLuint name = 1; name < 512; ++name) {
+        if (glIsShader(name))
+            return false;
+    }
+    return true;
+}
+
+class ShaderProgramFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        char pattern[] = "/tmp/vesperon-shader-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        mDir = pattern;
+    }
+    void TearDown() override {
+        DestroyShaderProgram(mRecord);
+        if (!mDir.empty())
+            fs::remove_all(mDir);
+    }
+    std::string Write(const char* name, const std::string& text) {
+        std::string path = (mDir / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    fs::path mDir;
+    ShaderProgram mRecord;
+};
+
+struct ProgramCase {
+    const char* vertex;
+    const char* fragment;
+    // Uniforms the system sets on this program, so the shader must use them.
+    std::vector<int32_t ShaderProgram::*> used;
+};
+
+const ProgramCase kSystemPrograms[] = {
+    {"shaders/Text.vert",
+     "shaders/Text.frag",
+     {&ShaderProgram::modelMatrix, &ShaderProgram::projMatrix, &ShaderProgram::texFontAtlas,
+      &ShaderProgram::textColor}},
+    {"shaders/Texture.vert",
+     "shaders/Texture.frag",
+     {&ShaderProgram::modelMatrix, &ShaderProgram::texDiffuse, &ShaderProgram::singleChannel}},
+    {"shaders/Scene.vert",
+     "shaders/Scene.frag",
+     {&ShaderProgram::modelMatrix, &ShaderProgram::viewMatrix, &ShaderProgram::projMatrix,
+      &ShaderProgram::texDiffuse}},
+    {"shaders/SSAO.vert",
+     "shaders/SSAO.frag",
+     {&ShaderProgram::projMatrix, &ShaderProgram::texGPosition, &ShaderProgram::texGNormal,
+      &ShaderProgram::texSSAONoise, &ShaderProgram::ssaoRadius, &ShaderProgram::ssaoKernelSize,
+      &ShaderProgram::ssaoSamples}},
+    // The blur's one sampler is named by the shader and never set.
+    {"shaders/SSAO.vert", "shaders/SSAOBlur.frag", {}},
+    {"shaders/SSAO.vert",
+     "shaders/Lighting.frag",
+     {&ShaderProgram::texGPosition, &ShaderProgram::texGNormal, &ShaderProgram::texGAlbedo,
+      &ShaderProgram::texSSAO, &ShaderProgram::ssaoEnabled, &ShaderProgram::ambientFactor}},
+};
+
+class SystemProgram : public ::testing::TestWithParam<ProgramCase> {};
+
+} // namespace
+
+TEST_P(SystemProgram, CompilesAndLinksWithEveryUniformTheSystemSets) {
+    ASSERT_TRUE(RequireGL());
+    const ProgramCase& c = GetParam();
+    for (const char* path : {c.vertex, c.fragment}) {
+        if (!fs::exists(path))
+            GTEST_SKIP() << path << " is not written yet";
+    }
+    LogCapture capture;
+    ShaderProgram record;
+    ASSERT_EQ(LoadShaderProgram(record, c.vertex, c.fragment), 0) << capture.Text();
+    EXPECT_NE(record.program, 0u);
+    EXPECT_TRUE(HasLine(capture, InfoLine(std::string("Vertex shader \"") + c.vertex +
+                                          "\" successfully compiled")));
+    EXPECT_TRUE(HasLine(capture, InfoLine(std::string("Fragment shader \"") + c.fragment +
+                                          "\" successfully compiled")));
+    EXPECT_TRUE(HasLine(capture, InfoLine("Shader program successfully linked")));
+    for (int32_t ShaderProgram::*field : c.used)
+        EXPECT_NE(record.*field, -1) << "a uniform the system sets is not active";
+    DestroyShaderProgram(record);
+    EXPECT_EQ(record.program, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ShaderProgram, SystemProgram, ::testing::ValuesIn(kSystemPrograms),
+                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
+                             std::string name = fs::path(info.param.vertex).stem().string() +
+                                                fs::path(info.param.fragment).stem().string();
+                             return name;
+                         });
+
+TEST(ShaderProgram, UndeclaredUniformsAreMinusOneAndDeclaredOnesFound) {
+    ASSERT_TRUE(RequireGL());
+    ShaderProgram record;
+    ASSERT_EQ(LoadShaderProgram(record, "shaders/Text.vert", "shaders/Text.frag"), 0);
+    for (int32_t location :
+         {record.viewMatrix, record.texDiffuse, record.texGPosition, record.texGNormal,
+          record.texGAlbedo, record.ssaoEnabled, record.ssaoRadius, record.ssaoKernelSize,
+          record.ssaoSamples, record.texSSAONoise, record.texSSAO, record.singleChannel,
+          record.ambientFactor})
+        EXPECT_EQ(location, -1);
+    // Setting an absent uniform is a no-op, not an error.
+    glUseProgram(record.program);
+    glUniform1f(record.ssaoRadius, 2.0f);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glUseProgram(0);
+    DestroyShaderProgram(record);
+}
+
+TEST_F(ShaderProgramFiles, LoadedProgramKeepsNoShaderObject) {
+    std::string vert = Write("ok.vert", kTrivialVertex);
+    std::string frag = Write("ok.frag", kTrivialFragment);
+    ASSERT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), 0);
+    GLint attached = -1;
+    glGetProgramiv(mRecord.program, GL_ATTACHED_SHADERS, &attached);
+    EXPECT_EQ(attached, 0);
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+TEST_F(ShaderProgramFiles, MissingFragmentFileFailsTheLoadAfterTheVertexStageCompiled) {
+    std::string vert = Write("ok.vert", kTrivialVertex);
+    std::string frag = (mDir / "missing.frag").string();
+    LogCapture capture;
+    EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
+    EXPECT_TRUE(HasLine(capture, InfoLine("Vertex shader \"" + vert + "\" successfully compiled")));
+    EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Error while loading shader \"" + frag +
+                                         "\": Couldn't open"));
+    EXPECT_FALSE(capture.ContainsFragment("successfully linked"));
+    // The record keeps its program for its owner to delete; no stage survives.
+    EXPECT_NE(mRecord.program, 0u);
+    EXPECT_TRUE(glIsProgram(mRecord.program));
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadWithTheSizeMessage) {
+    std::string vert = Write("empty.vert", "");
+    std::string frag = Write("ok.frag", kTrivialFragment);
+    LogCapture capture;
+    EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
+    EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Unable to determine file size for \"" +
+                                         vert + "\": "));
+    EXPECT_TRUE(
+        HasLine(capture, InfoLine("Fragment shader \"" + frag + "\" successfully compiled")));
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+TEST_F(ShaderProgramFiles, CompileErrorPrintsTheDriverLogIndentedAndFailsTheLoad) {
+    std::string vert = Write("broken.vert", "void main() { gl_Position = undefinedThing; }\n");
+    std::string frag = Write("ok.frag", kTrivialFragment);
+    LogCapture capture;
+    EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
+    std::vector<std::string> lines = capture.Lines();
+    auto compile =
+        std::find(lines.begin(), lines.end(), ErrorLine("Error compiling \"" + vert + "\""));
+    ASSERT_NE(compile, lines.end());
+    ASSERT_LT(compile + 2, lines.end());
+    EXPECT_EQ(compile[1], ErrorLine("OpenGL error log:"));
+    EXPECT_EQ(compile[2].rfind(ErrorLine("    "), 0), 0u) << compile[2];
+    EXPECT_NE(compile[2].find("undefinedThing"), std::string::npos) << compile[2];
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+TEST_F(ShaderProgramFiles, FileWithItsOwnVersionLineFailsToCompile) {
+    std::string vert = Write("versioned.vert", std::string("#version 330 core\n") + kTrivialVertex);
+    std::string frag = Write("ok.frag", kTrivialFragment);
+    LogCapture capture;
+    EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
+    EXPECT_TRUE(HasLine(capture, ErrorLine("Error compiling \"" + vert + "\"")));
+}
+
+TEST_F(ShaderProgramFiles, LinkErrorLogsTheProgramLogAndKeepsTheProgramName) {
+    // A called function that no stage defines compiles alone but can't link.
+    std::string vert =
+        Write("undefined.vert", "void helper();\n"
+                                "void main() { helper(); gl_Position = vec4(0.0); }\n");
+    std::string frag = Write("ok.frag", kTrivialFragment);
+    LogCapture capture;
+    EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
+    std::vector<std::string> lines = capture.Lines();
+    auto link = std::find(lines.begin(), lines.end(), ErrorLine("Error linking shader program"));
+    ASSERT_NE(link, lines.end()) << capture.Text();
+    ASSERT_LT(link + 1, lines.end());
+    EXPECT_EQ(link[1], ErrorLine("OpenGL error log:"));
+    EXPECT_TRUE(glIsProgram(mRecord.program));
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+TEST(ShaderProgram, InfoLogIsPrintedLineByLineSkippingEmptyLines) {
+    LogCapture capture;
+    // Exactly the bytes, no terminator: nothing may be read past them.
+    const std::string text = "first line\n\nsecond line";
+    std::vector<char> log(text.begin(), text.end());
+    PrintInfoLog(log.data(), int(log.size()));
+    std::vector<std::string> expected = {ErrorLine("OpenGL error log:"),
+                                         ErrorLine("    first line"), ErrorLine("    second line")};
+    EXPECT_EQ(capture.Lines(), expected);
+}
+
+TEST(ShaderProgram, InfoLogEndingInNewlineAndTerminatorEndsWithABlankLine) {
+    LogCapture capture;
+    const char log[] = "0:1(1): error: oops\n"; // GL's length counts the NUL
+    PrintInfoLog(log, int(sizeof(log)));
+    std::vector<std::string> expected = {ErrorLine("OpenGL error log:"),
+                                         ErrorLine("    0:1(1): error: oops"), ErrorLine("    ")};
+    EXPECT_EQ(capture.Lines(), expected);
+}

@@ -1,0 +1,164 @@
+// Texture: LoadTexture turns an image file into a bound, mipmapped texture,
+// reports unreadable files with -1 and undecodable ones with 0 and no name,
+// and a Texture deletes exactly the name it owns.
+#include "gpu/Texture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "support/GLTestContext.h"
+#include "support/LogCapture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrorLine(const std::string& message) {
+    return "[E]  [Texture] " + message;
+}
+
+int gDeleteCalls = 0;
+void APIENTRY CountDeleteTextures(GLsizei, const GLuint*) {
+    ++gDeleteCalls;
+}
+
+class TextureFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        char pattern[] = "/tmp/vesperon-texture-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        mDir = pattern;
+    }
+    void TearDown() override {
+        if (!mDir.empty())
+            fs::remove_all(mDir);
+    }
+    std::string Path(const char* name) { return (mDir / name).string(); }
+    std::string WriteBytes(const char* name, const std::vector<unsigned char>& bytes) {
+        std::string path = Path(name);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    std::string WritePNG(const char* name, int width, int height) {
+        std::vector<unsigned char> pixels(size_t(width) * height * 4, 200);
+        std::string path = Path(name);
+        EXPECT_NE(stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4), 0);
+        return path;
+    }
+
+    fs::path mDir;
+};
+
+GLint Parameter(GLenum name) {
+    GLint value = -1;
+    glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
+    return value;
+}
+
+// The first part of a real PNG: its header promises more than follows.
+std::vector<unsigned char> Truncated(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    bytes.resize(bytes.size() / 2);
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(TextureFiles, PNGFileLoadsBoundWithMipmapsAndTrilinearFiltering) {
+    std::string path = WritePNG("wall.png", 8, 4);
+    Texture texture;
+    LogCapture capture;
+    ASSERT_EQ(LoadTexture(path.c_str(), &texture), 0);
+    ASSERT_NE(texture.mId, 0u);
+    EXPECT_TRUE(capture.ContainsFragment("[I]  [Texture] \"" + path +
+                                         "\" successfully loaded; mipmaps generated\n"));
+
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), texture.mId) << "the new texture stays bound";
+    EXPECT_EQ(Parameter(GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(Parameter(GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+    EXPECT_EQ(Parameter(GL_TEXTURE_WRAP_S), GL_REPEAT);
+    EXPECT_EQ(Parameter(GL_TEXTURE_WRAP_T), GL_REPEAT);
+    GLint width = 0, lastWidth = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 3, GL_TEXTURE_WIDTH, &lastWidth);
+    EXPECT_EQ(width, 8);
+    EXPECT_EQ(lastWidth, 1) << "8x4 has four mipmap levels";
+}
+
+TEST_F(TextureFiles, TextureDeletesItsNameWhenDestroyed) {
+    std::string path = WritePNG("owned.png", 2, 2);
+    uint32_t id = 0;
+    {
+        Texture texture;
+        ASSERT_EQ(LoadTexture(path.c_str(), &texture), 0);
+        id = texture.mId;
+        ASSERT_TRUE(glIsTexture(id));
+    }
+    EXPECT_FALSE(glIsTexture(id));
+}
+
+TEST_F(TextureFiles, UnnamedTextureMakesNoGLCallWhenDestroyed) {
+    PFNGLDELETETEXTURESPROC real = vgl::glDeleteTextures;
+    vgl::glDeleteTextures = CountDeleteTextures;
+    gDeleteCalls = 0;
+    { Texture texture; }
+    vgl::glDeleteTextures = real;
+    EXPECT_EQ(gDeleteCalls, 0);
+}
+
+TEST_F(TextureFiles, MissingFileReturnsMinusOneWithSDLReason) {
+    std::string path = Path("missing.png");
+    Texture texture;
+    LogCapture capture;
+    EXPECT_EQ(LoadTexture(path.c_str(), &texture), -1);
+    EXPECT_EQ(texture.mId, 0u);
+    EXPECT_TRUE(capture.ContainsFragment(
+        ErrorLine("Error while loading texture \"" + path + "\": Couldn't open " + path)));
+}
+
+TEST_F(TextureFiles, EmptyFileReturnsMinusOneWithSizeMessage) {
+    std::string path = WriteBytes("empty.png", {});
+    Texture texture;
+    LogCapture capture;
+    EXPECT_EQ(LoadTexture(path.c_str(), &texture), -1);
+    EXPECT_EQ(texture.mId, 0u);
+    EXPECT_TRUE(capture.ContainsFragment(
+        ErrorLine("Unable to determine file size for \"" + path + "\": ")));
+}
+
+TEST_F(TextureFiles, UndecodableFilesReturnZeroAndLeaveTheTextureUnnamed) {
+    const std::string text = "not an image at all";
+    // A PNG signature and header promising 100000 x 100000 pixels, then nothing.
+    std::vector<unsigned char> huge = {0x89, 'P',  'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0, 0,
+                                       13,   'I',  'H', 'D', 'R',  0,    1,    0x86, 0xA0, 0, 1,
+                                       0x86, 0xA0, 8,   2,   0,    0,    0,    0,    0,    0, 0};
+    const std::string paths[] = {
+        WriteBytes("text.png", std::vector<unsigned char>(text.begin(), text.end())),
+        WriteBytes("huge.png", huge),
+        WriteBytes("truncated.png", Truncated(WritePNG("whole.png", 64, 64))),
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        Texture texture;
+        LogCapture capture;
+        EXPECT_EQ(LoadTexture(path.c_str(), &texture), 0);
+        EXPECT_EQ(texture.mId, 0u);
+        std::string prefix = ErrorLine("Error while loading texture \"" + path + "\": ");
+        EXPECT_TRUE(capture.ContainsFragment(prefix)) << capture.Text();
+        EXPECT_FALSE(capture.ContainsFragment(prefix + "\n")) << "the reason is given";
+    }
+}

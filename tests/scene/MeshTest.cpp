@@ -1,0 +1,284 @@
+// Mesh: buffers and vertex attributes as GL records them, refusal of a second
+// CreateBuffers, what gets drawn, and the release of GL objects and zone blocks.
+#include "scene/Mesh.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "memory/ZoneAllocator.h"
+#include "support/GLTestContext.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+constexpr uint64_t kZoneSize = 1 << 20;
+constexpr int kTarget = 16; // side of the offscreen target, in pixels
+
+// Four corners of the clip-space square in strip order.
+const std::vector<float> kQuad = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
+
+template <class T> T* ZoneCopy(Allocator* zone, const std::vector<T>& values) {
+    T* copy = static_cast<T*>(zone->Alloc(values.size() * sizeof(T), TAG_MODEL));
+    std::copy(values.begin(), values.end(), copy);
+    return copy;
+}
+
+std::vector<float> Ramp(size_t count) {
+    std::vector<float> values(count);
+    for (size_t i = 0; i < count; ++i)
+        values[i] = 0.5f * float(i);
+    return values;
+}
+
+class MeshTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        ASSERT_EQ(0, mZone.Init());
+    }
+
+    // A mesh over the square with positions and, when asked, every other array.
+    std::unique_ptr<Mesh> MakeMesh(bool full, const std::vector<uint32_t>& indices) {
+        auto mesh = std::make_unique<Mesh>();
+        mesh->mAllocator = &mZone;
+        mesh->mNumVertices = 4;
+        mesh->mPositions = ZoneCopy(&mZone, kQuad);
+        if (full) {
+            mesh->mColors = ZoneCopy(&mZone, Ramp(16));
+            mesh->mTexCoords = ZoneCopy(&mZone, Ramp(8));
+            mesh->mNormals = ZoneCopy(&mZone, Ramp(12));
+            mesh->mTangents = ZoneCopy(&mZone, Ramp(12));
+            mesh->mBitangents = ZoneCopy(&mZone, Ramp(12));
+        }
+        if (!indices.empty()) {
+            mesh->mNumIndices = uint32_t(indices.size());
+            mesh->mIndices = ZoneCopy(&mZone, indices);
+        }
+        return mesh;
+    }
+
+    ZoneAllocator mZone{kZoneSize};
+};
+
+GLint AttribInt(GLuint location, GLenum query) {
+    GLint value = 0;
+    glGetVertexAttribiv(location, query, &value);
+    return value;
+}
+
+GLint Integer(GLenum query) {
+    GLint value = 0;
+    glGetIntegerv(query, &value);
+    return value;
+}
+
+GLint BufferSize(GLuint buffer) {
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    GLint size = 0;
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
+    return size;
+}
+
+// Swaps one GL entry point for a stub for the lifetime of the object.
+template <class F> class StubGL {
+public:
+    StubGL(F& slot, F stub) : mSlot(slot), mSaved(slot) { slot = stub; }
+    ~StubGL() { mSlot = mSaved; }
+
+private:
+    F& mSlot;
+    F mSaved;
+};
+
+int gCalls = 0;
+void APIENTRY CountBindVertexArray(GLuint) {
+    ++gCalls;
+}
+void APIENTRY CountDrawArrays(GLenum, GLint, GLsizei) {
+    ++gCalls;
+}
+void APIENTRY CountDrawElements(GLenum, GLsizei, GLenum, const void*) {
+    ++gCalls;
+}
+void APIENTRY CountDeleteNames(GLsizei, const GLuint*) {
+    ++gCalls;
+}
+
+// A 16 x 16 offscreen colour target and a program that paints position
+// attribute 0 white; counts the pixels a draw covers.
+class Coverage {
+public:
+    Coverage() {
+        glGenTextures(1, &mTexture);
+        glBindTexture(GL_TEXTURE_2D, mTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTarget, kTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        glGenFramebuffers(1, &mFramebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mTexture, 0);
+        mProgram = glCreateProgram();
+        Attach(GL_VERTEX_SHADER, "#version 330 core\nlayout(location = 0) in vec3 p;\n"
+                                 "void main() { gl_Position = vec4(p, 1.0); }\n");
+        Attach(GL_FRAGMENT_SHADER, "#version 330 core\nout vec4 c;\n"
+                                   "void main() { c = vec4(1.0); }\n");
+        glLinkProgram(mProgram);
+    }
+    ~Coverage() {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteProgram(mProgram);
+        glDeleteFramebuffers(1, &mFramebuffer);
+        glDeleteTextures(1, &mTexture);
+    }
+
+    int CoveredPixels(Mesh* mesh) {
+        glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer);
+        glViewport(0, 0, kTarget, kTarget);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glUseProgram(mProgram);
+        mesh->Draw();
+        std::vector<uint8_t> pixels = ReadPixelsRGBA(0, 0, kTarget, kTarget);
+        int covered = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4)
+            covered += pixels[i] == 255;
+        return covered;
+    }
+
+private:
+    void Attach(GLenum type, const char* source) {
+        GLuint shader = glCreateShader(type);
+        glShaderSource(shader, 1, &source, nullptr);
+        glCompileShader(shader);
+        glAttachShader(mProgram, shader);
+        glDeleteShader(shader);
+    }
+
+    GLuint mTexture = 0;
+    GLuint mFramebuffer = 0;
+    GLuint mProgram = 0;
+};
+
+} // namespace
+
+TEST_F(MeshTest, PositionsAndIndicesGiveTwoBuffersAndOnlyAttributeZero) {
+    std::unique_ptr<Mesh> mesh = MakeMesh(false, {0, 1, 2, 2, 1, 3});
+    ASSERT_EQ(0, mesh->CreateBuffers());
+    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
+    ASSERT_TRUE(glIsVertexArray(mesh->mVao));
+    for (int slot = 0; slot < kMeshBufferCount; ++slot) {
+        bool expected = slot == ATTRIB_POSITION || slot == kIndexBufferSlot;
+        EXPECT_EQ(expected, mesh->mVbo[slot] != 0) << "slot " << slot;
+    }
+
+    glBindVertexArray(mesh->mVao);
+    EXPECT_EQ(GLint(mesh->mVbo[kIndexBufferSlot]), Integer(GL_ELEMENT_ARRAY_BUFFER_BINDING));
+    EXPECT_EQ(1, AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_ENABLED));
+    EXPECT_EQ(GLint(mesh->mVbo[0]), AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING));
+    EXPECT_EQ(3, AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_SIZE));
+    for (GLuint location = 1; location <= ATTRIB_BITANGENT; ++location)
+        EXPECT_EQ(0, AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_ENABLED)) << location;
+
+    std::vector<uint32_t> indices(6);
+    glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, 24, indices.data());
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 2, 2, 1, 3}), indices);
+    glBindVertexArray(0);
+    EXPECT_EQ(48, BufferSize(mesh->mVbo[0]));
+}
+
+TEST_F(MeshTest, FullMeshGivesSevenBuffersAndAttributesZeroToFive) {
+    std::unique_ptr<Mesh> mesh = MakeMesh(true, {0, 1, 2});
+    ASSERT_EQ(0, mesh->CreateBuffers());
+    const GLint components[] = {3, 4, 2, 3, 3, 3};
+    glBindVertexArray(mesh->mVao);
+    for (GLuint location = 0; location <= ATTRIB_BITANGENT; ++location) {
+        SCOPED_TRACE(location);
+        EXPECT_EQ(1, AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_ENABLED));
+        EXPECT_EQ(components[location], AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_SIZE));
+        EXPECT_EQ(GL_FLOAT, AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_TYPE));
+        EXPECT_EQ(0, AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_STRIDE));
+        EXPECT_EQ(GLint(mesh->mVbo[location]),
+                  AttribInt(location, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING));
+    }
+    glBindVertexArray(0);
+    for (int slot = 0; slot < kMeshBufferCount; ++slot)
+        EXPECT_NE(0u, mesh->mVbo[slot]) << "slot " << slot;
+    EXPECT_EQ(64, BufferSize(mesh->mVbo[ATTRIB_COLOR]));
+    EXPECT_EQ(32, BufferSize(mesh->mVbo[ATTRIB_TEXCOORD]));
+
+    // The colour buffer holds the array as uploaded.
+    std::vector<float> colors(16);
+    glBindBuffer(GL_ARRAY_BUFFER, mesh->mVbo[ATTRIB_COLOR]);
+    glGetBufferSubData(GL_ARRAY_BUFFER, 0, 64, colors.data());
+    EXPECT_EQ(Ramp(16), colors);
+}
+
+TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndTheMeshStillDraws) {
+    std::unique_ptr<Mesh> mesh = MakeMesh(false, {});
+    ASSERT_EQ(0, mesh->CreateBuffers());
+    uint32_t vao = mesh->mVao;
+    uint32_t positions = mesh->mVbo[0];
+    LogCapture log;
+    EXPECT_EQ(-1, mesh->CreateBuffers());
+    std::string expected = "VBO name \"" + std::to_string(positions) + "\" is an existing buffer";
+    std::vector<std::string> lines = log.Lines();
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "[E]  [Mesh] " + expected))
+        << log.Text();
+    EXPECT_EQ(vao, mesh->mVao);
+    EXPECT_EQ(positions, mesh->mVbo[0]);
+    for (int slot = 1; slot < kMeshBufferCount; ++slot)
+        EXPECT_EQ(0u, mesh->mVbo[slot]);
+    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
+
+    Coverage target;
+    EXPECT_EQ(kTarget * kTarget, target.CoveredPixels(mesh.get()));
+}
+
+TEST_F(MeshTest, UnindexedMeshDrawsAStripAndIndexedOneItsTriangles) {
+    Coverage target;
+    std::unique_ptr<Mesh> strip = MakeMesh(false, {});
+    ASSERT_EQ(0, strip->CreateBuffers());
+    // Four vertices as a strip cover the whole square; as a list, half of it.
+    EXPECT_EQ(kTarget * kTarget, target.CoveredPixels(strip.get()));
+
+    std::unique_ptr<Mesh> triangle = MakeMesh(false, {0, 1, 2});
+    ASSERT_EQ(0, triangle->CreateBuffers());
+    int covered = target.CoveredPixels(triangle.get());
+    EXPECT_GT(covered, kTarget * kTarget / 2 - kTarget);
+    EXPECT_LT(covered, kTarget * kTarget / 2 + kTarget);
+    EXPECT_EQ(GLint(triangle->mVao), Integer(GL_VERTEX_ARRAY_BINDING));
+}
+
+TEST_F(MeshTest, MeshWithoutGLObjectsMakesNoGLCallsAndStillReturnsItsBlocks) {
+    uint64_t before = mZone.GetAllocCount();
+    std::unique_ptr<Mesh> mesh = MakeMesh(true, {0, 1, 2});
+    EXPECT_EQ(before + 7, mZone.GetAllocCount());
+    gCalls = 0;
+    {
+        StubGL<PFNGLBINDVERTEXARRAYPROC> bind(vgl::glBindVertexArray, CountBindVertexArray);
+        StubGL<PFNGLDRAWARRAYSPROC> arrays(vgl::glDrawArrays, CountDrawArrays);
+        StubGL<PFNGLDRAWELEMENTSPROC> elements(vgl::glDrawElements, CountDrawElements);
+        StubGL<PFNGLDELETEBUFFERSPROC> buffers(vgl::glDeleteBuffers, CountDeleteNames);
+        StubGL<PFNGLDELETEVERTEXARRAYSPROC> vaos(vgl::glDeleteVertexArrays, CountDeleteNames);
+        mesh->Draw();
+        mesh.reset();
+    }
+    EXPECT_EQ(0, gCalls);
+    EXPECT_EQ(before, mZone.GetAllocCount());
+}
+
+TEST_F(MeshTest, DestructionDeletesGLObjectsAndReturnsEveryBlock) {
+    uint64_t before = mZone.GetAllocCount();
+    std::unique_ptr<Mesh> mesh = MakeMesh(true, {0, 1, 2});
+    ASSERT_EQ(0, mesh->CreateBuffers());
+    uint32_t vao = mesh->mVao;
+    std::vector<uint32_t> buffers(mesh->mVbo, mesh->mVbo + kMeshBufferCount);
+    mesh.reset();
+    EXPECT_EQ(before, mZone.GetAllocCount());
+    EXPECT_FALSE(glIsVertexArray(vao));
+    for (uint32_t buffer : buffers)
+        EXPECT_FALSE(glIsBuffer(buffer)) << buffer;
+}

@@ -1,0 +1,166 @@
+// SDL IO bridge: stream positioning and sizes, seek failures, file probing,
+// opening, closing and the path separator.
+#include "scene/SDLIOSystem.h"
+
+#include <dirent.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include <SDL2/SDL_rwops.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr size_t kFileSize = 100;
+
+// A scratch file holding the bytes 0, 1, ..., 99, removed afterwards.
+class ScratchFile {
+public:
+    ScratchFile() {
+        char name[] = "/tmp/sdlio-XXXXXX";
+        int fd = mkstemp(name);
+        mPath = name;
+        unsigned char bytes[kFileSize];
+        for (size_t i = 0; i < kFileSize; ++i)
+            bytes[i] = static_cast<unsigned char>(i);
+        EXPECT_EQ(ssize_t(kFileSize), write(fd, bytes, kFileSize));
+        close(fd);
+    }
+    ~ScratchFile() { unlink(mPath.c_str()); }
+    std::string mPath;
+};
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir))
+        ++count;
+    closedir(dir);
+    return count;
+}
+
+// An SDL stream whose seek and size answer what the test sets, to pin down how the
+// bridge reads SDL's results.
+Sint64 gSeekResult = 0;
+int gLastWhence = -1;
+
+Sint64 ScriptedSeek(SDL_RWops*, Sint64, int whence) {
+    gLastWhence = whence;
+    return gSeekResult;
+}
+
+Sint64 ScriptedSize(SDL_RWops*) {
+    return gSeekResult;
+}
+
+int FreeOnClose(SDL_RWops* rwops) {
+    SDL_FreeRW(rwops);
+    return 0;
+}
+
+SDL_RWops* ScriptedStream() {
+    SDL_RWops* rwops = SDL_AllocRW();
+    rwops->seek = ScriptedSeek;
+    rwops->size = ScriptedSize;
+    rwops->close = FreeOnClose;
+    return rwops;
+}
+
+} // namespace
+
+TEST(SDLIOStream, SeekTellReadAndFileSizeFollowTheFile) {
+    ScratchFile file;
+    SDLIOSystem system;
+    std::unique_ptr<Assimp::IOStream> stream(system.Open(file.mPath.c_str(), "rb"));
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(kFileSize, stream->FileSize());
+
+    ASSERT_EQ(aiReturn_SUCCESS, stream->Seek(10, aiOrigin_SET));
+    EXPECT_EQ(10u, stream->Tell());
+    stream->Flush();
+    EXPECT_EQ(10u, stream->Tell());
+    // 90 bytes remain: 11 whole 8-byte items.
+    unsigned char buffer[160];
+    EXPECT_EQ(11u, stream->Read(buffer, 8, 20));
+    EXPECT_EQ(10, buffer[0]);
+    EXPECT_EQ(99, buffer[89]);
+
+    // Backward offsets arrive as wrapped size_t values.
+    ASSERT_EQ(aiReturn_SUCCESS, stream->Seek(size_t(-30), aiOrigin_CUR));
+    EXPECT_EQ(70u, stream->Tell());
+    ASSERT_EQ(aiReturn_SUCCESS, stream->Seek(size_t(-1), aiOrigin_END));
+    EXPECT_EQ(1u, stream->Read(buffer, 1, 1));
+    EXPECT_EQ(99, buffer[0]);
+}
+
+TEST(SDLIOStream, WriteReachesTheFile) {
+    ScratchFile file;
+    SDLIOSystem system;
+    Assimp::IOStream* out = system.Open(file.mPath.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    const char text[] = "abcdef";
+    EXPECT_EQ(3u, out->Write(text, 2, 3));
+    system.Close(out);
+
+    std::unique_ptr<Assimp::IOStream> in(system.Open(file.mPath.c_str(), "rb"));
+    ASSERT_NE(nullptr, in);
+    EXPECT_EQ(6u, in->FileSize());
+}
+
+TEST(SDLIOStream, SeekFailsExactlyWhenSDLReportsMinusOne) {
+    SDLIOStream stream(ScriptedStream());
+    gSeekResult = -1;
+    EXPECT_EQ(aiReturn_FAILURE, stream.Seek(3, aiOrigin_END));
+    EXPECT_EQ(RW_SEEK_END, gLastWhence);
+    gSeekResult = 7;
+    EXPECT_EQ(aiReturn_SUCCESS, stream.Seek(7, aiOrigin_CUR));
+    EXPECT_EQ(RW_SEEK_CUR, gLastWhence);
+    gSeekResult = 0;
+    EXPECT_EQ(aiReturn_SUCCESS, stream.Seek(0, aiOrigin_SET));
+    EXPECT_EQ(RW_SEEK_SET, gLastWhence);
+
+    // A real file refuses a position before its start.
+    ScratchFile file;
+    SDLIOSystem system;
+    std::unique_ptr<Assimp::IOStream> real(system.Open(file.mPath.c_str(), "rb"));
+    ASSERT_NE(nullptr, real);
+    EXPECT_EQ(aiReturn_FAILURE, real->Seek(size_t(-5), aiOrigin_SET));
+}
+
+TEST(SDLIOStream, UnknownSizeAndPositionReadAsZero) {
+    // SDL answers -1 for a size or position it can't tell.
+    SDLIOStream stream(ScriptedStream());
+    gSeekResult = -1;
+    EXPECT_EQ(0u, stream.FileSize());
+    EXPECT_EQ(0u, stream.Tell());
+}
+
+TEST(SDLIOSystem, ExistsProbesWithoutLeavingAStreamOpen) {
+    ScratchFile file;
+    SDLIOSystem system;
+    int before = OpenDescriptors();
+    EXPECT_TRUE(system.Exists(file.mPath.c_str()));
+    EXPECT_EQ(before, OpenDescriptors());
+    EXPECT_FALSE(system.Exists("/tmp/no-such-dir/missing.obj"));
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST(SDLIOSystem, OpenOfAMissingFileGivesNoStreamAndCloseReleasesOne) {
+    SDLIOSystem system;
+    EXPECT_EQ(nullptr, system.Open("/tmp/no-such-dir/missing.obj", "rb"));
+    system.Close(nullptr);
+
+    ScratchFile file;
+    int before = OpenDescriptors();
+    Assimp::IOStream* stream = system.Open(file.mPath.c_str(), "rb");
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(before + 1, OpenDescriptors());
+    system.Close(stream);
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST(SDLIOSystem, SeparatorIsThePlatformsOwn) {
+    SDLIOSystem system;
+    EXPECT_EQ('/', system.getOsSeparator());
+}

@@ -1,0 +1,266 @@
+// FontAtlas: the atlas built from a real TrueType font (layout of the row,
+// metrics, scaling with the DPI, the texture and its contents) and the
+// failures that must leave the atlas untouched.
+#include "text/FontAtlas.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
+
+#include "support/GLTestContext.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+const char* const kSystemFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+constexpr uint32_t kDefaultDpi = 96;
+constexpr uint32_t kHighDpi = 144;
+
+int GetTexLevel(GLenum parameter) {
+    GLint value = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, parameter, &value);
+    return value;
+}
+
+int GetTexParameter(GLenum parameter) {
+    GLint value = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, parameter, &value);
+    return value;
+}
+
+int GetInteger(GLenum parameter) {
+    GLint value = 0;
+    glGetIntegerv(parameter, &value);
+    return value;
+}
+
+const Glyph& GlyphFor(const FontAtlas& atlas, char c) {
+    return atlas.mGlyphs[c - kFirstGlyph];
+}
+
+// An independent FreeType session on the same font, to compare against.
+class ReferenceFace {
+public:
+    explicit ReferenceFace(uint32_t dpi) {
+        EXPECT_EQ(FT_Init_FreeType(&mLibrary), 0);
+        EXPECT_EQ(FT_New_Face(mLibrary, kSystemFont, 0, &mFace), 0);
+        EXPECT_EQ(FT_Set_Char_Size(mFace, 0, kFontCharHeight26_6, dpi, dpi), 0);
+    }
+    ~ReferenceFace() {
+        FT_Done_Face(mFace);
+        FT_Done_FreeType(mLibrary);
+    }
+    FT_Face mFace = nullptr;
+
+private:
+    FT_Library mLibrary = nullptr;
+};
+
+// The whole atlas texture, one byte per texel, rows tightly packed.
+std::vector<uint8_t> ReadAtlas(const FontAtlas& atlas) {
+    std::vector<uint8_t> texels(size_t(atlas.mWidth) * atlas.mHeight);
+    glBindTexture(GL_TEXTURE_2D, atlas.mId);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texels;
+}
+
+class FontAtlasTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(RequireGL()); }
+};
+
+TEST_F(FontAtlasTest, GlyphsSitSideBySideInCodeOrderWithoutGaps) {
+    FontAtlas atlas;
+    ASSERT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), 0);
+    uint32_t x = 0;
+    uint32_t tallest = 0;
+    for (int k = 0; k < kGlyphCount; ++k) {
+        EXPECT_EQ(atlas.mGlyphs[k].offsetX, x) << "glyph " << k;
+        x += atlas.mGlyphs[k].width;
+        tallest = std::max<uint32_t>(tallest, atlas.mGlyphs[k].height);
+    }
+    EXPECT_EQ(x, atlas.mWidth);
+    const Glyph& last = atlas.mGlyphs[kGlyphCount - 1];
+    EXPECT_EQ(last.offsetX + last.width, atlas.mWidth);
+    EXPECT_EQ(atlas.mHeight, tallest);
+    EXPECT_GT(atlas.mWidth, 0u);
+}
+
+TEST_F(FontAtlasTest, BlankTakesNoRoomButAdvancesThePen) {
+    FontAtlas atlas;
+    ASSERT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), 0);
+    const Glyph& blank = GlyphFor(atlas, ' ');
+    EXPECT_EQ(blank.width, 0);
+    EXPECT_EQ(blank.offsetX, GlyphFor(atlas, '!').offsetX);
+    EXPECT_GT(blank.advanceX, 0);
+    EXPECT_EQ(blank.advanceY, 0);
+}
+
+TEST_F(FontAtlasTest, AscentIsTheHighestGlyphTopAboveTheBaseline) {
+    FontAtlas atlas;
+    ASSERT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), 0);
+    int highest = 0;
+    for (const Glyph& glyph : atlas.mGlyphs)
+        highest = std::max<int>(highest, glyph.top);
+    // Hinted outlines have whole-pixel bearings, so the bitmap tops agree.
+    EXPECT_EQ(int(atlas.mAscent), highest);
+    // Descenders hang below the baseline: the tallest bitmap is taller than the ascent.
+    EXPECT_LT(GlyphFor(atlas, 'g').top, GlyphFor(atlas, 'g').height);
+    EXPECT_GT(atlas.mHeight, atlas.mAscent);
+}
+
+TEST_F(FontAtlasTest, TwelvePointsAreSixteenPixelsPerEmAt96DpiAnd24At144) {
+    FontAtlas normal;
+    FontAtlas high;
+    ASSERT_EQ(LoadFontAtlasFile(&normal, kDefaultDpi, kSystemFont), 0);
+    ASSERT_EQ(LoadFontAtlasFile(&high, kHighDpi, kSystemFont), 0);
+    ReferenceFace unscaled(kDefaultDpi);
+    const double unitsPerEm = unscaled.mFace->units_per_EM;
+    for (char c : std::string("MW@m ")) {
+        FT_Fixed advance = 0;
+        ASSERT_EQ(FT_Get_Advance(unscaled.mFace, FT_Get_Char_Index(unscaled.mFace, c),
+                                 FT_LOAD_NO_SCALE, &advance),
+                  0);
+        // Hinting rounds each advance to a whole pixel, at most one away.
+        EXPECT_NEAR(GlyphFor(normal, c).advanceX, advance * 16.0 / unitsPerEm, 1.0) << c;
+        EXPECT_NEAR(GlyphFor(high, c).advanceX, advance * 24.0 / unitsPerEm, 1.0) << c;
+    }
+    EXPECT_NEAR(double(high.mHeight) / normal.mHeight, 1.5, 0.15);
+}
+
+TEST_F(FontAtlasTest, TextureIsOneRowOfR8TexelsClampedAndNearest) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+    FontAtlas atlas;
+    ASSERT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), 0);
+    ASSERT_NE(atlas.mId, 0u);
+    EXPECT_EQ(GetInteger(GL_TEXTURE_BINDING_2D), 0);
+    EXPECT_EQ(GetInteger(GL_UNPACK_ALIGNMENT), 1);
+
+    glBindTexture(GL_TEXTURE_2D, atlas.mId);
+    EXPECT_EQ(GetTexLevel(GL_TEXTURE_WIDTH), int(atlas.mWidth));
+    EXPECT_EQ(GetTexLevel(GL_TEXTURE_HEIGHT), int(atlas.mHeight));
+    EXPECT_EQ(GetTexLevel(GL_TEXTURE_INTERNAL_FORMAT), GL_R8);
+    EXPECT_EQ(GetTexParameter(GL_TEXTURE_WRAP_S), GL_CLAMP_TO_EDGE);
+    EXPECT_EQ(GetTexParameter(GL_TEXTURE_WRAP_T), GL_CLAMP_TO_EDGE);
+    EXPECT_EQ(GetTexParameter(GL_TEXTURE_MIN_FILTER), GL_NEAREST);
+    EXPECT_EQ(GetTexParameter(GL_TEXTURE_MAG_FILTER), GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Byte for byte against FreeType's own rendering: catches a wrong row
+// stride (odd widths), a wrong offset or a glyph uploaded upside down.
+TEST_F(FontAtlasTest, TextureHoldsEachBitmapTopAlignedAtItsOffset) {
+    FontAtlas atlas;
+    ASSERT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), 0);
+    const std::vector<uint8_t> texels = ReadAtlas(atlas);
+    ReferenceFace reference(kDefaultDpi);
+    for (char c : std::string("!AQgj~")) {
+        ASSERT_EQ(FT_Load_Char(reference.mFace, c, FT_LOAD_RENDER), 0);
+        const FT_Bitmap& bitmap = reference.mFace->glyph->bitmap;
+        const Glyph& glyph = GlyphFor(atlas, c);
+        ASSERT_EQ(glyph.width, bitmap.width) << c;
+        ASSERT_EQ(glyph.height, bitmap.rows) << c;
+        EXPECT_EQ(glyph.left, reference.mFace->glyph->bitmap_left) << c;
+        EXPECT_EQ(glyph.top, reference.mFace->glyph->bitmap_top) << c;
+        int mismatches = 0;
+        for (unsigned row = 0; row < bitmap.rows; ++row)
+            for (unsigned col = 0; col < bitmap.width; ++col)
+                mismatches += texels[row * atlas.mWidth + glyph.offsetX + col] !=
+                              bitmap.buffer[row * bitmap.pitch + col];
+        EXPECT_EQ(mismatches, 0) << c;
+    }
+}
+
+// Each failing file gives exactly one error line, -1, a zero atlas and no
+// texture work (the unpack alignment is only touched once the texture is made).
+class FontAtlasFailureTest : public FontAtlasTest {
+protected:
+    void SetUp() override {
+        FontAtlasTest::SetUp();
+        char pattern[] = "/tmp/fontatlas-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        mDir = pattern;
+    }
+    void TearDown() override {
+        for (const std::string& file : mFiles)
+            std::remove(file.c_str());
+        rmdir(mDir.c_str());
+    }
+
+    std::string WriteFile(const char* name, const std::string& bytes) {
+        const std::string path = mDir + "/" + name;
+        FILE* file = fopen(path.c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+        mFiles.push_back(path);
+        return path;
+    }
+
+    // Loads path and checks the untouched atlas; returns the one logged line.
+    std::string ExpectRejected(const std::string& path) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        LogCapture capture;
+        FontAtlas atlas;
+        EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, path.c_str()), -1);
+        const FontAtlas fresh;
+        EXPECT_EQ(atlas.mId, 0u);
+        EXPECT_EQ(memcmp(atlas.mGlyphs, fresh.mGlyphs, sizeof atlas.mGlyphs), 0);
+        EXPECT_EQ(atlas.mWidth + atlas.mHeight + atlas.mAscent, 0u);
+        EXPECT_EQ(GetInteger(GL_UNPACK_ALIGNMENT), 4);
+        const std::vector<std::string> lines = capture.Lines();
+        EXPECT_EQ(lines.size(), 1u) << capture.Text();
+        return lines.empty() ? std::string() : lines[0];
+    }
+
+    std::string mDir;
+    std::vector<std::string> mFiles;
+};
+
+TEST_F(FontAtlasFailureTest, MissingFileLogsThePathAndTheStreamError) {
+    const std::string path = mDir + "/missing.ttf";
+    const std::string line = ExpectRejected(path);
+    EXPECT_EQ(line,
+              "[E]  [FontAtlas] Error while loading font \"" + path + "\": " + SDL_GetError());
+    EXPECT_NE(std::string(SDL_GetError()), "");
+}
+
+TEST_F(FontAtlasFailureTest, EmptyFileHasNoSizeToRead) {
+    const std::string path = WriteFile("empty.ttf", "");
+    const std::string prefix =
+        "[E]  [FontAtlas] Unable to determine file size for \"" + path + "\": ";
+    EXPECT_EQ(ExpectRejected(path).rfind(prefix, 0), 0u);
+}
+
+TEST_F(FontAtlasFailureTest, CorruptFileIsNotAFace) {
+    const std::string path = WriteFile("corrupt.ttf", std::string(4096, '\x5a'));
+    EXPECT_EQ(ExpectRejected(path), "[E]  [FontAtlas] Couldn't load font: " + path);
+}
+
+// A real font cut short: the header still parses as TrueType but its tables
+// point past the end of the buffer.
+TEST_F(FontAtlasFailureTest, FontCutShortIsNotAFace) {
+    FILE* font = fopen(kSystemFont, "rb");
+    ASSERT_NE(font, nullptr);
+    std::string head(64, '\0');
+    ASSERT_EQ(fread(&head[0], 1, head.size(), font), head.size());
+    fclose(font);
+    const std::string path = WriteFile("truncated.ttf", head);
+    EXPECT_EQ(ExpectRejected(path), "[E]  [FontAtlas] Couldn't load font: " + path);
+}
+
+} // namespace
