@@ -24,8 +24,8 @@ constexpr float kAcceleration = 100.0f; // units per second squared at full inpu
 constexpr float kCurrentWeight = 1.99f;
 constexpr float kPreviousWeight = 0.99f;
 // Squared speeds: above 20^2 the velocity is scaled by 400 / s^2, so its
-// speed becomes 400 / s (just under 20 for s just over 20); below 0.02 the
-// camera stops dead instead of creeping on for ever.
+// speed becomes 400 / s (just under 20 for s just over 20); below 0.02 a
+// camera without input stops dead instead of creeping on for ever.
 constexpr float kMaxSpeedSquared = 400.0f;
 constexpr float kStopSpeedSquared = 0.02f;
 
@@ -78,11 +78,15 @@ void MotionStep(glm::vec3& previous, glm::vec3& current, float moveForward, floa
         moveForward * camera.mFront * kAcceleration + moveRight * camera.mRight * kAcceleration;
     const glm::vec3 next =
         current * kCurrentWeight - previous * kPreviousWeight + acceleration * dt * dt;
+    // From rest one step reaches a speed of 100 dt at full input: under the
+    // stop threshold above about 700 frames a second, and at any rate for a
+    // gentle touch input. The dead stop therefore only ends coasting without
+    // input, or such a camera could never start moving.
     glm::vec3 velocity = (next - current) / dt;
     const float speedSquared = glm::dot(velocity, velocity);
     if (speedSquared > kMaxSpeedSquared)
         velocity *= kMaxSpeedSquared / speedSquared;
-    else if (speedSquared < kStopSpeedSquared)
+    else if (speedSquared < kStopSpeedSquared && moveForward == 0.0f && moveRight == 0.0f)
         velocity = glm::vec3(0.0f);
     const glm::vec3 moved = current + velocity * dt;
     camera.mPosition = moved;

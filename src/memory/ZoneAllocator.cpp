@@ -174,14 +174,16 @@ void ZoneAllocator::Free(void* pointer) {
         LogMessage(LOG_ERROR, kTag, "Attempted to free a null pointer");
         return;
     }
-    const uintptr_t at = reinterpret_cast<uintptr_t>(pointer);
-    const uintptr_t base = reinterpret_cast<uintptr_t>(mHeap);
-    if (!mHeap || at < base + kBlockHeaderSize ||
-        at - base - kBlockHeaderSize > mHeapSize - kMinBlockSize) {
+    // Offset of the would-be header, in unsigned integers: a pointer below the
+    // region wraps to a huge offset, so one comparison bounds both ends, and a
+    // header that passes leaves room for a whole block before the region ends.
+    const uint64_t offset = reinterpret_cast<uintptr_t>(pointer) -
+                            reinterpret_cast<uintptr_t>(mHeap) - kBlockHeaderSize;
+    if (!mHeap || offset > mHeapSize - kMinBlockSize) {
         LogMessage(LOG_ERROR, kTag, "Attempted to free a pointer outside the zone heap");
         return;
     }
-    if ((at - base - kBlockHeaderSize) % kBlockAlign != 0) {
+    if (offset % kBlockAlign != 0) {
         LogMessage(LOG_ERROR, kTag,
                    "Attempted to free a pointer that is not the start of a zone block");
         return;

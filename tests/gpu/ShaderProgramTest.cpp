@@ -68,36 +68,38 @@ protected:
     ShaderProgram mRecord;
 };
 
+// A uniform's name for messages and its location field in the record.
+#define UNIFORM(name)                                                                              \
+    { #name, &ShaderProgram::name }
+
 struct ProgramCase {
     const char* vertex;
     const char* fragment;
-    // Uniforms the system sets on this program, so the shader must use them.
-    std::vector<int32_t ShaderProgram::*> used;
+    // Uniforms the system sets on this program and the picture depends on,
+    // so the shader must use them (an unused uniform has no location).
+    std::vector<std::pair<const char*, int32_t ShaderProgram::*>> used;
 };
 
 const ProgramCase kSystemPrograms[] = {
     {"shaders/Text.vert",
      "shaders/Text.frag",
-     {&ShaderProgram::modelMatrix, &ShaderProgram::projMatrix, &ShaderProgram::texFontAtlas,
-      &ShaderProgram::textColor}},
+     {UNIFORM(modelMatrix), UNIFORM(projMatrix), UNIFORM(texFontAtlas), UNIFORM(textColor)}},
     {"shaders/Texture.vert",
      "shaders/Texture.frag",
-     {&ShaderProgram::modelMatrix, &ShaderProgram::texDiffuse, &ShaderProgram::singleChannel}},
+     {UNIFORM(modelMatrix), UNIFORM(texDiffuse), UNIFORM(singleChannel)}},
     {"shaders/Scene.vert",
      "shaders/Scene.frag",
-     {&ShaderProgram::modelMatrix, &ShaderProgram::viewMatrix, &ShaderProgram::projMatrix,
-      &ShaderProgram::texDiffuse}},
+     {UNIFORM(modelMatrix), UNIFORM(viewMatrix), UNIFORM(projMatrix), UNIFORM(texDiffuse)}},
     {"shaders/SSAO.vert",
      "shaders/SSAO.frag",
-     {&ShaderProgram::projMatrix, &ShaderProgram::texGPosition, &ShaderProgram::texGNormal,
-      &ShaderProgram::texSSAONoise, &ShaderProgram::ssaoRadius, &ShaderProgram::ssaoKernelSize,
-      &ShaderProgram::ssaoSamples}},
+     {UNIFORM(projMatrix), UNIFORM(texGPosition), UNIFORM(texGNormal), UNIFORM(texSSAONoise),
+      UNIFORM(ssaoRadius), UNIFORM(ssaoKernelSize), UNIFORM(ssaoSamples)}},
     // The blur's one sampler is named by the shader and never set.
     {"shaders/SSAO.vert", "shaders/SSAOBlur.frag", {}},
     {"shaders/SSAO.vert",
      "shaders/Lighting.frag",
-     {&ShaderProgram::texGPosition, &ShaderProgram::texGNormal, &ShaderProgram::texGAlbedo,
-      &ShaderProgram::texSSAO, &ShaderProgram::ssaoEnabled, &ShaderProgram::ambientFactor}},
+     {UNIFORM(texGNormal), UNIFORM(texGAlbedo), UNIFORM(texSSAO), UNIFORM(ssaoEnabled),
+      UNIFORM(ambientFactor)}},
 };
 
 class SystemProgram : public ::testing::TestWithParam<ProgramCase> {};
@@ -120,8 +122,8 @@ TEST_P(SystemProgram, CompilesAndLinksWithEveryUniformTheSystemSets) {
     EXPECT_TRUE(HasLine(capture, InfoLine(std::string("Fragment shader \"") + c.fragment +
                                           "\" successfully compiled")));
     EXPECT_TRUE(HasLine(capture, InfoLine("Shader program successfully linked")));
-    for (int32_t ShaderProgram::*field : c.used)
-        EXPECT_NE(record.*field, -1) << "a uniform the system sets is not active";
+    for (const auto& [name, field] : c.used)
+        EXPECT_NE(record.*field, -1) << name << " is not active";
     DestroyShaderProgram(record);
     EXPECT_EQ(record.program, 0u);
 }
@@ -247,4 +249,66 @@ TEST(ShaderProgram, InfoLogEndingInNewlineAndTerminatorEndsWithABlankLine) {
     std::vector<std::string> expected = {ErrorLine("OpenGL error log:"),
                                          ErrorLine("    0:1(1): error: oops"), ErrorLine("    ")};
     EXPECT_EQ(capture.Lines(), expected);
+}
+
+namespace {
+
+// Draws a full-viewport quad with the texture program and reads two pixels
+// back: one from the left half of the texture, one from the right.
+std::vector<uint8_t> DrawTextureQuad(const ShaderProgram& program, GLint singleChannel) {
+    const float quad[] = {-1, -1, 0, 0, 1, -1, 1, 0, -1, 1, 0, 1, 1, 1, 1, 1};
+    GLuint vao = 0, vbo = 0;
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
+
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    glUseProgram(program.program);
+    glUniformMatrix4fv(program.modelMatrix, 1, GL_FALSE, identity);
+    glUniform1i(program.texDiffuse, 0);
+    glUniform1i(program.singleChannel, singleChannel);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+
+    std::vector<uint8_t> left = ReadPixelsRGBA(10, 128, 1, 1);
+    std::vector<uint8_t> right = ReadPixelsRGBA(245, 128, 1, 1);
+    left.insert(left.end(), right.begin(), right.end());
+    glBindVertexArray(0);
+    glDeleteBuffers(1, &vbo);
+    glDeleteVertexArrays(1, &vao);
+    return left;
+}
+
+GLuint TwoTexelTexture(const uint8_t (&rgba)[8]) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return texture;
+}
+
+} // namespace
+
+TEST(ShaderProgram, TextureProgramShowsColoursOpaqueOrTheRedChannelAsGrey) {
+    ASSERT_TRUE(RequireGL());
+    ShaderProgram program;
+    ASSERT_EQ(LoadShaderProgram(program, "shaders/Texture.vert", "shaders/Texture.frag"), 0);
+    // Transparent texels: the view is opaque whatever the texture's alpha.
+    const uint8_t texels[8] = {40, 80, 120, 0, 200, 20, 60, 0};
+    GLuint texture = TwoTexelTexture(texels);
+
+    std::vector<uint8_t> colour = DrawTextureQuad(program, 0);
+    EXPECT_EQ(colour, (std::vector<uint8_t>{40, 80, 120, 255, 200, 20, 60, 255}));
+    std::vector<uint8_t> grey = DrawTextureQuad(program, 1);
+    EXPECT_EQ(grey, (std::vector<uint8_t>{40, 40, 40, 255, 200, 200, 200, 255}));
+
+    glDeleteTextures(1, &texture);
+    glUseProgram(0);
+    DestroyShaderProgram(program);
 }

@@ -1,0 +1,205 @@
+// Controls: the key table with its wrap-arounds and bounds, the release
+// rules, the mouse clamp, and the touch halves and bands.
+#include <gtest/gtest.h>
+
+#include "demo/Vesperon.h"
+#include "gpu/Window.h"
+#include "input/EventBus.h"
+#include "input/InputDriver.h"
+#include "memory/Allocator.h"
+#include "ssao/Umbrelix.h"
+#include "support/GLTestContext.h"
+
+namespace {
+
+// An application with the allocator, event bus, window and SSAO renderer up,
+// but no model: enough for the handlers, which only touch settings.
+class ControlsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        app = new Vesperon();
+        ASSERT_EQ(app->Engine::Init(SUBSYSTEM_MEMORY | SUBSYSTEM_EVENTS | SUBSYSTEM_WINDOW), 0);
+        app->mRenderer = new Umbrelix(app->mWindow);
+        ASSERT_EQ(app->mRenderer->Init(), 0);
+    }
+    static void TearDownTestSuite() {
+        app->Shutdown();
+        delete app;
+    }
+    void SetUp() override {
+        Umbrelix* r = app->GetRenderer();
+        r->mSSAOEnabled = r->mBlurEnabled = true;
+        r->SetKernelSize(kDefaultKernelSize);
+        r->SetRadius(kDefaultRadius);
+        r->SetAmbientFactor(kDefaultAmbientFactor);
+        app->mViewMode = VIEW_LIT;
+        app->mMoveForward = app->mMoveRight = app->mPitch = app->mYaw = 0.0f;
+        app->mRunning = true;
+    }
+
+    static void Key(uint8_t key, bool released = false) {
+        Event e{};
+        e.type = EVENT_KEY;
+        e.key.key = key;
+        e.key.released = released ? 1 : 0;
+        Vesperon::OnKey(&e, app);
+    }
+    static void Touch(uint8_t action, float x, float y, float dx = 0, float dy = 0) {
+        Event e{};
+        e.type = EVENT_TOUCH_FINGER;
+        e.touch.action = action;
+        e.touch.x = x;
+        e.touch.y = y;
+        e.touch.dx = dx;
+        e.touch.dy = dy;
+        Vesperon::OnTouch(&e, app);
+    }
+    // A finger position at window pixel (px, py) of the 1440 x 900 window.
+    static float X(float px) { return px / 1440.0f; }
+    static float Y(float py) { return py / 900.0f; }
+    Umbrelix* R() { return app->GetRenderer(); }
+
+    static Vesperon* app;
+};
+
+Vesperon* ControlsTest::app = nullptr;
+
+} // namespace
+
+TEST_F(ControlsTest, OSwitchesSSAOAndBlurTogetherAndPOnlyWhileSSAOIsOn) {
+    Key(KEY_P);
+    EXPECT_TRUE(R()->mSSAOEnabled);
+    EXPECT_FALSE(R()->mBlurEnabled);
+    Key(KEY_O);
+    EXPECT_FALSE(R()->mSSAOEnabled);
+    EXPECT_FALSE(R()->mBlurEnabled);
+    Key(KEY_P);
+    EXPECT_FALSE(R()->mBlurEnabled) << "P does nothing while SSAO is off";
+    Key(KEY_O);
+    EXPECT_TRUE(R()->mSSAOEnabled);
+    EXPECT_TRUE(R()->mBlurEnabled) << "switching SSAO on switches blur on";
+}
+
+TEST_F(ControlsTest, TAndBackCycleLitThenOcclusionThenGBuffer) {
+    Key(KEY_T);
+    EXPECT_EQ(app->mViewMode, VIEW_OCCLUSION);
+    Key(KEY_AC_BACK);
+    EXPECT_EQ(app->mViewMode, VIEW_GBUFFER);
+    Key(KEY_T);
+    EXPECT_EQ(app->mViewMode, VIEW_LIT);
+    app->mViewMode = 7;
+    Key(KEY_T);
+    EXPECT_EQ(app->mViewMode, VIEW_LIT) << "any other value goes back to the lit view";
+}
+
+TEST_F(ControlsTest, KernelSizeDoublesAndHalvesWithinFourTo128) {
+    for (uint32_t expected : {8u, 16u, 32u, 64u, 128u, 128u}) {
+        Key(KEY_EQUALS);
+        EXPECT_EQ(R()->mKernelSize, expected);
+    }
+    EXPECT_EQ(R()->mKernel.size(), 128u);
+    for (uint32_t expected : {64u, 32u, 16u, 8u, 4u, 4u}) {
+        Key(KEY_MINUS);
+        EXPECT_EQ(R()->mKernelSize, expected);
+    }
+}
+
+TEST_F(ControlsTest, RadiusAndAmbientStepAndWrapWithStrictComparisons) {
+    R()->SetRadius(5.0f);
+    Key(KEY_APOSTROPHE);
+    EXPECT_FLOAT_EQ(R()->mRadius, 0.0f);
+    Key(KEY_SEMICOLON);
+    EXPECT_FLOAT_EQ(R()->mRadius, 5.0f);
+    Key(KEY_SEMICOLON);
+    EXPECT_FLOAT_EQ(R()->mRadius, 4.95f);
+    R()->SetRadius(4.95f);
+    Key(KEY_APOSTROPHE);
+    EXPECT_FLOAT_EQ(R()->mRadius, 4.95f + 0.05f) << "exactly the top is kept, not wrapped";
+
+    R()->SetAmbientFactor(1.0f);
+    Key(KEY_RIGHTBRACKET);
+    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 0.0f);
+    Key(KEY_LEFTBRACKET);
+    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 1.0f);
+    Key(KEY_LEFTBRACKET);
+    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 0.95f);
+}
+
+TEST_F(ControlsTest, MovementKeysSetInputsAndOnlyTheirReleaseClearsThem) {
+    Key(KEY_W);
+    EXPECT_FLOAT_EQ(app->mMoveForward, 1.0f);
+    Key(KEY_S);
+    EXPECT_FLOAT_EQ(app->mMoveForward, -1.0f);
+    Key(KEY_S, true);
+    EXPECT_FLOAT_EQ(app->mMoveForward, 0.0f) << "releasing S stops the axis although W is held";
+    Key(KEY_A);
+    EXPECT_FLOAT_EQ(app->mMoveRight, -1.0f);
+    Key(KEY_D);
+    EXPECT_FLOAT_EQ(app->mMoveRight, 1.0f);
+    Key(KEY_O, true);
+    EXPECT_TRUE(R()->mSSAOEnabled) << "releases of other keys do nothing";
+    Key(KEY_A, true);
+    EXPECT_FLOAT_EQ(app->mMoveRight, 0.0f);
+}
+
+TEST_F(ControlsTest, EscapePostsAQuitThatEndsTheLoopInTheSameProcessEvents) {
+    app->mEventBus->RegisterHandler(EVENT_QUIT, Vesperon::OnQuit, app);
+    app->mEventBus->RegisterHandler(EVENT_KEY, Vesperon::OnKey, app);
+    Event escape{};
+    escape.type = EVENT_KEY;
+    escape.key.key = KEY_ESCAPE;
+    app->mEventBus->PostEvent(escape);
+    app->mEventBus->ProcessEvents();
+    EXPECT_FALSE(app->mRunning);
+}
+
+TEST_F(ControlsTest, MouseTurnsTenthOfADegreePerPixelAndClampsPitch) {
+    Event e{};
+    e.type = EVENT_MOUSE_MOTION;
+    e.motion.xrel = 30;
+    e.motion.yrel = -20;
+    Vesperon::OnMouseMotion(&e, app);
+    EXPECT_NEAR(app->mYaw, 3.0f, 1e-5f);
+    EXPECT_NEAR(app->mPitch, 2.0f, 1e-5f) << "moving the mouse up looks up";
+    e.motion.xrel = 0;
+    e.motion.yrel = -1000;
+    Vesperon::OnMouseMotion(&e, app);
+    EXPECT_FLOAT_EQ(app->mPitch, 89.9f);
+    e.motion.yrel = 5000;
+    Vesperon::OnMouseMotion(&e, app);
+    EXPECT_FLOAT_EQ(app->mPitch, -89.9f);
+}
+
+TEST_F(ControlsTest, TouchRightHalfTurnsLeftHalfMoves) {
+    Touch(TOUCH_MOVED, X(1000), Y(400), 0.1f, -0.05f);
+    EXPECT_NEAR(app->mYaw, 18.0f, 1e-4f);
+    EXPECT_NEAR(app->mPitch, 9.0f, 1e-4f);
+    EXPECT_FLOAT_EQ(app->mMoveForward, 0.0f);
+    Touch(TOUCH_MOVED, X(300), Y(400), 0.02f, -0.01f);
+    EXPECT_NEAR(app->mMoveForward, 0.3f, 1e-5f);
+    EXPECT_NEAR(app->mMoveRight, 0.6f, 1e-5f);
+    Touch(TOUCH_LIFTED, X(1000), Y(400));
+    EXPECT_NEAR(app->mMoveForward, 0.3f, 1e-5f) << "a lift in the right half leaves the input";
+    Touch(TOUCH_LIFTED, X(300), Y(400));
+    EXPECT_FLOAT_EQ(app->mMoveForward, 0.0f);
+    EXPECT_FLOAT_EQ(app->mMoveRight, 0.0f);
+}
+
+TEST_F(ControlsTest, TouchLiftsInTheOverlayBandsChangeThatRowsSetting) {
+    Touch(TOUCH_LIFTED, X(20), Y(10));
+    EXPECT_FALSE(R()->mSSAOEnabled);
+    Touch(TOUCH_LIFTED, X(20), Y(35));
+    EXPECT_FALSE(R()->mBlurEnabled) << "blur band does nothing while SSAO is off";
+    Touch(TOUCH_LIFTED, X(20), Y(29));
+    Touch(TOUCH_LIFTED, X(20), Y(30.5f));
+    EXPECT_FALSE(R()->mBlurEnabled);
+    R()->SetKernelSize(128);
+    Touch(TOUCH_LIFTED, X(20), Y(50));
+    EXPECT_EQ(R()->mKernelSize, 4u) << "the samples band wraps 128 to 4";
+    Touch(TOUCH_LIFTED, X(20), Y(59));
+    EXPECT_EQ(R()->mKernelSize, 8u);
+    Touch(TOUCH_LIFTED, X(20), Y(60.5f));
+    EXPECT_EQ(R()->mKernelSize, 8u) << "past 60 is below the bands";
+    Touch(TOUCH_DOWN, X(20), Y(10));
+    EXPECT_TRUE(R()->mSSAOEnabled) << "touching down does nothing";
+}

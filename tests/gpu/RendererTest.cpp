@@ -1,0 +1,415 @@
+// Renderer: Init brings up a context with the shared default state, the
+// matrix setters upload only to a current program, DrawNode walks the tree
+// with the right texture and model matrix, and DrawText puts glyphs at window
+// pixels in the given colour without changing the program later draws use.
+#include "gpu/Renderer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+#include "gpu/Texture.h"
+#include "gpu/Window.h"
+#include "memory/ZoneAllocator.h"
+#include "scene/Mesh.h"
+#include "scene/SceneGraphNode.h"
+#include "support/GLTestContext.h"
+#include "support/LogCapture.h"
+#include "text/DynamicText.h"
+#include "text/FontAtlas.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 200;
+const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
+const char* kMatrixVertex = "layout(location = 0) in vec3 position;\n"
+                            "uniform mat4 modelMatrix;\n"
+                            "uniform mat4 viewMatrix;\n"
+                            "uniform mat4 projMatrix;\n"
+                            "void main() {\n"
+                            "    gl_Position = projMatrix * viewMatrix * modelMatrix *\n"
+                            "                  vec4(position, 1.0);\n"
+                            "}\n";
+const char* kMatrixFragment = "uniform sampler2D texDiffuse;\n"
+                              "out vec4 color;\n"
+                              "void main() { color = texture(texDiffuse, vec2(0.5)); }\n";
+
+int gCalls = 0;
+void APIENTRY CountUseProgram(GLuint) {
+    ++gCalls;
+}
+void APIENTRY CountUniformMatrix(GLint, GLsizei, GLboolean, const GLfloat*) {
+    ++gCalls;
+}
+void APIENTRY CountDeleteProgram(GLuint) {
+    ++gCalls;
+}
+
+// Replaces the GL entries a call may make with counters for its lifetime.
+class CountMatrixAndProgramCalls {
+public:
+    CountMatrixAndProgramCalls()
+        : mUse(vgl::glUseProgram), mMatrix(vgl::glUniformMatrix4fv), mDelete(vgl::glDeleteProgram) {
+        gCalls = 0;
+        vgl::glUseProgram = CountUseProgram;
+        vgl::glUniformMatrix4fv = CountUniformMatrix;
+        vgl::glDeleteProgram = CountDeleteProgram;
+    }
+    ~CountMatrixAndProgramCalls() {
+        vgl::glUseProgram = mUse;
+        vgl::glUniformMatrix4fv = mMatrix;
+        vgl::glDeleteProgram = mDelete;
+    }
+
+private:
+    PFNGLUSEPROGRAMPROC mUse;
+    PFNGLUNIFORMMATRIX4FVPROC mMatrix;
+    PFNGLDELETEPROGRAMPROC mDelete;
+};
+
+GLint Integer(GLenum name) {
+    GLint value = -1;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
+glm::mat4 UniformMatrix(GLuint program, GLint location) {
+    glm::mat4 m(0.0f);
+    glGetUniformfv(program, location, glm::value_ptr(m));
+    return m;
+}
+
+// What a mesh saw when it was asked to draw.
+struct DrawRecord {
+    std::string mesh;
+    GLint texture;
+    GLint activeUnit;
+    glm::mat4 model;
+    GLint sampler;
+};
+
+class RecordingMesh : public Mesh {
+public:
+    RecordingMesh(const char* name, const ShaderProgram* program, std::vector<DrawRecord>* out)
+        : mProgram(program), mOut(out) {
+        mName = name;
+    }
+    void Draw() override {
+        GLint sampler = -1;
+        glGetUniformiv(mProgram->program, mProgram->texDiffuse, &sampler);
+        mOut->push_back({mName, Integer(GL_TEXTURE_BINDING_2D), Integer(GL_ACTIVE_TEXTURE),
+                         UniformMatrix(mProgram->program, mProgram->modelMatrix), sampler});
+    }
+
+private:
+    const ShaderProgram* mProgram;
+    std::vector<DrawRecord>* mOut;
+};
+
+// Counts the virtual DrawNode calls, so recursion through overrides shows.
+class CountingRenderer : public Renderer {
+public:
+    using Renderer::Renderer;
+    void DrawNode(SceneGraphNode* node) override {
+        ++mNodeCalls;
+        Renderer::DrawNode(node);
+    }
+    int mNodeCalls = 0;
+};
+
+class RendererTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        mWindow = new Window("renderer-test", kWidth, kHeight, WINDOW_WINDOWED);
+        ASSERT_EQ(mWindow->Init(), 0);
+        mRenderer = new CountingRenderer(mWindow);
+    }
+    void TearDown() override {
+        delete mRenderer;
+        delete mWindow;
+        if (!mDir.empty())
+            fs::remove_all(mDir);
+    }
+    // A program with the scene's matrix and texture uniforms, from temp files.
+    void LoadMatrixProgram(ShaderProgram& record) {
+        char pattern[] = "/tmp/vesperon-renderer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        mDir = pattern;
+        std::ofstream(mDir / "m.vert") << kMatrixVertex;
+        std::ofstream(mDir / "m.frag") << kMatrixFragment;
+        ASSERT_EQ(LoadShaderProgram(record, (mDir / "m.vert").c_str(), (mDir / "m.frag").c_str()),
+                  0);
+    }
+
+    Window* mWindow = nullptr;
+    CountingRenderer* mRenderer = nullptr;
+    fs::path mDir;
+};
+
+// The window-space box of the pixels whose channel differs from black.
+struct Box {
+    int minX = 1 << 30, minY = 1 << 30, maxX = -1, maxY = -1;
+    int maxChannel[4] = {0, 0, 0, 0};
+    bool Empty() const { return maxX < 0; }
+};
+
+Box LitPixels() {
+    std::vector<uint8_t> pixels = ReadPixelsRGBA(0, 0, kWidth, kHeight);
+    Box box;
+    for (int row = 0; row < kHeight; ++row) {
+        for (int x = 0; x < kWidth; ++x) {
+            const uint8_t* p = &pixels[(size_t(row) * kWidth + x) * 4];
+            if (p[0] == 0 && p[1] == 0 && p[2] == 0)
+                continue;
+            int y = kHeight - 1 - row; // GL rows count up from the bottom
+            box.minX = std::min(box.minX, x);
+            box.maxX = std::max(box.maxX, x);
+            box.minY = std::min(box.minY, y);
+            box.maxY = std::max(box.maxY, y);
+            for (int c = 0; c < 4; ++c)
+                box.maxChannel[c] = std::max(box.maxChannel[c], int(p[c]));
+        }
+    }
+    return box;
+}
+
+} // namespace
+
+TEST_F(RendererTest, InitLogsTheContextAndSetsTheSharedState) {
+    LogCapture capture;
+    ASSERT_EQ(mRenderer->Init(), 0) << capture.Text();
+    ASSERT_NE(mRenderer->mContext, nullptr);
+
+    std::vector<std::string> lines = capture.Lines();
+    auto first =
+        std::find(lines.begin(), lines.end(), "[I]  [Renderer] OpenGL context initialized");
+    ASSERT_NE(first, lines.end()) << capture.Text();
+    ASSERT_LT(first + 3, lines.end());
+    EXPECT_EQ(first[1].rfind("[I]  [Renderer] Vendor:   ", 0), 0u) << first[1];
+    EXPECT_EQ(first[2].rfind("[I]  [Renderer] Renderer: ", 0), 0u) << first[2];
+    EXPECT_EQ(first[3].rfind("[I]  [Renderer] Version:  4.", 0), 0u) << first[3];
+
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    int drawableW = 0, drawableH = 0;
+    SDL_GL_GetDrawableSize(mWindow->mSDLWindow, &drawableW, &drawableH);
+    EXPECT_EQ(viewport[2], drawableW);
+    EXPECT_EQ(viewport[3], drawableH);
+
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_EQ(Integer(GL_CULL_FACE_MODE), GL_BACK);
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(Integer(GL_BLEND_SRC_RGB), GL_SRC_ALPHA);
+    EXPECT_EQ(Integer(GL_BLEND_DST_RGB), GL_ONE_MINUS_SRC_ALPHA);
+
+    ASSERT_NE(mRenderer->mWhiteTexture, 0u);
+    EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_2D)), mRenderer->mWhiteTexture);
+    GLint w = 0, h = 0, format = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, 1);
+    EXPECT_EQ(format, GL_RGBA8);
+    uint8_t texel[4] = {};
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+    EXPECT_EQ(std::vector<uint8_t>(texel, texel + 4), std::vector<uint8_t>(4, 0xFF));
+
+    EXPECT_TRUE(glIsProgram(mRenderer->mShaderText.program));
+}
+
+TEST_F(RendererTest, InitFailsWhenTheTextProgramCannotBeBuilt) {
+    char dir[] = "/tmp/vesperon-noshaders-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string previous = fs::current_path();
+    fs::current_path(dir);
+    LogCapture capture;
+    int result = mRenderer->Init();
+    fs::current_path(previous);
+    fs::remove_all(dir);
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Error while loading shader "
+                                         "\"shaders/Text.vert\""));
+}
+
+TEST_F(RendererTest, ContextFailureIsReportedAndTheDestructorMakesNoGLCall) {
+    // A window made without the OpenGL flag can't take a context. Its
+    // destructor quits the video subsystem once, so it takes its own reference.
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    Window plain("plain", 64, 64, WINDOW_WINDOWED);
+    plain.mSDLWindow = SDL_CreateWindow("plain", 0, 0, 64, 64, SDL_WINDOW_HIDDEN);
+    ASSERT_NE(plain.mSDLWindow, nullptr);
+    Renderer* renderer = new Renderer(&plain);
+    LogCapture capture;
+    EXPECT_EQ(renderer->Init(), -1);
+    EXPECT_EQ(renderer->mContext, nullptr);
+    EXPECT_TRUE(capture.ContainsFragment("[E]  [Renderer] Unable to create OpenGL context: "));
+    CountMatrixAndProgramCalls counter;
+    delete renderer;
+    EXPECT_EQ(gCalls, 0);
+}
+
+TEST_F(RendererTest, MatricesAreUploadedOnlyToTheCurrentProgram) {
+    ASSERT_EQ(mRenderer->Init(), 0);
+    ShaderProgram program;
+    LoadMatrixProgram(program);
+    const glm::mat4 view = glm::translate(glm::mat4(1.0f), glm::vec3(1.0f, 2.0f, 3.0f));
+    const glm::mat4 proj = glm::ortho(-2.0f, 2.0f, -1.0f, 1.0f, 0.5f, 9.0f);
+    {
+        CountMatrixAndProgramCalls counter;
+        mRenderer->SetViewMatrix(view);
+        mRenderer->SetProjectionMatrix(proj);
+        EXPECT_EQ(gCalls, 0) << "no program is current, so nothing is uploaded";
+    }
+    EXPECT_EQ(mRenderer->mViewMatrix, view);
+    EXPECT_EQ(mRenderer->mProjectionMatrix, proj);
+
+    mRenderer->UseShader(&program);
+    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), program.program);
+    EXPECT_EQ(UniformMatrix(program.program, program.viewMatrix), glm::mat4(0.0f))
+        << "UseShader uploads no matrix by itself";
+
+    mRenderer->SetViewMatrix(view);
+    mRenderer->SetProjectionMatrix(proj);
+    EXPECT_EQ(UniformMatrix(program.program, program.viewMatrix), view);
+    EXPECT_EQ(UniformMatrix(program.program, program.projMatrix), proj);
+    DestroyShaderProgram(program);
+}
+
+TEST_F(RendererTest, DrawNodeVisitsParentsFirstWithTextureAndScaledModelMatrix) {
+    ASSERT_EQ(mRenderer->Init(), 0);
+    ShaderProgram program;
+    LoadMatrixProgram(program);
+    mRenderer->UseShader(&program);
+
+    std::vector<DrawRecord> draws;
+    RecordingMesh first("first", &program, &draws);
+    RecordingMesh child("child", &program, &draws);
+    RecordingMesh second("second", &program, &draws);
+    Texture unnamed; // a material without a diffuse image
+    Texture named;
+    glGenTextures(1, &named.mId);
+
+    SceneGraphNode root; // no mesh: draws nothing itself
+    SceneGraphNode a(&first, &unnamed);
+    a.mWorldTransform = glm::translate(glm::mat4(1.0f), glm::vec3(1.0f, 2.0f, 3.0f));
+    a.mScale = glm::vec3(2.0f, 3.0f, 4.0f);
+    a.mChildren.push_back(SceneGraphNode(&child, nullptr));
+    root.mChildren.push_back(a);
+    root.mChildren.push_back(SceneGraphNode(&second, &named));
+
+    glActiveTexture(GL_TEXTURE3);
+    mRenderer->DrawNode(&root);
+
+    EXPECT_EQ(mRenderer->mNodeCalls, 4) << "one virtual call per node";
+    ASSERT_EQ(draws.size(), 3u);
+    EXPECT_EQ(draws[0].mesh, "first");
+    EXPECT_EQ(draws[1].mesh, "child");
+    EXPECT_EQ(draws[2].mesh, "second");
+    EXPECT_EQ(GLuint(draws[0].texture), mRenderer->mWhiteTexture) << "name 0 falls back to white";
+    EXPECT_EQ(GLuint(draws[1].texture), mRenderer->mWhiteTexture) << "a null entry too";
+    EXPECT_EQ(GLuint(draws[2].texture), named.mId);
+    for (const DrawRecord& draw : draws) {
+        EXPECT_EQ(draw.activeUnit, GL_TEXTURE0) << draw.mesh;
+        EXPECT_EQ(draw.sampler, 0) << draw.mesh;
+    }
+    const glm::mat4 expected = glm::scale(a.mWorldTransform, a.mScale);
+    EXPECT_EQ(draws[0].model, expected) << "scale first, then the world transform";
+    EXPECT_EQ(draws[2].model, glm::mat4(1.0f));
+    DestroyShaderProgram(program);
+}
+
+class RendererTextTest : public RendererTest {
+protected:
+    void SetUp() override {
+        RendererTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        ASSERT_EQ(mRenderer->Init(), 0);
+        ASSERT_EQ(mZone.Init(), 0);
+        ASSERT_EQ(LoadFontAtlasFile(&mAtlas, kDefaultDPI, kFontFile), 0);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    void TearDown() override {
+        // The atlas texture belongs to the renderer's context.
+        if (mAtlas.mId != 0)
+            glDeleteTextures(1, &mAtlas.mId);
+        mAtlas.mId = 0;
+        RendererTest::TearDown();
+    }
+    const Glyph& GlyphOf(char c) { return mAtlas.mGlyphs[c - kFirstGlyph]; }
+
+    ZoneAllocator mZone{1 << 20};
+    FontAtlas mAtlas;
+};
+
+TEST_F(RendererTextTest, GlyphLandsAtTheGivenWindowPixelInTheGivenColour) {
+    DynamicText text(&mZone, &mAtlas);
+    ASSERT_EQ(text.SetText("H"), 0);
+    const Glyph& h = GlyphOf('H');
+    const struct { int x, y; } positions[] = {{0, 0}, {57, 41}};
+    for (const auto& at : positions) {
+        SCOPED_TRACE(testing::Message() << at.x << ", " << at.y);
+        mRenderer->Clear();
+        mRenderer->DrawText(&text, at.x, at.y, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
+        Box box = LitPixels();
+        ASSERT_FALSE(box.Empty());
+        // The glyph's bitmap box, placed from its origin at the baseline.
+        EXPECT_EQ(box.minX, at.x + h.left);
+        EXPECT_EQ(box.maxX, at.x + h.left + h.width - 1);
+        EXPECT_EQ(box.minY, at.y + int(mAtlas.mAscent) - h.top);
+        EXPECT_EQ(box.maxY, at.y + int(mAtlas.mAscent) - h.top + h.height - 1);
+        EXPECT_EQ(box.maxChannel[0], 255) << "the stems are fully covered";
+        EXPECT_EQ(box.maxChannel[1], 0);
+        EXPECT_EQ(box.maxChannel[2], 0);
+    }
+}
+
+TEST_F(RendererTextTest, TextAlphaBlendsOverWhatIsBelow) {
+    DynamicText text(&mZone, &mAtlas);
+    ASSERT_EQ(text.SetText("I"), 0);
+    mRenderer->Clear();
+    mRenderer->DrawText(&text, 10, 10, glm::vec4(0.0f, 1.0f, 0.0f, 0.5f));
+    Box box = LitPixels();
+    ASSERT_FALSE(box.Empty());
+    EXPECT_NEAR(box.maxChannel[1], 128, 1) << "half alpha over black";
+}
+
+TEST_F(RendererTextTest, TextLeavesTheCurrentProgramAsItWas) {
+    DynamicText text(&mZone, &mAtlas);
+    ASSERT_EQ(text.SetText("ok"), 0);
+    mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
+    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), mRenderer->mShaderText.program)
+        << "with no program chosen the text program stays";
+
+    ShaderProgram program;
+    LoadMatrixProgram(program);
+    mRenderer->UseShader(&program);
+    mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
+    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), program.program);
+    DestroyShaderProgram(program);
+}
+
+TEST_F(RendererTextTest, TextWithoutAtlasDrawsNothingAndChangesNothing) {
+    DynamicText text(&mZone, nullptr);
+    mRenderer->Clear();
+    glUseProgram(0);
+    mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
+    EXPECT_EQ(Integer(GL_CURRENT_PROGRAM), 0);
+    EXPECT_TRUE(LitPixels().Empty());
+}
