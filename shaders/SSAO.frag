@@ -24,8 +24,12 @@ out float fragOcclusion;
 const int kMaxSamples = 128;
 const float kNoiseTile = 4.0;     // the noise texture is 4 x 4 texels
 // Depth slack before a sample counts as blocked: a flat surface sampled at
-// its own depth must not occlude itself through half-float rounding.
+// its own depth must not occlude itself through rounding. Positions are
+// stored as half floats, whose 10-bit mantissa spaces values 2^-10 * |z|
+// apart near z; beyond |z| = 0.025 * 2^10 = 25.6 that spacing outgrows the
+// fixed bias, so the bias grows with distance from there on.
 const float kBias = 0.025;
+const float kHalfFloatSpacing = 1.0 / 1024.0;
 const float kMinScale = 0.1;      // shortest sample, as a fraction of the radius
 const float kMinDepthGap = 1e-4;  // keeps the range check finite at equal depths
 
@@ -56,7 +60,7 @@ float SampleScale(int i, int count) {
 
 // 1 when the sample at view-space point S is hidden by a surface within
 // reach of P, fading toward 0 for occluders far beyond the radius.
-float Blocked(vec3 P, vec3 S) {
+float Blocked(vec3 P, vec3 N, vec3 S) {
     vec4 clip = projMatrix * vec4(S, 1.0);
     if (clip.w <= 0.0)
         return 0.0; // behind the eye: nothing on screen to compare with
@@ -65,15 +69,24 @@ float Blocked(vec3 P, vec3 S) {
         return 0.0; // off screen: no information, treat as open
     if (!HasGeometry(texture(texGNormal, uv).xyz))
         return 0.0; // empty background never occludes
-    float surfaceDepth = texture(texGPosition, uv).z;
-    // The eye looks down -z, so a larger z is nearer: the visible surface is
-    // in front of S when its z exceeds S.z (plus the bias).
-    float hidden = surfaceDepth >= S.z + kBias ? 1.0 : 0.0;
+    // Q: the visible surface point at S's pixel (its centre, not S's exact
+    // spot: a texel spans a patch whose depth varies across it).
+    vec3 Q = texture(texGPosition, uv).xyz;
+    float bias = max(kBias, abs(P.z) * kHalfFloatSpacing);
+    // The eye looks down -z, so a larger z is nearer: Q is in front of S
+    // when Q.z exceeds S.z (plus the bias).
+    bool inFront = Q.z >= S.z + bias;
+    // Only what rises above P's tangent plane can shelter P. This also stops
+    // a flat surface from occluding itself where its texels are wider than
+    // the short samples (far away or at grazing angles): the pixel-centre Q
+    // may be nearer than a sample hovering just above the surface, but it
+    // lies in P's own plane, dot(N, Q - P) = 0.
+    bool abovePlane = dot(N, Q - P) > bias;
     // Range check: a surface much nearer than P (a pillar in front of a
     // wall) hides S without sheltering P. The ratio radius / |dz| is >= 1
     // for occluders within the radius and falls off beyond it.
-    float gap = max(abs(P.z - surfaceDepth), kMinDepthGap);
-    return hidden * smoothstep(0.0, 1.0, ssaoRadius / gap);
+    float gap = max(abs(P.z - Q.z), kMinDepthGap);
+    return inFront && abovePlane ? smoothstep(0.0, 1.0, ssaoRadius / gap) : 0.0;
 }
 
 void main() {
@@ -88,12 +101,13 @@ void main() {
     // render target, whatever its size.
     vec2 noiseScale = vec2(textureSize(texGPosition, 0)) / kNoiseTile;
     vec3 noise = texture(texSSAONoise, vTexCoord * noiseScale).xyz;
-    mat3 frame = KernelFrame(normalize(N), noise);
+    N = normalize(N);
+    mat3 frame = KernelFrame(N, noise);
 
     float blocked = 0.0;
     for (int i = 0; i < count; ++i) {
         vec3 S = P + frame * ssaoSamples[i] * (SampleScale(i, count) * ssaoRadius);
-        blocked += Blocked(P, S);
+        blocked += Blocked(P, N, S);
     }
     fragOcclusion = 1.0 - blocked / float(count);
 }

@@ -32,12 +32,13 @@ uint32_t WindowFlagsForMode(int32_t fullscreenMode) {
 
 Window::Window(const char* title, uint32_t width, uint32_t height, int32_t fullscreenMode)
     : mTitle(title), mWidth(width), mHeight(height), mFullscreenMode(fullscreenMode),
-      mSDLWindow(nullptr) {}
+      mSDLWindow(nullptr), mVideoStarted(false) {}
 
 Window::~Window() {
     if (mSDLWindow)
         SDL_DestroyWindow(mSDLWindow);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (mVideoStarted)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 int Window::Init() {
@@ -45,6 +46,7 @@ int Window::Init() {
         LogMessage(LOG_ERROR, kTag, "Couldn't initialize window subsystem: %s", SDL_GetError());
         return -1;
     }
+    mVideoStarted = true;
     LogMessage(LOG_INFO, kTag, "Opening window of size: %u x %u", mWidth, mHeight);
     uint32_t flags = WindowFlagsForMode(mFullscreenMode);
     SetContextAttributes();

@@ -31,6 +31,12 @@ public:
     uint32_t mHeight;
     int32_t mFullscreenMode;
     SDL_Window* mSDLWindow;
+
+private:
+    // Whether Init took a reference on SDL's video subsystem: only then does
+    // the destructor give it back, so a window that never started can't pull
+    // the video driver from under another live context.
+    bool mVideoStarted;
 };
 
 // The SDL window flags for a mode (exposed so the choice can be tested).

@@ -80,6 +80,8 @@ void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* 
 }
 
 bool AllTriangles(const aiMesh* m) {
+    if (m->mNumFaces == 0)
+        return false;
     for (unsigned k = 0; k < m->mNumFaces; ++k) {
         if (m->mFaces[k].mNumIndices != kTriangleCorners)
             return false;
@@ -88,7 +90,8 @@ bool AllTriangles(const aiMesh* m) {
 }
 
 // A mesh the loader can take: a valid material (whose texture its node
-// carries) and nothing but triangles (points and lines survive triangulation).
+// carries) and nothing but triangles. Points and lines survive triangulation,
+// and a mesh without faces is a point cloud; neither can be drawn as triangles.
 bool Acceptable(const aiScene* scene, const aiMesh* m) {
     if (m->mMaterialIndex >= scene->mNumMaterials) {
         LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": material %u does not exist",
@@ -96,7 +99,7 @@ bool Acceptable(const aiScene* scene, const aiMesh* m) {
         return false;
     }
     if (!AllTriangles(m)) {
-        LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": not all of its faces are triangles",
+        LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": only triangle meshes can be drawn",
                    m->mName.C_Str());
         return false;
     }
@@ -236,6 +239,45 @@ int AllocateArrays(const aiScene* scene, Allocator* allocator, Mesh** meshes, Te
     return 0;
 }
 
+// Meshes whose arrays the post-processing steps can walk safely: faces with
+// indices that exist and name existing vertices. The importer hands out
+// malformed files (a huge vertex count and faces without indices, say) as
+// scenes, and its triangulation aborts the process on them instead of
+// failing. Returns the reason for the first violation, or null.
+const char* MalformedGeometry(const aiScene* scene) {
+    if (scene->mNumMeshes > 0 && !scene->mMeshes)
+        return "the mesh list is missing";
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        const aiMesh* m = scene->mMeshes[i];
+        if (!m || (m->mNumVertices > 0 && !m->mVertices) || (m->mNumFaces > 0 && !m->mFaces))
+            return "a mesh is missing its vertices or faces";
+        for (unsigned k = 0; k < m->mNumFaces; ++k) {
+            const aiFace& face = m->mFaces[k];
+            if (face.mNumIndices == 0 || !face.mIndices)
+                return "a face has no indices";
+            for (unsigned c = 0; c < face.mNumIndices; ++c) {
+                if (face.mIndices[c] >= m->mNumVertices)
+                    return "a face names a vertex that does not exist";
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Parses path, checks its geometry, then post-processes it. Null (logged) on failure.
+const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
+    const aiScene* scene = importer.ReadFile(path, 0);
+    const char* malformed = scene ? MalformedGeometry(scene) : nullptr;
+    if (scene && !malformed)
+        scene = importer.ApplyPostProcessing(kModelImportFlags);
+    if (!scene || malformed) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
+                   malformed ? malformed : importer.GetErrorString());
+        return nullptr;
+    }
+    return scene;
+}
+
 } // namespace
 
 int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures) {
@@ -249,12 +291,9 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
     *textures = nullptr;
     Assimp::Importer importer;
     importer.SetIOHandler(new SDLIOSystem()); // the importer owns and deletes it
-    const aiScene* scene = importer.ReadFile(path, kModelImportFlags);
-    if (!scene) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
-                   importer.GetErrorString());
+    const aiScene* scene = ReadScene(importer, path);
+    if (!scene)
         return -1;
-    }
     LogMessage(LOG_INFO, kTag, "%s loaded: contains %d meshes", path, int(scene->mNumMeshes));
     if (AllocateArrays(scene, allocator, meshes, textures) != 0)
         return -1;

@@ -380,16 +380,6 @@ TEST_F(RendererTextTest, GlyphLandsAtTheGivenWindowPixelInTheGivenColour) {
     }
 }
 
-TEST_F(RendererTextTest, TextAlphaBlendsOverWhatIsBelow) {
-    DynamicText text(&mZone, &mAtlas);
-    ASSERT_EQ(text.SetText("I"), 0);
-    mRenderer->Clear();
-    mRenderer->DrawText(&text, 10, 10, glm::vec4(0.0f, 1.0f, 0.0f, 0.5f));
-    Box box = LitPixels();
-    ASSERT_FALSE(box.Empty());
-    EXPECT_NEAR(box.maxChannel[1], 128, 1) << "half alpha over black";
-}
-
 TEST_F(RendererTextTest, TextLeavesTheCurrentProgramAsItWas) {
     DynamicText text(&mZone, &mAtlas);
     ASSERT_EQ(text.SetText("ok"), 0);

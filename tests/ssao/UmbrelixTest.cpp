@@ -431,6 +431,19 @@ TEST_F(UmbrelixSceneTest, SSAOIsLowerAtTheCreaseThanOnTheOpenFloor) {
     EXPECT_EQ(raw[PixelOf(kAboveWall)], 255); // nothing drawn: open
 }
 
+TEST_F(UmbrelixSceneTest, DistantOpenFloorDoesNotOccludeItself) {
+    // From afar a floor texel spans more depth than the shortest samples
+    // rise above it, and half-float positions lose precision.
+    for (float distance : {20.0f, 40.0f}) {
+        const glm::vec3 eye(0.0f, distance * 0.5f, distance);
+        mView = glm::lookAt(eye, kOpenFloor, glm::vec3(0.0f, 1.0f, 0.0f));
+        GeometryPass();
+        mRenderer->SSAOPass();
+        const auto raw = ReadRed(mRenderer->mSSAOTexture);
+        EXPECT_GT(BlockMean(raw, PixelOf(kOpenFloor)), 245.0) << "distance " << distance;
+    }
+}
+
 TEST_F(UmbrelixSceneTest, SSAOWithoutSamplesOrRadiusLeavesEverythingOpen) {
     GeometryPass();
     for (int variant = 0; variant < 2; ++variant) {
