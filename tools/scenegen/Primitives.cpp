@@ -284,7 +284,7 @@ void addArchPanel(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float 
     const std::vector<float> angles = archAngles(bay);
     const float h = bay.halfDepth;
     // Front and back faces: a fan of quads between the opening's rim and the rectangle outline.
-    for (int side = 0; side < 2; ++side) {
+    for (int side = 0; side < 1; ++side) {
         const float d = side == 0 ? h : -h;
         const Vec3 normal = side == 0 ? frame.out : -frame.out;
         for (size_t k = 0; k + 1 < angles.size(); ++k) {
