@@ -1,8 +1,6 @@
 // Vesperon: start-up, the main loop and shutdown of the demo application.
 #include "demo/Vesperon.h"
 
-#include <cassert>
-
 #include <glm/gtc/matrix_transform.hpp>
 
 #include <SDL2/SDL.h>
@@ -39,12 +37,9 @@ Vesperon::Vesperon()
       mCurrentPosition(0.0f), mMoveForward(0.0f), mMoveRight(0.0f), mPitch(0.0f), mYaw(0.0f),
       mViewMode(VIEW_LIT) {}
 
-// The programs went with the context in Shutdown; an application whose Init
-// never ran has none. Either way nothing here needs a GL context.
-Vesperon::~Vesperon() {
-    assert(mSceneProgram.program == 0 && mTextureProgram.program == 0 &&
-           mLightingProgram.program == 0 && "programs are released before the context goes");
-}
+// The programs were released in Shutdown, before the engine destroyed the
+// context; the destructor makes no GL call (there may be no context left).
+Vesperon::~Vesperon() = default;
 
 Umbrelix* Vesperon::GetRenderer() const {
     return static_cast<Umbrelix*>(mRenderer);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <SDL2/SDL.h>
+
 #include "input/EventBus.h"
 #include "input/InputDriver.h"
 #include "memory/Allocator.h"
@@ -33,6 +35,10 @@ TEST(FrameRateRing, AFrameMeasuredAsZeroMillisecondsIsSkipped) {
 }
 
 TEST(Vesperon, StartsRendersFramesQuitsOnEscapeAndShutsDownClean) {
+    // Without the scene the demo would show its error box and wait for a user.
+    SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
+    ASSERT_NE(scene, nullptr) << "the build generates models/";
+    SDL_RWclose(scene);
     LogCapture capture;
     Vesperon app;
     ASSERT_EQ(app.Init(SUBSYSTEM_ALL), 0) << capture.Text();

@@ -1,5 +1,5 @@
 // Mesh: buffers and vertex attributes as GL records them, refusal of a second
-// CreateBuffers, what gets drawn, and the release of GL objects and zone blocks.
+// CreateBuffers, the draw call, and the release of GL objects and zone blocks.
 #include "scene/Mesh.h"
 
 #include <algorithm>
@@ -16,7 +16,6 @@
 namespace {
 
 constexpr uint64_t kZoneSize = 1 << 20;
-constexpr int kTarget = 16; // side of the offscreen target, in pixels
 
 // Four corners of the clip-space square in strip order.
 const std::vector<float> kQuad = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
@@ -94,73 +93,34 @@ private:
     F mSaved;
 };
 
+// The calls the stubs saw: how many, and the last draw's mode and count.
 int gCalls = 0;
+GLenum gMode = 0;
+GLsizei gCount = 0;
 void APIENTRY CountBindVertexArray(GLuint) {
-    ++gCalls;
-}
-void APIENTRY CountDrawArrays(GLenum, GLint, GLsizei) {
-    ++gCalls;
-}
-void APIENTRY CountDrawElements(GLenum, GLsizei, GLenum, const void*) {
     ++gCalls;
 }
 void APIENTRY CountDeleteNames(GLsizei, const GLuint*) {
     ++gCalls;
 }
+void APIENTRY RecordDrawArrays(GLenum mode, GLint, GLsizei count) {
+    ++gCalls;
+    gMode = mode;
+    gCount = count;
+}
+void APIENTRY RecordDrawElements(GLenum mode, GLsizei count, GLenum, const void*) {
+    ++gCalls;
+    gMode = mode;
+    gCount = count;
+}
 
-// A 16 x 16 offscreen colour target and a program that paints position
-// attribute 0 white; counts the pixels a draw covers.
-class Coverage {
-public:
-    Coverage() {
-        glGenTextures(1, &mTexture);
-        glBindTexture(GL_TEXTURE_2D, mTexture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTarget, kTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     nullptr);
-        glGenFramebuffers(1, &mFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mTexture, 0);
-        mProgram = glCreateProgram();
-        Attach(GL_VERTEX_SHADER, "#version 330 core\nlayout(location = 0) in vec3 p;\n"
-                                 "void main() { gl_Position = vec4(p, 1.0); }\n");
-        Attach(GL_FRAGMENT_SHADER, "#version 330 core\nout vec4 c;\n"
-                                   "void main() { c = vec4(1.0); }\n");
-        glLinkProgram(mProgram);
-    }
-    ~Coverage() {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glDeleteProgram(mProgram);
-        glDeleteFramebuffers(1, &mFramebuffer);
-        glDeleteTextures(1, &mTexture);
-    }
-
-    int CoveredPixels(Mesh* mesh) {
-        glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer);
-        glViewport(0, 0, kTarget, kTarget);
-        glClearColor(0, 0, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glUseProgram(mProgram);
-        mesh->Draw();
-        std::vector<uint8_t> pixels = ReadPixelsRGBA(0, 0, kTarget, kTarget);
-        int covered = 0;
-        for (size_t i = 0; i < pixels.size(); i += 4)
-            covered += pixels[i] == 255;
-        return covered;
-    }
-
-private:
-    void Attach(GLenum type, const char* source) {
-        GLuint shader = glCreateShader(type);
-        glShaderSource(shader, 1, &source, nullptr);
-        glCompileShader(shader);
-        glAttachShader(mProgram, shader);
-        glDeleteShader(shader);
-    }
-
-    GLuint mTexture = 0;
-    GLuint mFramebuffer = 0;
-    GLuint mProgram = 0;
-};
+// Runs Draw with the draw calls recorded instead of issued.
+void RecordDraw(Mesh* mesh) {
+    gCalls = 0;
+    StubGL<PFNGLDRAWARRAYSPROC> arrays(vgl::glDrawArrays, RecordDrawArrays);
+    StubGL<PFNGLDRAWELEMENTSPROC> elements(vgl::glDrawElements, RecordDrawElements);
+    mesh->Draw();
+}
 
 } // namespace
 
@@ -216,7 +176,7 @@ TEST_F(MeshTest, FullMeshGivesSevenBuffersAndAttributesZeroToFive) {
     EXPECT_EQ(Ramp(16), colors);
 }
 
-TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndTheMeshStillDraws) {
+TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndKeepsTheWorkingVertexArray) {
     std::unique_ptr<Mesh> mesh = MakeMesh(false, {});
     ASSERT_EQ(0, mesh->CreateBuffers());
     uint32_t vao = mesh->mVao;
@@ -227,43 +187,44 @@ TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndTheMeshStillDraws) {
     std::vector<std::string> lines = log.Lines();
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "[E]  [Mesh] " + expected))
         << log.Text();
-    EXPECT_EQ(vao, mesh->mVao);
+    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
     EXPECT_EQ(positions, mesh->mVbo[0]);
     for (int slot = 1; slot < kMeshBufferCount; ++slot)
         EXPECT_EQ(0u, mesh->mVbo[slot]);
-    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
-
-    Coverage target;
-    EXPECT_EQ(kTarget * kTarget, target.CoveredPixels(mesh.get()));
+    // Draw still binds the vertex array that holds the positions.
+    ASSERT_EQ(vao, mesh->mVao);
+    glBindVertexArray(mesh->mVao);
+    EXPECT_EQ(GLint(positions), AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING));
+    glBindVertexArray(0);
 }
 
-TEST_F(MeshTest, UnindexedMeshDrawsAStripAndIndexedOneItsTriangles) {
-    Coverage target;
+TEST_F(MeshTest, DrawIssuesIndexedTrianglesOrAStripOverAllVertices) {
     std::unique_ptr<Mesh> strip = MakeMesh(false, {});
     ASSERT_EQ(0, strip->CreateBuffers());
-    // Four vertices as a strip cover the whole square; as a list, half of it.
-    EXPECT_EQ(kTarget * kTarget, target.CoveredPixels(strip.get()));
+    RecordDraw(strip.get());
+    EXPECT_EQ(1, gCalls);
+    EXPECT_EQ(GLenum(GL_TRIANGLE_STRIP), gMode);
+    EXPECT_EQ(4, gCount);
 
-    std::unique_ptr<Mesh> triangle = MakeMesh(false, {0, 1, 2});
-    ASSERT_EQ(0, triangle->CreateBuffers());
-    int covered = target.CoveredPixels(triangle.get());
-    EXPECT_GT(covered, kTarget * kTarget / 2 - kTarget);
-    EXPECT_LT(covered, kTarget * kTarget / 2 + kTarget);
-    EXPECT_EQ(GLint(triangle->mVao), Integer(GL_VERTEX_ARRAY_BINDING));
+    std::unique_ptr<Mesh> indexed = MakeMesh(false, {0, 1, 2, 2, 1, 3});
+    ASSERT_EQ(0, indexed->CreateBuffers());
+    RecordDraw(indexed.get());
+    EXPECT_EQ(1, gCalls);
+    EXPECT_EQ(GLenum(GL_TRIANGLES), gMode);
+    EXPECT_EQ(6, gCount);
+    EXPECT_EQ(GLint(indexed->mVao), Integer(GL_VERTEX_ARRAY_BINDING));
+    glBindVertexArray(0);
 }
 
 TEST_F(MeshTest, MeshWithoutGLObjectsMakesNoGLCallsAndStillReturnsItsBlocks) {
     uint64_t before = mZone.GetAllocCount();
     std::unique_ptr<Mesh> mesh = MakeMesh(true, {0, 1, 2});
     EXPECT_EQ(before + 7, mZone.GetAllocCount());
-    gCalls = 0;
     {
         StubGL<PFNGLBINDVERTEXARRAYPROC> bind(vgl::glBindVertexArray, CountBindVertexArray);
-        StubGL<PFNGLDRAWARRAYSPROC> arrays(vgl::glDrawArrays, CountDrawArrays);
-        StubGL<PFNGLDRAWELEMENTSPROC> elements(vgl::glDrawElements, CountDrawElements);
         StubGL<PFNGLDELETEBUFFERSPROC> buffers(vgl::glDeleteBuffers, CountDeleteNames);
         StubGL<PFNGLDELETEVERTEXARRAYSPROC> vaos(vgl::glDeleteVertexArrays, CountDeleteNames);
-        mesh->Draw();
+        RecordDraw(mesh.get());
         mesh.reset();
     }
     EXPECT_EQ(0, gCalls);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include <assimp/Importer.hpp>
@@ -73,6 +74,13 @@ public:
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
         Write("nomeshes.obj", "mtllib quad.mtl\n");
+        // Claims 100 vertices and holds 4: the importer leaves the face without indices.
+        const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
+        Write("short.off", "OFF\n100 1 0\n" + corners + "4 0 1 2 3\n");
+        Write("range.ply", "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\n"
+                           "property float y\nproperty float z\nelement face 1\n"
+                           "property list uchar int vertex_indices\nend_header\n" +
+                               corners + "3 0 1 7\n");
     }
     ~Fixtures() {
         for (const std::string& file : FilesIn(mDir))
@@ -197,32 +205,20 @@ void ModelLoaderTest::ExpectMeshesMatchImporter(const std::string& path) {
 
 } // namespace
 
-TEST_F(ModelLoaderTest, BoxBecomesOneIndexedMeshUnderTheRoot) {
-    LogCapture log;
-    ASSERT_EQ(0, Load(kObj + "box.obj"));
-    EXPECT_TRUE(HasLine(log, "[I]  [Mesh] " + kObj + "box.obj loaded: contains 1 meshes"));
-    ASSERT_EQ(1u, CountedArraySize(mMeshes));
-    ASSERT_EQ(2u, CountedArraySize(mTextures));
-    const Mesh& box = mMeshes[0];
-    // Six quads, triangulated.
-    EXPECT_EQ(8u, box.mNumVertices);
-    EXPECT_EQ(36u, box.mNumIndices);
-    EXPECT_EQ(nullptr, box.mTexCoords);
-    EXPECT_EQ(nullptr, box.mTangents);
-    EXPECT_NE(0u, box.mVbo[ATTRIB_POSITION]);
-    EXPECT_NE(0u, box.mVbo[kIndexBufferSlot]);
-    EXPECT_EQ(0u, box.mVbo[ATTRIB_TEXCOORD]);
-    // No material names a texture: both records stay without a GL name.
-    EXPECT_EQ(0u, mTextures[0].mId);
-    EXPECT_EQ(0u, mTextures[1].mId);
-    ExpectMeshesMatchImporter(kObj + "box.obj");
-}
-
-TEST_F(ModelLoaderTest, MeshesMatchTheImportersDataAcrossModels) {
-    for (const char* model : {"spider.obj", "regr01.obj", "cube_usemtl.obj", "WusonOBJ.obj"}) {
+TEST_F(ModelLoaderTest, MeshesMatchTheImportersDataAndHangUnderTheRoot) {
+    for (const char* model :
+         {"box.obj", "spider.obj", "regr01.obj", "cube_usemtl.obj", "WusonOBJ.obj"}) {
         ASSERT_EQ(0, Load(kObj + model)) << model;
         ExpectMeshesMatchImporter(kObj + model);
     }
+    // Six quads, triangulated; no material names a texture, so none has a GL name.
+    LogCapture log;
+    ASSERT_EQ(0, Load(kObj + "box.obj"));
+    EXPECT_TRUE(HasLine(log, "[I]  [Mesh] " + kObj + "box.obj loaded: contains 1 meshes"));
+    EXPECT_EQ(36u, mMeshes[0].mNumIndices);
+    EXPECT_EQ(0u, mMeshes[0].mVbo[ATTRIB_TANGENT]);
+    EXPECT_EQ(0u, mTextures[0].mId);
+    EXPECT_EQ(0u, mTextures[1].mId);
 }
 
 TEST_F(ModelLoaderTest, MaterialColourReplacesVertexColours) {
@@ -260,11 +256,7 @@ TEST_F(ModelLoaderTest, TexturePathIsTriedAsStoredAndAMissingOneReportedAsStored
     ASSERT_EQ(0, Load(fixtures.Path("textured.obj")));
     ASSERT_EQ(3u, CountedArraySize(mTextures));
     EXPECT_NE(0u, mTextures[1].mId);
-    const Mesh& quad = mMeshes[0];
-    EXPECT_EQ(6u, quad.mNumIndices);
-    EXPECT_EQ(0.75f, quad.mColors[4 * 3 + 2]);
-    EXPECT_NE(nullptr, quad.mTangents);
-    EXPECT_NE(0u, quad.mVbo[ATTRIB_BITANGENT]);
+    ExpectMeshesMatchImporter(fixtures.Path("textured.obj"));
 
     LogCapture log;
     ASSERT_EQ(0, Load(fixtures.Path("gone.obj")));
@@ -315,16 +307,23 @@ TEST_F(ModelLoaderTest, UnreadableModelsFailWithTheImportersReason) {
     }
 }
 
-TEST_F(ModelLoaderTest, FacesWithoutIndicesFailBeforeTheImporterTouchesThem) {
-    // Its header claims billions of vertices; the importer leaves the faces empty.
-    const std::string path = kModels + "invalid/OutOfMemory.off";
-    LogCapture log;
-    EXPECT_EQ(-1, Load(path));
-    EXPECT_TRUE(
-        HasLine(log, "[E]  [Mesh] Error while loading \"" + path +
-                         "\": a mesh is missing its vertices or faces ") ||
-        HasLine(log, "[E]  [Mesh] Error while loading \"" + path + "\": a face has no indices "))
-        << log.Text();
+TEST_F(ModelLoaderTest, MalformedFacesFailBeforePostProcessingTouchesThem) {
+    // Post-processing either file brings the importer down: triangulation
+    // asserts on the first, the second corrupts its heap.
+    Fixtures fixtures;
+    const std::pair<const char*, const char*> cases[] = {
+        {"short.off", "a face has no indices"},
+        {"range.ply", "a face names a vertex that does not exist"},
+    };
+    for (const auto& [file, reason] : cases) {
+        LogCapture log;
+        std::string path = fixtures.Path(file);
+        EXPECT_EQ(-1, Load(path));
+        EXPECT_TRUE(
+            HasLine(log, "[E]  [Mesh] Error while loading \"" + path + "\": " + reason + " "))
+            << log.Text();
+        EXPECT_EQ(0u, mZone.GetAllocCount());
+    }
 }
 
 TEST_F(ModelLoaderTest, EveryRefusedAllocationFailsCleanly) {
@@ -351,15 +350,20 @@ TEST_F(ModelLoaderTest, EveryRefusedAllocationFailsCleanly) {
 
 TEST_F(ModelLoaderTest, BadInputSweepLoadsOrFailsLoudlyAndLeaksNothing) {
     std::vector<std::string> files = FilesIn(kObj);
-    for (const std::string& file : FilesIn(kModels + "invalid/"))
-        files.push_back(file);
+    for (const std::string& file : FilesIn(kModels + "invalid/")) {
+        // Its header makes the importer zero-fill some 16 GiB of vertices
+        // before anything of ours runs; short.off covers what it breaks.
+        if (file.find("OutOfMemory") == std::string::npos)
+            files.push_back(file);
+    }
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
         LogCapture log;
         int result = Load(path);
         ASSERT_TRUE(result == 0 || result == -1);
-        if (result == -1)
+        if (result == -1) {
             EXPECT_TRUE(HasLineStarting(log, "[E]  [Mesh] ")) << log.Text();
+        }
         for (const SceneGraphNode& node : mRoot.mChildren) {
             EXPECT_NE(nullptr, node.mMesh);
             EXPECT_NE(nullptr, node.mTextures[0]);

@@ -43,8 +43,7 @@ struct Triangle {
 };
 
 // Visits triangles exactly as an importer's fan triangulation produces them.
-template <class Visit>
-void forEachTriangle(const Mesh& mesh, Visit visit) {
+template <class Visit> void forEachTriangle(const Mesh& mesh, Visit visit) {
     const auto& v = mesh.vertices();
     const auto& idx = mesh.indices();
     size_t offset = 0;
@@ -74,7 +73,8 @@ void expectFacesAwayFrom(const Mesh& mesh, Vec3 inside) {
     expectConsistentWinding(mesh);
     size_t inward = 0;
     forEachTriangle(mesh, [&](const Triangle& t) {
-        if (dot(t.normal(), t.centroid() - inside) <= 0.0f) ++inward;
+        if (dot(t.normal(), t.centroid() - inside) <= 0.0f)
+            ++inward;
     });
     EXPECT_EQ(inward, 0u) << mesh.name();
 }
@@ -95,12 +95,14 @@ size_t openEdges(const Mesh& mesh) {
     forEachTriangle(mesh, [&](const Triangle& t) {
         for (int i = 0; i < 3; ++i) {
             Key a = key(t.p[i]), b = key(t.p[(i + 1) % 3]);
-            if (b < a) std::swap(a, b);
+            if (b < a)
+                std::swap(a, b);
             ++uses[{a, b}];
         }
     });
     size_t open = 0;
-    for (const auto& entry : uses) open += entry.second == 2 ? 0 : 1;
+    for (const auto& entry : uses)
+        open += entry.second == 2 ? 0 : 1;
     return open;
 }
 
@@ -110,15 +112,18 @@ float rayHit(Vec3 origin, Vec3 dir, const Triangle& t) {
     const Vec3 e1 = t.p[1] - t.p[0], e2 = t.p[2] - t.p[0];
     const Vec3 h = cross(dir, e2);
     const float det = dot(e1, h);
-    if (std::fabs(det) < kParallel) return -1.0f;
+    if (std::fabs(det) < kParallel)
+        return -1.0f;
     const Vec3 s = origin - t.p[0];
     // A little slack so rays along a shared edge cannot slip between its two triangles.
     constexpr float kEdgeSlack = 1e-5f;
     const float u = dot(s, h) / det;
-    if (u < -kEdgeSlack || u > 1.0f + kEdgeSlack) return -1.0f;
+    if (u < -kEdgeSlack || u > 1.0f + kEdgeSlack)
+        return -1.0f;
     const Vec3 q = cross(s, e1);
     const float v = dot(dir, q) / det;
-    if (v < -kEdgeSlack || u + v > 1.0f + kEdgeSlack) return -1.0f;
+    if (v < -kEdgeSlack || u + v > 1.0f + kEdgeSlack)
+        return -1.0f;
     return dot(e2, q) / det;
 }
 
@@ -153,10 +158,12 @@ public:
         constexpr float kCoincident = 1e-2f;
         Hit best;
         for (const Part& part : parts_) {
-            if (!crossesBox(origin, dir, part.lo, part.hi)) continue;
+            if (!crossesBox(origin, dir, part.lo, part.hi))
+                continue;
             for (const Triangle& t : part.triangles) {
                 const float d = rayHit(origin, dir, t);
-                if (d <= 0.0f) continue;
+                if (d <= 0.0f)
+                    continue;
                 const bool front = dot(t.normal(), dir) < 0.0f;
                 if (best.distance < 0.0f || d < best.distance - kCoincident) {
                     best = {d, front, part.name};
@@ -180,11 +187,13 @@ private:
         float enter = 0.0f, leave = 1e30f;
         for (int i = 0; i < 3; ++i) {
             if (std::fabs(dir[i]) < 1e-12f) {
-                if (origin[i] < lo[i] - kPad || origin[i] > hi[i] + kPad) return false;
+                if (origin[i] < lo[i] - kPad || origin[i] > hi[i] + kPad)
+                    return false;
                 continue;
             }
             float a = (lo[i] - kPad - origin[i]) / dir[i], b = (hi[i] + kPad - origin[i]) / dir[i];
-            if (a > b) std::swap(a, b);
+            if (a > b)
+                std::swap(a, b);
             enter = std::max(enter, a);
             leave = std::min(leave, b);
         }
@@ -196,8 +205,8 @@ private:
 
 Vec3 direction(float yawDegrees, float pitchDegrees) {
     const float yaw = yawDegrees * kPi / 180.0f, pitch = pitchDegrees * kPi / 180.0f;
-    return normalize({std::cos(pitch) * std::cos(yaw), std::sin(pitch),
-                      std::cos(pitch) * std::sin(yaw)});
+    return normalize(
+        {std::cos(pitch) * std::cos(yaw), std::sin(pitch), std::cos(pitch) * std::sin(yaw)});
 }
 
 std::string readFile(const fs::path& path) {
@@ -226,7 +235,9 @@ private:
     fs::path path_;
 };
 
-float luminance(Vec3 c) { return 0.2126f * c.x + 0.7152f * c.y + 0.0722f * c.z; }
+float luminance(Vec3 c) {
+    return 0.2126f * c.x + 0.7152f * c.y + 0.0722f * c.z;
+}
 
 } // namespace
 
@@ -254,8 +265,8 @@ TEST(Mesh, CollapsesRepeatedCornersAndDropsFacesWithoutArea) {
     const uint32_t p = mesh.addVertex({{1, 0, 0}, n, {}});
     const uint32_t q = mesh.addVertex({{0, 0, -1}, n, {}});
     const uint32_t onLine = mesh.addVertex({{2, 0, 0}, n, {}});
-    mesh.addQuad(axis, axisAgain, p, q);    // a lathe quad touching its axis
-    mesh.addTriangle(axis, p, onLine);      // collinear: no area
+    mesh.addQuad(axis, axisAgain, p, q); // a lathe quad touching its axis
+    mesh.addTriangle(axis, p, onLine);   // collinear: no area
     ASSERT_EQ(mesh.faceSizes().size(), 1u);
     EXPECT_EQ(mesh.faceSizes()[0], 3u);
     expectConsistentWinding(mesh);
@@ -274,8 +285,8 @@ TEST(Primitives, BoxIsClosedAndFacesOutward) {
 TEST(Primitives, HexahedronFacesOutwardWhicheverWayItsRingsRun) {
     Mesh mesh("roof", "x");
     // Bottom ring clockwise seen from above, top raised and sloped like a roof slab.
-    const Vec3 c[8] = {{0, 0, 0},  {0, 0, 10},  {20, 4, 10},  {20, 4, 0},
-                       {0, 2, 0},  {0, 2, 10},  {20, 6, 10},  {20, 6, 0}};
+    const Vec3 c[8] = {{0, 0, 0}, {0, 0, 10}, {20, 4, 10}, {20, 4, 0},
+                       {0, 2, 0}, {0, 2, 10}, {20, 6, 10}, {20, 6, 0}};
     addHexahedron(mesh, c, 100.0f);
     expectFacesAwayFrom(mesh, {10.0f, 3.0f, 5.0f});
     EXPECT_EQ(openEdges(mesh), 0u);
@@ -336,8 +347,10 @@ TEST(Primitives, ArchPanelFillsTheSpandrelAndItsSoffitFacesTheOpening) {
     size_t soffitAwayFromOpening = 0;
     forEachTriangle(mesh, [&](const Triangle& t) {
         const float facing = dot(t.normal(), frame.out);
-        if (facing > 0.999f) front += t.area();
-        if (facing < -0.999f) back += t.area();
+        if (facing > 0.999f)
+            front += t.area();
+        if (facing < -0.999f)
+            back += t.area();
         const Vec3 c = t.centroid();
         const Vec3 fromAxis{c.x - bay.centre, c.y - bay.springY, 0.0f};
         if (std::fabs(length(fromAxis) - bay.radius) < 1.0f && std::fabs(facing) < 0.5f &&
@@ -345,8 +358,8 @@ TEST(Primitives, ArchPanelFillsTheSpandrelAndItsSoffitFacesTheOpening) {
             ++soffitAwayFromOpening;
         }
     });
-    const float polygonHalfDisc = 0.5f * bay.segments * bay.radius * bay.radius *
-                                  std::sin(kPi / bay.segments);
+    const float polygonHalfDisc =
+        0.5f * bay.segments * bay.radius * bay.radius * std::sin(kPi / bay.segments);
     const float spandrel = (bay.s1 - bay.s0) * (bay.topY - bay.springY) - polygonHalfDisc;
     EXPECT_NEAR(front, spandrel, spandrel * 1e-3f);
     EXPECT_NEAR(back, spandrel, spandrel * 1e-3f);
@@ -359,9 +372,12 @@ TEST(Primitives, TwoSidedSheetHasAFrontFacingEachWay) {
     options.cellsV = 12;
     options.twoSided = true;
     Mesh mesh("drape", "x");
-    addSurface(mesh, [](float u, float v) {
-        return Vec3{100.0f * u, -200.0f * v, 8.0f * std::sin(6.0f * kPi * u)};
-    }, options);
+    addSurface(
+        mesh,
+        [](float u, float v) {
+            return Vec3{100.0f * u, -200.0f * v, 8.0f * std::sin(6.0f * kPi * u)};
+        },
+        options);
     expectConsistentWinding(mesh);
     size_t towards = 0, away = 0;
     forEachTriangle(mesh, [&](const Triangle& t) { (t.normal().z > 0.0f ? towards : away)++; });
@@ -384,7 +400,8 @@ TEST(Courtyard, EveryFaceAgreesWithItsNormalsAndUsesAKnownMaterial) {
     Scene scene;
     buildCourtyard(scene);
     std::set<std::string> materials;
-    for (const Material& m : scene.materials()) materials.insert(m.name);
+    for (const Material& m : scene.materials())
+        materials.insert(m.name);
     std::set<std::string> names, used;
     for (const Mesh& mesh : scene.meshes()) {
         SCOPED_TRACE(mesh.name());
@@ -419,18 +436,19 @@ TEST(Courtyard, EverySurfaceInSightFacesTheViewer) {
     buildCourtyard(scene);
     const RayScene rays(scene);
     const Vec3 viewpoints[] = {kEye,
-                               {1200.0f, 90.0f, 420.0f},     // court corner, near a planter
-                               {-300.0f, 150.0f, 860.0f},    // ground gallery, long side
-                               {1650.0f, 150.0f, -200.0f},   // ground gallery, short side
-                               {400.0f, 800.0f, -860.0f},    // upper gallery
-                               {1700.0f, 800.0f, 900.0f}};   // upper gallery corner
+                               {1200.0f, 90.0f, 420.0f},   // court corner, near a planter
+                               {-300.0f, 150.0f, 860.0f},  // ground gallery, long side
+                               {1650.0f, 150.0f, -200.0f}, // ground gallery, short side
+                               {400.0f, 800.0f, -860.0f},  // upper gallery
+                               {1700.0f, 800.0f, 900.0f}}; // upper gallery corner
     size_t seen = 0;
     for (const Vec3& eye : viewpoints) {
         // Odd offsets keep rays off the exact planes the geometry is built on.
         for (float yaw = 0.37f; yaw < 360.0f; yaw += 10.0f) {
             for (float pitch = -84.77f; pitch <= 85.0f; pitch += 10.0f) {
                 const RayScene::Hit hit = rays.nearest(eye, direction(yaw, pitch));
-                if (hit.distance < 0.0f) continue; // open sky
+                if (hit.distance < 0.0f)
+                    continue; // open sky
                 ++seen;
                 EXPECT_TRUE(hit.frontFacing)
                     << "from (" << eye.x << ", " << eye.y << ", " << eye.z << ") yaw " << yaw
@@ -450,7 +468,8 @@ std::vector<double> columnSteps(const Image& img, bool transpose) {
     auto at = [&](int x, int y) { return luminance(transpose ? img.get(y, x) : img.get(x, y)); };
     std::vector<double> steps(static_cast<size_t>(n), 0.0);
     for (int x = 0; x < n; ++x) {
-        for (int y = 0; y < n; ++y) steps[static_cast<size_t>(x)] += std::fabs(at(x, y) - at((x + 1) % n, y));
+        for (int y = 0; y < n; ++y)
+            steps[static_cast<size_t>(x)] += std::fabs(at(x, y) - at((x + 1) % n, y));
         steps[static_cast<size_t>(x)] /= n;
     }
     return steps;
@@ -459,9 +478,9 @@ std::vector<double> columnSteps(const Image& img, bool transpose) {
 TEST(Textures, TileSeamlesslyAndShowAVisiblePattern) {
     constexpr float kPatternContrast = 0.04f; // luminance standard deviation
     size_t patterned = 0;
-    for (const TextureSpec& spec : textureCatalogue()) {
-        SCOPED_TRACE(spec.name);
-        const Image img = paintTexture(spec);
+    for (const TextureRecipe& recipe : textureCatalogue()) {
+        SCOPED_TRACE(recipe.name);
+        const Image img = paintTexture(recipe);
         const int n = img.size;
         EXPECT_TRUE(n >= 512 && n <= 1024);
         // A seam is a wrap-around boundary sharper than any boundary inside the image (patterns
@@ -483,7 +502,8 @@ TEST(Textures, TileSeamlesslyAndShowAVisiblePattern) {
         }
         const double pixels = static_cast<double>(n) * n;
         const double mean = sum / pixels;
-        if (std::sqrt(sumSq / pixels - mean * mean) > kPatternContrast) ++patterned;
+        if (std::sqrt(sumSq / pixels - mean * mean) > kPatternContrast)
+            ++patterned;
     }
     EXPECT_GE(patterned, 15u);
 }
@@ -507,7 +527,8 @@ TEST(ObjWriter, SharesIdenticalAttributesAndSkipsEmptyMeshes) {
     addBox(scene.addMesh("box", "stone"), {0, 0, 0}, {1, 1, 1}, 100.0f);
     std::istringstream obj(formatObj(scene, "scene.mtl"));
     std::map<std::string, int> lines;
-    for (std::string line; std::getline(obj, line);) ++lines[line.substr(0, line.find(' '))];
+    for (std::string line; std::getline(obj, line);)
+        ++lines[line.substr(0, line.find(' '))];
     EXPECT_EQ(lines["o"], 1);
     EXPECT_EQ(lines["usemtl"], 1);
     EXPECT_EQ(lines["v"], 8);
@@ -572,7 +593,8 @@ TEST_F(GeneratedScene, LoadsAsAProductionSizedModel) {
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         aiString name;
         scene->mMaterials[i]->Get(AI_MATKEY_NAME, name);
-        if (std::string(name.C_Str()) == AI_DEFAULT_MATERIAL_NAME) continue;
+        if (std::string(name.C_Str()) == AI_DEFAULT_MATERIAL_NAME)
+            continue;
         (scene->mMaterials[i]->GetTextureCount(aiTextureType_DIFFUSE) > 0 ? textured
                                                                           : colourOnly)++;
     }
@@ -593,7 +615,8 @@ TEST_F(GeneratedScene, EveryTexturePathResolvesFromTheRoot) {
     std::istringstream mtl(readFile(root() / "models" / kMtlFileName));
     size_t maps = 0;
     for (std::string line; std::getline(mtl, line);) {
-        if (line.rfind("map_Kd ", 0) != 0) continue;
+        if (line.rfind("map_Kd ", 0) != 0)
+            continue;
         const std::string path = line.substr(7);
         EXPECT_TRUE(fs::is_regular_file(root() / path)) << path;
         EXPECT_EQ(path.rfind("models/textures/", 0), 0u) << path;
@@ -623,7 +646,8 @@ TEST_F(GeneratedScene, IsByteIdenticalAcrossRuns) {
 
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(root() / "models")) {
-        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), root()));
+        if (entry.is_regular_file())
+            files.push_back(fs::relative(entry.path(), root()));
     }
     size_t secondCount = 0;
     for (const auto& entry : fs::recursive_directory_iterator(again.path() / "models")) {

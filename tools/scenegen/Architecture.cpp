@@ -18,9 +18,9 @@ namespace {
 constexpr float kPitch = 320.0f; // column spacing along every arcade
 constexpr int kLongBays = 9;     // odd, so a bay (not a column) faces the middle of the court
 constexpr int kShortBays = 4;
-constexpr float kHalfX = kPitch * kLongBays / 2.0f; // column line of the short sides
+constexpr float kHalfX = kPitch * kLongBays / 2.0f;  // column line of the short sides
 constexpr float kHalfZ = kPitch * kShortBays / 2.0f; // column line of the long sides
-constexpr float kGalleryDepth = 420.0f;             // column line to the outer wall's inner face
+constexpr float kGalleryDepth = 420.0f;              // column line to the outer wall's inner face
 constexpr float kOuterWallThickness = kSceneDepthZ / 2.0f - kHalfZ - kGalleryDepth;
 static_assert(kHalfX + kGalleryDepth + kOuterWallThickness == kSceneLengthX / 2.0f,
               "the galleries must be equally deep on all four sides");
@@ -87,20 +87,36 @@ struct Side {
 
 const std::array<Side, 4>& sides() {
     static const std::array<Side, 4> all = {{
-        {"north", {{0.0f, 0.0f, kHalfZ}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f}}, kHalfX,
-         kLongBays, true},
-        {"south", {{0.0f, 0.0f, -kHalfZ}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}}, kHalfX,
-         kLongBays, true},
-        {"east", {{kHalfX, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {-1.0f, 0.0f, 0.0f}}, kHalfZ,
-         kShortBays, false},
-        {"west", {{-kHalfX, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}}, kHalfZ,
-         kShortBays, false},
+        {"north",
+         {{0.0f, 0.0f, kHalfZ}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f}},
+         kHalfX,
+         kLongBays,
+         true},
+        {"south",
+         {{0.0f, 0.0f, -kHalfZ}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}},
+         kHalfX,
+         kLongBays,
+         true},
+        {"east",
+         {{kHalfX, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {-1.0f, 0.0f, 0.0f}},
+         kHalfZ,
+         kShortBays,
+         false},
+        {"west",
+         {{-kHalfX, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}},
+         kHalfZ,
+         kShortBays,
+         false},
     }};
     return all;
 }
 
-float station(const Side& side, int k) { return -side.half + kPitch * static_cast<float>(k); }
-float bayCentre(const Side& side, int k) { return station(side, k) + kPitch / 2.0f; }
+float station(const Side& side, int k) {
+    return -side.half + kPitch * static_cast<float>(k);
+}
+float bayCentre(const Side& side, int k) {
+    return station(side, k) + kPitch / 2.0f;
+}
 
 // Column stations a side owns: the corner columns belong to the long sides.
 std::vector<float> columnStations(const Side& side) {
@@ -113,7 +129,8 @@ std::vector<float> columnStations(const Side& side) {
 
 std::string meshName(const char* part, const char* storey, const Side& side, int index = -1) {
     std::string name = std::string(part) + "_" + storey + "_" + side.name;
-    if (index >= 0) name += "_" + std::to_string(index);
+    if (index >= 0)
+        name += "_" + std::to_string(index);
     return name;
 }
 
@@ -128,8 +145,8 @@ void addRingBand(Mesh& mesh, float inner, float outer, float y0, float y1, float
         addBox(mesh, {-(kHalfX + outer), y0, sign > 0 ? zNear : -zFar},
                {kHalfX + outer, y1, sign > 0 ? zFar : -zNear}, repeat, faces);
         const float xNear = kHalfX - inner, xFar = kHalfX + outer;
-        addBox(mesh, {sign > 0 ? xNear : -xFar, y0, -zNear},
-               {sign > 0 ? xFar : -xNear, y1, zNear}, repeat, faces);
+        addBox(mesh, {sign > 0 ? xNear : -xFar, y0, -zNear}, {sign > 0 ? xFar : -xNear, y1, zNear},
+               repeat, faces);
     }
 }
 
@@ -218,7 +235,7 @@ std::vector<Vec2> vaseProfile() {
 constexpr float kSoilY = 98.0f;
 constexpr float kVaseRimY = 119.0f;
 
-// ---- Parts ----------------------------------------------------------------------------------------
+// ---- Parts ------------------------------------------------------------------------------------
 
 // A column from its foot (bottom of the plinth) to the top of its abacus, where arches spring.
 void addColumn(Scene& scene, const std::string& name, Vec3 foot, float radius, float height) {
@@ -246,8 +263,8 @@ void addCourtFloor(Scene& scene) {
     const float fx = kHalfX - kFieldInset, fz = kHalfZ - kFieldInset;
     addBox(scene.addMesh("court_field", mat::kFloorTiles), {-fx, 0.0f, -fz}, {fx, 0.0f, fz},
            kRepeatFloor, kFacePosY);
-    addRingBand(scene.addMesh("court_border", mat::kMosaic), kFieldInset, -kStepInset, 0.0f,
-                0.0f, kRepeatMosaic, kFacePosY);
+    addRingBand(scene.addMesh("court_border", mat::kMosaic), kFieldInset, -kStepInset, 0.0f, 0.0f,
+                kRepeatMosaic, kFacePosY);
     addRingBand(scene.addMesh("court_step", mat::kStoneSteps), kStepInset, -kKerbHalf, 0.0f,
                 kStepTopY, kRepeatSmall, kNoBottom);
     addRingBand(scene.addMesh("arcade_kerb", mat::kStoneSteps), kKerbHalf, kKerbHalf, 0.0f,
@@ -268,8 +285,7 @@ void addColumns(Scene& scene) {
                        {kUpperFloorTopY, kPedestalTopY}, {-kPedestalHalf, kPedestalHalf},
                        kRepeatStone, kNoBottom);
             addColumn(scene, meshName("column", "upper", side, index),
-                      side.frame.at(s, kPedestalTopY, 0.0f), 24.0f,
-                      kUpperSpringY - kPedestalTopY);
+                      side.frame.at(s, kPedestalTopY, 0.0f), 24.0f, kUpperSpringY - kPedestalTopY);
             ++index;
         }
     }
@@ -293,12 +309,16 @@ void addArcade(Scene& scene, const Side& side, const char* storey, float springY
         const bool first = k == 0, last = k == side.bays - 1;
         if (side.isLong) {
             // Long walls run over the corner columns and end in visible faces.
-            if (first) bay.s0 -= kArcadeHalfDepth, bay.capStart = true;
-            if (last) bay.s1 += kArcadeHalfDepth, bay.capEnd = true;
+            if (first)
+                bay.s0 -= kArcadeHalfDepth, bay.capStart = true;
+            if (last)
+                bay.s1 += kArcadeHalfDepth, bay.capEnd = true;
         } else {
             // Short walls butt against the long walls' court faces.
-            if (first) bay.s0 = -(kHalfZ - kArcadeHalfDepth);
-            if (last) bay.s1 = kHalfZ - kArcadeHalfDepth;
+            if (first)
+                bay.s0 = -(kHalfZ - kArcadeHalfDepth);
+            if (last)
+                bay.s1 = kHalfZ - kArcadeHalfDepth;
         }
         addArchPanel(wall, side.frame, bay, kRepeatStone);
         addArchivolt(rings, side.frame, bay, kArchivoltWidth, kArchivoltProjection, true,
@@ -334,8 +354,7 @@ void addCeilingFraming(Scene& scene, const char* storey, float ceilingY) {
 
 void addFloorsAndCeilings(Scene& scene) {
     addRingBand(scene.addMesh("ceiling_ground", mat::kPlaster), kArcadeHalfDepth, kGalleryDepth,
-                kUpperFloorY, kUpperFloorY + kCeilingSkin, kRepeatPlaster,
-                kAllFaces & ~kFacePosY);
+                kUpperFloorY, kUpperFloorY + kCeilingSkin, kRepeatPlaster, kAllFaces & ~kFacePosY);
     addRingBand(scene.addMesh("gallery_floor_upper", mat::kTerracottaTiles), kArcadeHalfDepth,
                 kGalleryDepth, kUpperFloorY + kCeilingSkin, kUpperFloorTopY, kRepeatTiles,
                 kNoBottom);
@@ -356,14 +375,11 @@ void addRoofs(Scene& scene) {
         const float half = side.isLong ? kSceneLengthX / 2.0f : kHalfZ - kEaveOverhang;
         const WallFrame& f = side.frame;
         const Vec3 lift = kUp * kRoofThickness;
-        const Vec3 c[8] = {f.at(-half, kEaveY, kEaveOverhang),
-                           f.at(half, kEaveY, kEaveOverhang),
-                           f.at(half, kOuterWallTopY, outer),
-                           f.at(-half, kOuterWallTopY, outer),
-                           f.at(-half, kEaveY, kEaveOverhang) + lift,
-                           f.at(half, kEaveY, kEaveOverhang) + lift,
-                           f.at(half, kOuterWallTopY, outer) + lift,
-                           f.at(-half, kOuterWallTopY, outer) + lift};
+        const Vec3 c[8] = {
+            f.at(-half, kEaveY, kEaveOverhang),        f.at(half, kEaveY, kEaveOverhang),
+            f.at(half, kOuterWallTopY, outer),         f.at(-half, kOuterWallTopY, outer),
+            f.at(-half, kEaveY, kEaveOverhang) + lift, f.at(half, kEaveY, kEaveOverhang) + lift,
+            f.at(half, kOuterWallTopY, outer) + lift,  f.at(-half, kOuterWallTopY, outer) + lift};
         addHexahedron(scene.addMesh(std::string("roof_") + side.name, mat::kRoofTiles), c,
                       kRepeatBrick);
     }
@@ -420,7 +436,8 @@ void addOuterWalls(Scene& scene) {
         Mesh& windowFrames =
             scene.addMesh(std::string("window_frames_") + side.name, mat::kStoneDark);
         for (int k = 0; k < side.bays; ++k) {
-            if (k % 2 == 1 || !side.isLong) addDoor(doors, doorFrames, side.frame, bayCentre(side, k));
+            if (k % 2 == 1 || !side.isLong)
+                addDoor(doors, doorFrames, side.frame, bayCentre(side, k));
             addWindow(glass, windowFrames, side.frame, bayCentre(side, k));
         }
     }
@@ -445,8 +462,7 @@ void addBalustrades(Scene& scene) {
             for (int i = 0; i < count; ++i) {
                 const float s = s0 + spacing * (static_cast<float>(i) + 0.5f);
                 addLathe(m, {side.frame.at(s, kRailBottom, 0.0f)},
-                         balusterProfile(kRailTop - kRailBottom), kBalusterSegments,
-                         kRepeatSmall);
+                         balusterProfile(kRailTop - kRailBottom), kBalusterSegments, kRepeatSmall);
             }
         }
     }
@@ -481,8 +497,8 @@ void addDrape(Scene& scene, const Side& side, int bay, const char* material) {
     addSurface(scene.addMesh(meshName("drape", "upper", side, bay), material), surface, options);
 
     Mesh& rod = scene.addMesh(meshName("drape_rod", "upper", side, bay), mat::kMetalDark);
-    const std::vector<Vec2> rodProfile = {{0.0f, 0.0f}, {3.0f, 0.0f}, {3.0f, 2.0f * kRodHalf},
-                                          {0.0f, 2.0f * kRodHalf}};
+    const std::vector<Vec2> rodProfile = {
+        {0.0f, 0.0f}, {3.0f, 0.0f}, {3.0f, 2.0f * kRodHalf}, {0.0f, 2.0f * kRodHalf}};
     addLathe(rod, {f.at(c - kRodHalf, kRodY, kRodOffset), f.along}, rodProfile, kRodSegments,
              kRepeatSmall);
     for (float end : {-1.0f, 1.0f}) {
@@ -497,7 +513,8 @@ void addDrapes(Scene& scene) {
     int count = 0;
     for (const Side& side : sides()) {
         for (int k = 1; k < side.bays - 1; ++k) {
-            if (side.isLong && k % 2 == 0) continue;
+            if (side.isLong && k % 2 == 0)
+                continue;
             addDrape(scene, side, k, kFabrics[count++ % 3]);
         }
     }
@@ -505,8 +522,8 @@ void addDrapes(Scene& scene) {
 
 // Urns with shrubs on plinths along the long sides of the court, clear of its centre line.
 void addPlanters(Scene& scene) {
-    constexpr float kPlinthHalf = 45.0f;
-    constexpr float kPlinthHeight = 30.0f;
+    constexpr float kPlanterPlinthHalf = 45.0f;
+    constexpr float kPlanterPlinthHeight = 30.0f;
     constexpr float kRowOffset = kHalfZ - 200.0f;
     const float xs[] = {-3.5f * kPitch, -1.5f * kPitch, 1.5f * kPitch, 3.5f * kPitch};
     int index = 0;
@@ -515,11 +532,12 @@ void addPlanters(Scene& scene) {
             const std::string name = "planter_" + std::to_string(index);
             const Vec3 foot{x, 0.0f, z};
             addBox(scene.addMesh(name + "_plinth", mat::kStoneSteps),
-                   foot + Vec3{-kPlinthHalf, 0.0f, -kPlinthHalf},
-                   foot + Vec3{kPlinthHalf, kPlinthHeight, kPlinthHalf}, kRepeatSmall, kNoBottom);
-            const Vec3 vaseFoot = foot + kUp * kPlinthHeight;
-            addLathe(scene.addMesh(name + "_urn", mat::kTerracottaVase), {vaseFoot},
-                     vaseProfile(), kVaseSegments, kRepeatSmall);
+                   foot + Vec3{-kPlanterPlinthHalf, 0.0f, -kPlanterPlinthHalf},
+                   foot + Vec3{kPlanterPlinthHalf, kPlanterPlinthHeight, kPlanterPlinthHalf},
+                   kRepeatSmall, kNoBottom);
+            const Vec3 vaseFoot = foot + kUp * kPlanterPlinthHeight;
+            addLathe(scene.addMesh(name + "_urn", mat::kTerracottaVase), {vaseFoot}, vaseProfile(),
+                     kVaseSegments, kRepeatSmall);
             addLathe(scene.addMesh(name + "_soil", mat::kSoil), {vaseFoot + kUp * kSoilY},
                      {{21.0f, 0.0f}, {12.0f, 3.0f}, {0.0f, 4.0f}}, kVaseSegments, kRepeatSmall);
             addBlob(scene.addMesh(name + "_shrub", mat::kFoliage),

@@ -63,7 +63,8 @@ public:
             }
             if (!error.empty()) {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (error_.empty()) error_ = error;
+                if (error_.empty())
+                    error_ = error;
             }
         }
     }
@@ -78,7 +79,8 @@ private:
 };
 
 std::string normalisedPrefix(std::string prefix) {
-    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    if (!prefix.empty() && prefix.back() != '/')
+        prefix += '/';
     return prefix;
 }
 
@@ -99,7 +101,8 @@ GeneratorResult generate(const GeneratorOptions& options) {
     const unsigned workers = options.threads != 0 ? options.threads : hardware;
     std::vector<std::thread> threads;
     // The main thread is busy with the OBJ first, so it counts as one of the workers.
-    for (unsigned i = 1; i < workers; ++i) threads.emplace_back([&jobs] { jobs.work(); });
+    for (unsigned i = 1; i < workers; ++i)
+        threads.emplace_back([&jobs] { jobs.work(); });
 
     Scene scene;
     buildCourtyard(scene);
@@ -112,7 +115,8 @@ GeneratorResult generate(const GeneratorOptions& options) {
         writeFileAtomically(options.outputDir / kObjFileName, obj.data(), obj.size(), error);
 
     jobs.work();
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
 
     if (!written) {
         result.error = error;
@@ -123,7 +127,8 @@ GeneratorResult generate(const GeneratorOptions& options) {
         return result;
     }
     result.ok = true;
-    for (const Mesh& m : scene.meshes()) result.meshes += m.empty() ? 0 : 1;
+    for (const Mesh& m : scene.meshes())
+        result.meshes += m.empty() ? 0 : 1;
     result.triangles = scene.triangleCount();
     result.materials = scene.materials().size();
     result.textures = textureCatalogue().size();

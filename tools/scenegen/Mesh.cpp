@@ -41,21 +41,26 @@ void Mesh::emit(const uint32_t* corners, int count) {
     for (int i = 0; i < count; ++i) {
         const Vec3 p = vertices_[corners[i]].position;
         const Vec3 prev = vertices_[corners[(i + count - 1) % count]].position;
-        if (!(p == prev)) kept[n++] = corners[i];
+        if (!(p == prev))
+            kept[n++] = corners[i];
     }
-    if (n < 3) return;
+    if (n < 3)
+        return;
 
     const Vec3 p0 = vertices_[kept[0]].position;
     const Vec3 p1 = vertices_[kept[1]].position;
     const Vec3 p2 = vertices_[kept[2]].position;
     // For quads the diagonals' cross product is robust to one short edge.
-    const Vec3 geometric = n == 4 ? cross(p2 - p0, vertices_[kept[3]].position - p1)
-                                  : triangleNormal(p0, p1, p2);
-    if (length(geometric) < kMinDoubleArea) return;
+    const Vec3 geometric =
+        n == 4 ? cross(p2 - p0, vertices_[kept[3]].position - p1) : triangleNormal(p0, p1, p2);
+    if (length(geometric) < kMinDoubleArea)
+        return;
 
     Vec3 normalSum;
-    for (int i = 0; i < n; ++i) normalSum = normalSum + vertices_[kept[i]].normal;
-    if (dot(geometric, normalSum) < 0.0f) std::swap(kept[1], kept[n - 1]);
+    for (int i = 0; i < n; ++i)
+        normalSum = normalSum + vertices_[kept[i]].normal;
+    if (dot(geometric, normalSum) < 0.0f)
+        std::swap(kept[1], kept[n - 1]);
 
     indices_.insert(indices_.end(), kept, kept + n);
     faceSizes_.push_back(static_cast<uint8_t>(n));
@@ -69,7 +74,8 @@ Mesh& Scene::addMesh(std::string name, std::string material) {
 
 size_t Scene::triangleCount() const {
     size_t total = 0;
-    for (const Mesh& m : meshes_) total += m.triangleCount();
+    for (const Mesh& m : meshes_)
+        total += m.triangleCount();
     return total;
 }
 
@@ -90,9 +96,11 @@ WindingReport checkWinding(const Mesh& mesh) {
             }
             bool agrees = true;
             for (uint32_t corner : tri) {
-                if (dot(normalize(g), verts[corner].normal) <= kAgreementCosine) agrees = false;
+                if (dot(normalize(g), verts[corner].normal) <= kAgreementCosine)
+                    agrees = false;
             }
-            if (!agrees) ++report.disagreeing;
+            if (!agrees)
+                ++report.disagreeing;
         }
         offset += size;
     }

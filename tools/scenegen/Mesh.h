@@ -85,6 +85,8 @@ struct WindingReport {
 WindingReport checkWinding(const Mesh& mesh);
 
 // Geometric normal (unnormalised, counter-clockwise) of a triangle.
-inline Vec3 triangleNormal(Vec3 a, Vec3 b, Vec3 c) { return cross(b - a, c - a); }
+inline Vec3 triangleNormal(Vec3 a, Vec3 b, Vec3 c) {
+    return cross(b - a, c - a);
+}
 
 } // namespace scenegen

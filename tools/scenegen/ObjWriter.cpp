@@ -24,7 +24,8 @@ char* writeUnsigned(char* out, uint64_t value) {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n > 0) *out++ = digits[--n];
+    while (n > 0)
+        *out++ = digits[--n];
     return out;
 }
 
@@ -38,7 +39,8 @@ char* writeQuantised(char* out, int64_t q, int decimals) {
     const auto unit = static_cast<uint64_t>(kPow10[decimals]);
     out = writeUnsigned(out, scaled / unit);
     uint64_t frac = scaled % unit;
-    if (frac == 0) return out;
+    if (frac == 0)
+        return out;
     int places = decimals;
     while (frac % 10 == 0) {
         frac /= 10;
@@ -55,17 +57,18 @@ char* writeQuantised(char* out, int64_t q, int decimals) {
 
 // Open-addressing map from a quantised attribute to its 1-based OBJ index. std::unordered_map
 // would work, but this one is several times faster for a million lookups.
-template <int N>
-class AttributeIndex {
+template <int N> class AttributeIndex {
 public:
     using Key = std::array<int64_t, N>;
 
     // Returns the index and whether the key was new.
     std::pair<uint32_t, bool> lookup(const Key& key) {
-        if ((keys_.size() + 1) * 2 > slots_.size()) grow();
+        if ((keys_.size() + 1) * 2 > slots_.size())
+            grow();
         size_t slot = hash(key) & (slots_.size() - 1);
         while (slots_[slot] != 0) {
-            if (keys_[slots_[slot] - 1] == key) return {slots_[slot], false};
+            if (keys_[slots_[slot] - 1] == key)
+                return {slots_[slot], false};
             slot = (slot + 1) & (slots_.size() - 1);
         }
         keys_.push_back(key);
@@ -86,7 +89,8 @@ private:
         std::vector<uint32_t> bigger(slots_.empty() ? 1024 : slots_.size() * 2, 0);
         for (uint32_t i = 0; i < keys_.size(); ++i) {
             size_t slot = hash(keys_[i]) & (bigger.size() - 1);
-            while (bigger[slot] != 0) slot = (slot + 1) & (bigger.size() - 1);
+            while (bigger[slot] != 0)
+                slot = (slot + 1) & (bigger.size() - 1);
             bigger[slot] = i + 1;
         }
         slots_.swap(bigger);
@@ -121,7 +125,8 @@ constexpr size_t kMaxLine = 160;
 constexpr size_t kBytesPerFace = 64;
 
 char* writeVector(char* out, const char* tag, const int64_t* q, int count, int decimals) {
-    while (*tag) *out++ = *tag++;
+    while (*tag)
+        *out++ = *tag++;
     for (int i = 0; i < count; ++i) {
         *out++ = ' ';
         out = writeQuantised(out, q[i], decimals);
@@ -151,7 +156,8 @@ std::string formatObj(const Scene& scene, const std::string& mtlFileName) {
     AttributeIndex<2> uvs;
     std::vector<CornerIndex> corners;
     for (const Mesh& mesh : scene.meshes()) {
-        if (mesh.empty()) continue;
+        if (mesh.empty())
+            continue;
         out.append("o " + mesh.name() + "\nusemtl " + mesh.material() + "\n");
         corners.clear();
         for (const Vertex& v : mesh.vertices()) {
@@ -166,9 +172,12 @@ std::string formatObj(const Scene& scene, const std::string& mtlFileName) {
             const auto ti = uvs.lookup({t[0], t[1]});
             const auto ni = normals.lookup({n[0], n[1], n[2]});
             char* cursor = out.begin(3 * kMaxLine);
-            if (pi.second) cursor = writeVector(cursor, "v", p, 3, kPositionDecimals);
-            if (ti.second) cursor = writeVector(cursor, "vt", t, 2, kUvDecimals);
-            if (ni.second) cursor = writeVector(cursor, "vn", n, 3, kNormalDecimals);
+            if (pi.second)
+                cursor = writeVector(cursor, "v", p, 3, kPositionDecimals);
+            if (ti.second)
+                cursor = writeVector(cursor, "vt", t, 2, kUvDecimals);
+            if (ni.second)
+                cursor = writeVector(cursor, "vn", n, 3, kNormalDecimals);
             out.end(cursor);
             corners.push_back({pi.first, ti.first, ni.first});
         }
@@ -203,9 +212,10 @@ std::string formatMtl(const Scene& scene, const std::string& texturePrefix) {
         const std::string ks = formatFixed(m.specular, 3);
         std::snprintf(line, sizeof line, "Ns %s\nd 1\nillum 2\n",
                       formatFixed(m.shininess, 1).c_str());
-        text += "\nnewmtl " + m.name + "\nKa " + kd + "\nKd " + kd + "\nKs " + ks + " " + ks +
-                " " + ks + "\n" + line;
-        if (!m.texture.empty()) text += "map_Kd " + texturePrefix + m.texture + ".png\n";
+        text += "\nnewmtl " + m.name + "\nKa " + kd + "\nKd " + kd + "\nKs " + ks + " " + ks + " " +
+                ks + "\n" + line;
+        if (!m.texture.empty())
+            text += "map_Kd " + texturePrefix + m.texture + ".png\n";
     }
     return text;
 }

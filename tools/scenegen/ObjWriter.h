@@ -1,5 +1,6 @@
 // Serialises a Scene as Wavefront OBJ + MTL text: quantised, de-duplicated vertex attributes and
-// a fast fixed-point number formatter so a few hundred thousand faces format in well under a second.
+// a fast fixed-point number formatter so a few hundred thousand faces format in well under a
+// second.
 #pragma once
 
 #include "Mesh.h"

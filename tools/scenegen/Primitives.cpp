@@ -29,8 +29,10 @@ void addFlatQuad(Mesh& mesh, Vec3 a, Vec3 b, Vec3 c, Vec3 d, Vec3 n, float repea
 // Unit direction at angle theta in the wall plane, exact at the springing points so arch ends sit
 // precisely on the springing line.
 Vec2 arcDirection(float theta) {
-    if (theta <= 0.0f) return {1.0f, 0.0f};
-    if (theta >= kPi) return {-1.0f, 0.0f};
+    if (theta <= 0.0f)
+        return {1.0f, 0.0f};
+    if (theta >= kPi)
+        return {-1.0f, 0.0f};
     return {std::cos(theta), std::sin(theta)};
 }
 
@@ -38,15 +40,19 @@ Vec2 arcDirection(float theta) {
 Vec2 rectangleHit(const ArchBay& bay, Vec2 dir) {
     constexpr float kParallel = 1e-6f;
     float t = 1e30f;
-    if (dir.x > kParallel) t = std::min(t, (bay.s1 - bay.centre) / dir.x);
-    if (dir.x < -kParallel) t = std::min(t, (bay.s0 - bay.centre) / dir.x);
-    if (dir.y > kParallel) t = std::min(t, (bay.topY - bay.springY) / dir.y);
+    if (dir.x > kParallel)
+        t = std::min(t, (bay.s1 - bay.centre) / dir.x);
+    if (dir.x < -kParallel)
+        t = std::min(t, (bay.s0 - bay.centre) / dir.x);
+    if (dir.y > kParallel)
+        t = std::min(t, (bay.topY - bay.springY) / dir.y);
     return {bay.centre + dir.x * t, bay.springY + dir.y * t};
 }
 
 std::vector<float> archAngles(const ArchBay& bay) {
     std::vector<float> angles;
-    for (int k = 0; k <= bay.segments; ++k) angles.push_back(kPi * k / bay.segments);
+    for (int k = 0; k <= bay.segments; ++k)
+        angles.push_back(kPi * k / bay.segments);
     const float rise = bay.topY - bay.springY;
     // The rectangle's top corners must be vertices of the outline or the fan would cut them off.
     angles.push_back(std::atan2(rise, bay.s1 - bay.centre));
@@ -54,12 +60,15 @@ std::vector<float> archAngles(const ArchBay& bay) {
     std::sort(angles.begin(), angles.end());
     std::vector<float> unique;
     for (float a : angles) {
-        if (unique.empty() || a - unique.back() > kAngleEpsilon) unique.push_back(a);
+        if (unique.empty() || a - unique.back() > kAngleEpsilon)
+            unique.push_back(a);
     }
     return unique;
 }
 
-Vec3 wallDirection(const WallFrame& frame, Vec2 dir) { return frame.along * dir.x + kUp * dir.y; }
+Vec3 wallDirection(const WallFrame& frame, Vec2 dir) {
+    return frame.along * dir.x + kUp * dir.y;
+}
 
 // Cylindrical strip of an arch (intrados or ring edge) between depths d0 and d1; inward selects
 // normals pointing at the arch's axis.
@@ -76,7 +85,8 @@ void addArchStrip(Mesh& mesh, const WallFrame& frame, const ArchBay& bay,
         const float v = radius * angles[k] / repeat;
         const uint32_t a = mesh.addVertex({frame.at(s, y, d0), normal, {d0 / repeat, v}});
         const uint32_t b = mesh.addVertex({frame.at(s, y, d1), normal, {d1 / repeat, v}});
-        if (k > 0) mesh.addQuad(prev[0], prev[1], b, a);
+        if (k > 0)
+            mesh.addQuad(prev[0], prev[1], b, a);
         prev[0] = a;
         prev[1] = b;
     }
@@ -89,21 +99,25 @@ Vec2 planarUv(Vec3 p, Vec3 n, float repeat) {
     const float ay = std::fabs(n.y);
     const float az = std::fabs(n.z);
     const float inv = 1.0f / repeat;
-    if (ay >= ax && ay >= az) return {p.x * inv, p.z * inv};
-    if (ax >= az) return {p.z * inv, p.y * inv};
+    if (ay >= ax && ay >= az)
+        return {p.x * inv, p.z * inv};
+    if (ax >= az)
+        return {p.z * inv, p.y * inv};
     return {p.x * inv, p.y * inv};
 }
 
 void addBox(Mesh& mesh, Vec3 lo, Vec3 hi, float repeat, unsigned faces) {
     for (int axis = 0; axis < 3; ++axis) {
         for (int side = 0; side < 2; ++side) {
-            if ((faces & (1u << (axis * 2 + side))) == 0) continue;
+            if ((faces & (1u << (axis * 2 + side))) == 0)
+                continue;
             const int u = (axis + 1) % 3;
             const int v = (axis + 2) % 3;
             Vec3 normal;
             normal[axis] = side ? 1.0f : -1.0f;
             Vec3 c[4];
-            for (Vec3& corner : c) corner[axis] = side ? hi[axis] : lo[axis];
+            for (Vec3& corner : c)
+                corner[axis] = side ? hi[axis] : lo[axis];
             c[0][u] = lo[u], c[0][v] = lo[v];
             c[1][u] = hi[u], c[1][v] = lo[v];
             c[2][u] = hi[u], c[2][v] = hi[v];
@@ -117,12 +131,14 @@ void addHexahedron(Mesh& mesh, const Vec3 (&c)[8], float repeat) {
     static const int kFaces[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
                                      {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
     Vec3 centre;
-    for (const Vec3& p : c) centre = centre + p * 0.125f;
+    for (const Vec3& p : c)
+        centre = centre + p * 0.125f;
     for (const auto& f : kFaces) {
         const Vec3 a = c[f[0]], b = c[f[1]], cc = c[f[2]], d = c[f[3]];
         Vec3 normal = normalize(cross(cc - a, d - b));
         const Vec3 faceCentre = (a + b + cc + d) * 0.25f;
-        if (dot(normal, faceCentre - centre) < 0.0f) normal = -normal;
+        if (dot(normal, faceCentre - centre) < 0.0f)
+            normal = -normal;
         addFlatQuad(mesh, a, b, cc, d, normal, repeat);
     }
 }
@@ -143,17 +159,20 @@ void addLathe(Mesh& mesh, const Axis& axis, const std::vector<Vec2>& profile, in
         const float dr = profile[i + 1].x - profile[i].x;
         const float dh = profile[i + 1].y - profile[i].y;
         const float len = std::sqrt(dr * dr + dh * dh);
-        if (len <= 0.0f) continue;
+        if (len <= 0.0f)
+            continue;
         segNormal.push_back({dh / len, -dr / len});
         segStart.push_back(i);
     }
-    if (!profile.empty()) maxRadius = std::max(maxRadius, profile.back().x);
+    if (!profile.empty())
+        maxRadius = std::max(maxRadius, profile.back().x);
 
     const float creaseCos = std::cos(creaseDegrees * kPi / 180.0f);
     const float uRepeats = std::max(1.0f, std::round(2.0f * kPi * maxRadius / repeat));
     auto jointNormal = [&](size_t a, size_t b) {
         const Vec2 na = segNormal[a], nb = segNormal[b];
-        if (na.x * nb.x + na.y * nb.y < creaseCos) return segNormal[b];
+        if (na.x * nb.x + na.y * nb.y < creaseCos)
+            return segNormal[b];
         const Vec2 sum{na.x + nb.x, na.y + nb.y};
         const float len = std::sqrt(sum.x * sum.x + sum.y * sum.y);
         return Vec2{sum.x / len, sum.y / len};
@@ -178,7 +197,8 @@ void addLathe(Mesh& mesh, const Axis& axis, const std::vector<Vec2>& profile, in
             const uint32_t b = mesh.addVertex({axis.origin + radial * p1.x + up * p1.y,
                                                normalize(radial * n1.x + up * n1.y),
                                                {u, (arc + segLen) / repeat}});
-            if (j > 0) mesh.addQuad(prev[0], a, b, prev[1]);
+            if (j > 0)
+                mesh.addQuad(prev[0], a, b, prev[1]);
             prev[0] = a;
             prev[1] = b;
         }
@@ -229,7 +249,8 @@ void addBlob(Mesh& mesh, Vec3 centre, Vec3 radii, float bumpiness, uint32_t seed
              int segments, float repeat) {
     Pcg32 rng(seed);
     // Integer angular frequencies keep the bumps continuous across the longitude seam.
-    const float k1 = static_cast<float>(3 + rng.next() % 4), k2 = static_cast<float>(6 + rng.next() % 5);
+    const float k1 = static_cast<float>(3 + rng.next() % 4),
+                k2 = static_cast<float>(6 + rng.next() % 5);
     const float m1 = 3.0f + rng.range(0.0f, 2.0f), m2 = 6.0f + rng.range(0.0f, 3.0f);
     const float p1 = rng.range(0.0f, 2.0f * kPi), p2 = rng.range(0.0f, 2.0f * kPi);
     auto point = [&](float theta, float phi) {
@@ -256,8 +277,10 @@ void addBlob(Mesh& mesh, Vec3 centre, Vec3 radii, float bumpiness, uint32_t seed
                            point(theta, phi + kBlobStep) - point(theta, phi - kBlobStep));
             const Vec3 outward = pole ? Vec3{0.0f, r == 0 ? 1.0f : -1.0f, 0.0f} : p - centre;
             n = pole ? outward : normalize(n);
-            if (dot(n, outward) < 0.0f) n = -n;
-            mesh.addVertex({p, n,
+            if (dot(n, outward) < 0.0f)
+                n = -n;
+            mesh.addVertex({p,
+                            n,
                             {uRepeats * static_cast<float>(s) / segments,
                              vRepeats * static_cast<float>(r) / rings}});
         }
@@ -284,7 +307,7 @@ void addArchPanel(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float 
     const std::vector<float> angles = archAngles(bay);
     const float h = bay.halfDepth;
     // Front and back faces: a fan of quads between the opening's rim and the rectangle outline.
-    for (int side = 0; side < 1; ++side) {
+    for (int side = 0; side < 2; ++side) {
         const float d = side == 0 ? h : -h;
         const Vec3 normal = side == 0 ? frame.out : -frame.out;
         for (size_t k = 0; k + 1 < angles.size(); ++k) {
@@ -310,7 +333,8 @@ void addArchPanel(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float 
     const float ends[2] = {bay.s0, bay.s1};
     const bool caps[2] = {bay.capStart, bay.capEnd};
     for (int e = 0; e < 2; ++e) {
-        if (!caps[e]) continue;
+        if (!caps[e])
+            continue;
         const float s = ends[e];
         addFlatQuad(mesh, frame.at(s, bay.springY, -h), frame.at(s, bay.springY, h),
                     frame.at(s, bay.topY, h), frame.at(s, bay.topY, -h),
@@ -321,7 +345,8 @@ void addArchPanel(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float 
 void addArchivolt(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float width,
                   float projection, bool bothSides, float repeat) {
     std::vector<float> angles;
-    for (int k = 0; k <= bay.segments; ++k) angles.push_back(kPi * k / bay.segments);
+    for (int k = 0; k <= bay.segments; ++k)
+        angles.push_back(kPi * k / bay.segments);
     const float r0 = bay.radius, r1 = bay.radius + width;
     for (int side = 0; side < (bothSides ? 2 : 1); ++side) {
         const float sign = side == 0 ? 1.0f : -1.0f;
@@ -340,8 +365,8 @@ void addArchivolt(Mesh& mesh, const WallFrame& frame, const ArchBay& bay, float 
         for (float dir : {-1.0f, 1.0f}) {
             const float sa = bay.centre + dir * r0, sb = bay.centre + dir * r1;
             addFlatQuad(mesh, frame.at(sa, bay.springY, dWall), frame.at(sb, bay.springY, dWall),
-                        frame.at(sb, bay.springY, dFace), frame.at(sa, bay.springY, dFace),
-                        -kUp, repeat);
+                        frame.at(sb, bay.springY, dFace), frame.at(sa, bay.springY, dFace), -kUp,
+                        repeat);
         }
     }
 }

@@ -6,7 +6,7 @@
 
 namespace scenegen {
 
-// PCG32 (XSH-RR): small state, good statistical quality, fully specified arithmetic.
+// PCG32 (XSH-RR): small state, good statistical quality, plain integer arithmetic.
 class Pcg32 {
 public:
     explicit Pcg32(uint64_t seed, uint64_t stream = 0x5851f42d4c957f2dULL)

@@ -20,7 +20,9 @@ constexpr int kLargeSize = 1024;
 // generator's time budget and costs only a little file size on noisy images.
 constexpr int kPngCompression = 5;
 
-float fract(float x) { return x - std::floor(x); }
+float fract(float x) {
+    return x - std::floor(x);
+}
 
 int wrap(int i, int period) {
     const int m = i % period;
@@ -55,8 +57,7 @@ float fbm(float u, float v, int periodU, int periodV, int octaves, uint32_t seed
     return sum / total;
 }
 
-template <class Shader>
-void paintPixels(Image& img, Shader shade) {
+template <class Shader> void paintPixels(Image& img, Shader shade) {
     const float inv = 1.0f / static_cast<float>(img.size);
     for (int y = 0; y < img.size; ++y) {
         for (int x = 0; x < img.size; ++x) {
@@ -65,7 +66,9 @@ void paintPixels(Image& img, Shader shade) {
     }
 }
 
-Vec3 mul(Vec3 a, Vec3 b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
+Vec3 mul(Vec3 a, Vec3 b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
+}
 
 // Fine per-pixel grit, tileable because it is keyed by the wrapped pixel position.
 float grit(float u, float v, uint32_t seed) {
@@ -98,7 +101,8 @@ Vec3 shadeCourses(const Courses& c, float u, float v) {
     const float aspect = static_cast<float>(c.rows) / c.perRow;
     const float edge = std::min(std::min(lu, 1.0f - lu) * aspect, std::min(lv, 1.0f - lv));
     const float half = c.mortarFraction * 0.5f;
-    if (edge < half) return c.mortar * (0.8f + 0.35f * fbm(u, v, 32, 32, 2, c.seed + 3u));
+    if (edge < half)
+        return c.mortar * (0.8f + 0.35f * fbm(u, v, 32, 32, 2, c.seed + 3u));
 
     const auto r = static_cast<uint32_t>(row), k = static_cast<uint32_t>(col);
     const float tint = 1.0f + c.tintVariation * (2.0f * hash01(k, r, c.seed) - 1.0f);
@@ -115,23 +119,24 @@ void paintCourses(Image& img, const Courses& c) {
 }
 
 void paintStoneBlocks(Image& img) {
-    paintCourses(img, {{0.74f, 0.69f, 0.60f}, {0.45f, 0.43f, 0.40f}, 4, 2, 0.035f, false, 0.10f,
-                       0.10f, 11u});
+    paintCourses(
+        img,
+        {{0.74f, 0.69f, 0.60f}, {0.45f, 0.43f, 0.40f}, 4, 2, 0.035f, false, 0.10f, 0.10f, 11u});
 }
 
 void paintStoneDark(Image& img) {
-    paintCourses(img, {{0.50f, 0.45f, 0.40f}, {0.28f, 0.26f, 0.24f}, 4, 3, 0.05f, false, 0.14f,
-                       0.12f, 12u});
+    paintCourses(
+        img, {{0.50f, 0.45f, 0.40f}, {0.28f, 0.26f, 0.24f}, 4, 3, 0.05f, false, 0.14f, 0.12f, 12u});
 }
 
 void paintBrick(Image& img) {
-    paintCourses(img, {{0.62f, 0.30f, 0.20f}, {0.72f, 0.70f, 0.64f}, 16, 8, 0.14f, true, 0.16f,
-                       0.10f, 13u});
+    paintCourses(
+        img, {{0.62f, 0.30f, 0.20f}, {0.72f, 0.70f, 0.64f}, 16, 8, 0.14f, true, 0.16f, 0.10f, 13u});
 }
 
 void paintTerracottaTiles(Image& img) {
-    paintCourses(img, {{0.70f, 0.40f, 0.25f}, {0.52f, 0.48f, 0.42f}, 4, 4, 0.04f, true, 0.12f,
-                       0.05f, 14u});
+    paintCourses(
+        img, {{0.70f, 0.40f, 0.25f}, {0.52f, 0.48f, 0.42f}, 4, 4, 0.04f, true, 0.12f, 0.05f, 14u});
 }
 
 // ---- Stone surfaces ----------------------------------------------------------------------------
@@ -171,7 +176,8 @@ void paintFloorTiles(Image& img) {
         const int tx = static_cast<int>(u * kTiles), ty = static_cast<int>(v * kTiles);
         const float lu = fract(u * kTiles), lv = fract(v * kTiles);
         const float edge = std::min(std::min(lu, 1.0f - lu), std::min(lv, 1.0f - lv));
-        if (edge < kGrout) return Vec3{0.35f, 0.33f, 0.30f};
+        if (edge < kGrout)
+            return Vec3{0.35f, 0.33f, 0.30f};
         const bool light = (tx + ty) % 2 == 0;
         const Vec3 stone = light ? marble(u, v, {0.86f, 0.82f, 0.72f}, {0.55f, 0.50f, 0.45f}, 23u)
                                  : marble(u, v, {0.46f, 0.46f, 0.48f}, {0.75f, 0.75f, 0.76f}, 24u);
@@ -183,8 +189,8 @@ void paintFloorTiles(Image& img) {
 
 void paintSandstone(Image& img) {
     paintPixels(img, [](float u, float v) {
-        const float strata = 0.5f + 0.5f * std::sin(2.0f * kPi * (6.0f * v) +
-                                                    4.0f * fbm(u, v, 4, 4, 3, 31u));
+        const float strata =
+            0.5f + 0.5f * std::sin(2.0f * kPi * (6.0f * v) + 4.0f * fbm(u, v, 4, 4, 3, 31u));
         const float blotch = fbm(u, v, 8, 8, 5, 32u);
         const Vec3 base{0.82f, 0.71f, 0.54f};
         return base * (0.78f + 0.12f * strata + 0.2f * blotch) * (0.93f + 0.1f * grit(u, v, 33u));
@@ -193,8 +199,8 @@ void paintSandstone(Image& img) {
 
 // Worn paving slabs with diagonal chisel dressing.
 void paintStoneSteps(Image& img) {
-    const Courses slabs{{0.60f, 0.59f, 0.55f}, {0.36f, 0.35f, 0.33f}, 2, 2, 0.02f, true, 0.08f,
-                        0.04f, 41u};
+    const Courses slabs{
+        {0.60f, 0.59f, 0.55f}, {0.36f, 0.35f, 0.33f}, 2, 2, 0.02f, true, 0.08f, 0.04f, 41u};
     paintPixels(img, [&slabs](float u, float v) {
         const float chisel = 0.5f + 0.5f * std::sin(2.0f * kPi * 48.0f * (u + v));
         return shadeCourses(slabs, u, v) * (0.94f + 0.08f * chisel);
@@ -208,8 +214,10 @@ void paintStoneBands(Image& img) {
     paintPixels(img, [](float u, float v) {
         const float lv = fract(v * kBands);
         float shade = 0.88f + 0.12f * std::sin(2.0f * kPi * lv);
-        if (lv < 0.04f || std::fabs(lv - 0.5f) < 0.02f) shade = 0.55f;
-        if (lv > 0.62f && lv < 0.82f && fract(u * kDentils) < 0.45f) shade *= 0.72f;
+        if (lv < 0.04f || std::fabs(lv - 0.5f) < 0.02f)
+            shade = 0.55f;
+        if (lv > 0.62f && lv < 0.82f && fract(u * kDentils) < 0.45f)
+            shade *= 0.72f;
         const Vec3 base{0.80f, 0.76f, 0.66f};
         return base * shade * (0.85f + 0.2f * fbm(u, v, 8, 8, 4, 51u));
     });
@@ -251,10 +259,12 @@ void paintWoodPanels(Image& img) {
         const float g = woodGrain(v, fract(u + 0.3f * plank), 81u + static_cast<uint32_t>(plank));
         Vec3 c = lerp(Vec3{0.25f, 0.13f, 0.06f}, Vec3{0.47f, 0.28f, 0.14f}, g);
         c = c * (0.85f + 0.3f * hash01(static_cast<uint32_t>(plank), 0u, 82u));
-        if (lu < 0.03f || lu > 0.97f) c = c * 0.35f;
+        if (lu < 0.03f || lu > 0.97f)
+            c = c * 0.35f;
         // Iron nail heads near the top and bottom rails.
         const float nu = lu - 0.5f, nv = fract(v * 2.0f) - 0.1f;
-        if (nu * nu + nv * nv * 36.0f < 0.0025f) c = Vec3{0.12f, 0.12f, 0.13f};
+        if (nu * nu + nv * nv * 36.0f < 0.0025f)
+            c = Vec3{0.12f, 0.12f, 0.13f};
         return c;
     });
 }
@@ -272,9 +282,10 @@ void paintRoofTiles(Image& img) {
         const float lu = fract(colF);
         const float barrel = 0.55f + 0.45f * std::sin(kPi * lu);
         const float overlap = 0.55f + 0.45f * smoothstep(0.0f, 0.25f, lv);
-        if (lu < 0.03f || lu > 0.97f) return Vec3{0.18f, 0.10f, 0.07f};
-        const float tint = 0.85f + 0.3f * hash01(static_cast<uint32_t>(col),
-                                                 static_cast<uint32_t>(row), 91u);
+        if (lu < 0.03f || lu > 0.97f)
+            return Vec3{0.18f, 0.10f, 0.07f};
+        const float tint =
+            0.85f + 0.3f * hash01(static_cast<uint32_t>(col), static_cast<uint32_t>(row), 91u);
         const Vec3 clay{0.66f, 0.30f, 0.18f};
         return clay * (tint * barrel * overlap * (0.8f + 0.3f * fbm(u, v, 16, 16, 3, 92u)));
     });
@@ -282,7 +293,8 @@ void paintRoofTiles(Image& img) {
 
 // ---- Fabric -------------------------------------------------------------------------------------
 
-// Plain weave under a lozenge damask: the motif reads from across the courtyard, the weave up close.
+// Plain weave under a lozenge damask: the motif reads from across the courtyard, the weave up
+// close.
 Vec3 fabric(float u, float v, Vec3 base, Vec3 accent, uint32_t seed) {
     constexpr int kThreads = 128;
     constexpr int kMotifs = 4;
@@ -290,11 +302,14 @@ Vec3 fabric(float u, float v, Vec3 base, Vec3 accent, uint32_t seed) {
     const bool warpOnTop = (tu + tv) % 2 == 0;
     const float across = warpOnTop ? fract(u * kThreads) : fract(v * kThreads);
     const float thread = 0.82f + 0.18f * std::sin(kPi * across);
-    const float du = std::fabs(fract(u * kMotifs) - 0.5f), dv = std::fabs(fract(v * kMotifs) - 0.5f);
+    const float du = std::fabs(fract(u * kMotifs) - 0.5f),
+                dv = std::fabs(fract(v * kMotifs) - 0.5f);
     const float diamond = du + dv;
     Vec3 c = base;
-    if (std::fabs(diamond - 0.32f) < 0.025f || diamond < 0.07f) c = accent;
-    if (std::fabs(fract(v * 2.0f) - 0.5f) < 0.012f) c = accent;
+    if (std::fabs(diamond - 0.32f) < 0.025f || diamond < 0.07f)
+        c = accent;
+    if (std::fabs(fract(v * 2.0f) - 0.5f) < 0.012f)
+        c = accent;
     const float fold = 0.9f + 0.15f * fbm(u, v, 4, 4, 3, seed);
     return c * (thread * fold);
 }
@@ -346,8 +361,8 @@ void paintMosaic(Image& img) {
         }
         const float cx = std::fabs((tx % kMotif) - 3.5f), cy = std::fabs((ty % kMotif) - 3.5f);
         const int ring = static_cast<int>(cx + cy) / 2;
-        const float jitter = 0.85f + 0.25f * hash01(static_cast<uint32_t>(tx),
-                                                    static_cast<uint32_t>(ty), 121u);
+        const float jitter =
+            0.85f + 0.25f * hash01(static_cast<uint32_t>(tx), static_cast<uint32_t>(ty), 121u);
         return kPalette[ring % 4] * jitter;
     });
 }
@@ -355,9 +370,9 @@ void paintMosaic(Image& img) {
 // Overlapping pointed leaves scattered on a wrapping cell grid. A pixel takes the topmost leaf
 // (highest layer key) covering it, so the result does not depend on evaluation order.
 struct Leaf {
-    float x, y;         // centre, in cells
-    float cosA, sinA;   // orientation
-    float length;       // half length, in cells
+    float x, y;       // centre, in cells
+    float cosA, sinA; // orientation
+    float length;     // half length, in cells
     uint32_t layer;
     Vec3 colour;
 };
@@ -395,15 +410,18 @@ void paintFoliage(Image& img) {
             for (int ox = -1; ox <= 1; ++ox) {
                 const int i = wrap(cx + ox, kLeafCells), j = wrap(cy + oy, kLeafCells);
                 for (int k = 0; k < kLeavesPerCell; ++k) {
-                    const Leaf& leaf = leaves[static_cast<size_t>((j * kLeafCells + i) * kLeavesPerCell + k)];
+                    const Leaf& leaf =
+                        leaves[static_cast<size_t>((j * kLeafCells + i) * kLeavesPerCell + k)];
                     // Offset to the leaf's copy in the neighbouring cell, across the wrap.
                     const float du = px - (leaf.x + static_cast<float>(cx + ox - i));
                     const float dv = py - (leaf.y + static_cast<float>(cy + oy - j));
                     const float a = (du * leaf.cosA + dv * leaf.sinA) / leaf.length;
                     const float b = (-du * leaf.sinA + dv * leaf.cosA) / (0.38f * leaf.length);
                     const float halfWidth = 1.0f - a * a;
-                    if (std::fabs(a) >= 1.0f || std::fabs(b) >= halfWidth) continue;
-                    if (leaf.layer < bestLayer) continue;
+                    if (std::fabs(a) >= 1.0f || std::fabs(b) >= halfWidth)
+                        continue;
+                    if (leaf.layer < bestLayer)
+                        continue;
                     bestLayer = leaf.layer;
                     const float side = std::fabs(b) / halfWidth;
                     colour = std::fabs(b) < 0.06f ? leaf.colour * 0.7f
@@ -414,7 +432,6 @@ void paintFoliage(Image& img) {
         return colour;
     });
 }
-
 
 void appendBytes(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<uint8_t>*>(context);
@@ -436,8 +453,8 @@ Vec3 Image::get(int x, int y) const {
     return {p[0] / 255.0f, p[1] / 255.0f, p[2] / 255.0f};
 }
 
-const std::vector<TextureSpec>& textureCatalogue() {
-    static const std::vector<TextureSpec> catalogue = {
+const std::vector<TextureRecipe>& textureCatalogue() {
+    static const std::vector<TextureRecipe> catalogue = {
         {"stone_blocks", kLargeSize, paintStoneBlocks},
         {"stone_dark", kStandardSize, paintStoneDark},
         {"brick", kStandardSize, paintBrick},
@@ -462,9 +479,9 @@ const std::vector<TextureSpec>& textureCatalogue() {
     return catalogue;
 }
 
-Image paintTexture(const TextureSpec& spec) {
-    Image img(spec.size);
-    spec.paint(img);
+Image paintTexture(const TextureRecipe& recipe) {
+    Image img(recipe.size);
+    recipe.paint(img);
     return img;
 }
 
@@ -478,7 +495,8 @@ std::vector<uint8_t> encodePng(const Image& image) {
     std::vector<uint8_t> bytes;
     const int ok = stbi_write_png_to_func(appendBytes, &bytes, image.size, image.size, 3,
                                           image.rgb.data(), image.size * 3);
-    if (ok == 0) bytes.clear();
+    if (ok == 0)
+        bytes.clear();
     return bytes;
 }
 

@@ -21,16 +21,16 @@ struct Image {
 
 using Painter = void (*)(Image&);
 
-struct TextureSpec {
+struct TextureRecipe {
     std::string name; // also the PNG's base name
     int size;
     Painter paint;
 };
 
 // Every texture the scene uses, in a fixed order.
-const std::vector<TextureSpec>& textureCatalogue();
+const std::vector<TextureRecipe>& textureCatalogue();
 
-Image paintTexture(const TextureSpec& spec);
+Image paintTexture(const TextureRecipe& recipe);
 
 // PNG bytes (RGB, 8 bits per channel); empty on failure.
 std::vector<uint8_t> encodePng(const Image& image);

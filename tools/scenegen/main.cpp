@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     }
     scenegen::GeneratorOptions options;
     options.outputDir = argv[1];
-    if (argc == 3) options.texturePrefix = argv[2];
+    if (argc == 3)
+        options.texturePrefix = argv[2];
 
     const scenegen::GeneratorResult result = scenegen::generate(options);
     if (!result.ok) {
