@@ -239,14 +239,19 @@ int AllocateArrays(const aiScene* scene, Allocator* allocator, Mesh** meshes, Te
     return 0;
 }
 
-// Meshes whose arrays the post-processing steps can walk safely: faces with
-// indices that exist and name existing vertices. The importer hands out
-// malformed files (a huge vertex count and faces without indices, say) as
-// scenes, and its triangulation aborts the process on them instead of
-// failing. Returns the reason for the first violation, or null.
-const char* MalformedGeometry(const aiScene* scene) {
-    if (scene->mNumMeshes > 0 && !scene->mMeshes)
-        return "the mesh list is missing";
+// What post-processing and the copy need to walk the scene safely: every
+// listed mesh and material present, faces with indices that name existing
+// vertices. The importer hands out malformed files (a huge vertex count and
+// faces without indices, say) as scenes, and its post-processing then aborts
+// or corrupts the process instead of failing. Returns the first violation, or null.
+const char* MalformedScene(const aiScene* scene) {
+    if ((scene->mNumMeshes > 0 && !scene->mMeshes) ||
+        (scene->mNumMaterials > 0 && !scene->mMaterials))
+        return "the mesh or material list is missing";
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        if (!scene->mMaterials[i])
+            return "a material is missing";
+    }
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         const aiMesh* m = scene->mMeshes[i];
         if (!m || (m->mNumVertices > 0 && !m->mVertices) || (m->mNumFaces > 0 && !m->mFaces))
@@ -264,10 +269,10 @@ const char* MalformedGeometry(const aiScene* scene) {
     return nullptr;
 }
 
-// Parses path, checks its geometry, then post-processes it. Null (logged) on failure.
+// Parses path, checks the result, then post-processes it. Null (logged) on failure.
 const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
     const aiScene* scene = importer.ReadFile(path, 0);
-    const char* malformed = scene ? MalformedGeometry(scene) : nullptr;
+    const char* malformed = scene ? MalformedScene(scene) : nullptr;
     if (scene && !malformed)
         scene = importer.ApplyPostProcessing(kModelImportFlags);
     if (!scene || malformed) {
