@@ -9,7 +9,7 @@ build-essential cmake pkg-config
 libsdl2-dev libassimp-dev libfreetype-dev libglm-dev libstb-dev libgl-dev
 libgtest-dev
 xvfb xauth x11-utils libgl1-mesa-dri mesa-utils ccache
-xdotool imagemagick python3 python3-xlib
+xdotool imagemagick python3 python3-xlib xfonts-base
 fonts-dejavu-core
 assimp-utils assimp-testmodels
 "

@@ -85,8 +85,9 @@ int Vesperon::InitScene() {
 void Vesperon::ShowModelError() {
     if (mLogger->mLevel < LOG_ERROR)
         return;
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
-                             mWindow ? mWindow->mSDLWindow : nullptr);
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
+                                 mWindow ? mWindow->mSDLWindow : nullptr) != 0)
+        LogMessage(LOG_WARNING, kTag, "Couldn't show the error box: %s", SDL_GetError());
 }
 
 void Vesperon::Run() {

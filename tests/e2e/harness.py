@@ -270,3 +270,18 @@ def difference(path_a, path_b, crop):
     # compare prints "absolute (normalised)" on stderr.
     text = out.stderr.strip()
     return float(text.split("(")[1].split(")")[0]) if "(" in text else 1.0
+
+
+def darkened(path_on, path_off, crop, threshold=6):
+    """(pixels darker in path_on than in path_off, pixels brighter) by more
+    than threshold levels of grey."""
+    a = pixels(path_on, crop)
+    b = pixels(path_off, crop)
+    darker = brighter = 0
+    for p, q in zip(a, b):
+        d = sum(p) - sum(q)
+        if d < -3 * threshold:
+            darker += 1
+        elif d > 3 * threshold:
+            brighter += 1
+    return darker, brighter
