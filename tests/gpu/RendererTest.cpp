@@ -5,11 +5,8 @@
 #include "gpu/Renderer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,6 +20,7 @@
 #include "scene/SceneGraphNode.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 #include "text/DynamicText.h"
 #include "text/FontAtlas.h"
 
@@ -140,23 +138,19 @@ protected:
     void TearDown() override {
         delete mRenderer;
         delete mWindow;
-        if (!mDir.empty())
-            fs::remove_all(mDir);
     }
     // A program with the scene's matrix and texture uniforms, from temp files.
     void LoadMatrixProgram(ShaderProgram& record) {
-        char pattern[] = "/tmp/vesperon-renderer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        mDir = pattern;
-        std::ofstream(mDir / "m.vert") << kMatrixVertex;
-        std::ofstream(mDir / "m.frag") << kMatrixFragment;
-        ASSERT_EQ(LoadShaderProgram(record, (mDir / "m.vert").c_str(), (mDir / "m.frag").c_str()),
-                  0);
+        ASSERT_FALSE(mDir.Path().empty());
+        mDir.Write("m.vert", kMatrixVertex);
+        mDir.Write("m.frag", kMatrixFragment);
+        ASSERT_EQ(
+            LoadShaderProgram(record, mDir.File("m.vert").c_str(), mDir.File("m.frag").c_str()), 0);
     }
 
     Window* mWindow = nullptr;
     CountingRenderer* mRenderer = nullptr;
-    fs::path mDir;
+    TempDir mDir{"vesperon-renderer"};
 };
 
 // The window-space box of the pixels whose channel differs from black.
@@ -234,14 +228,13 @@ TEST_F(RendererTest, InitLogsTheContextAndSetsTheSharedState) {
 }
 
 TEST_F(RendererTest, InitFailsWhenTheTextProgramCannotBeBuilt) {
-    char dir[] = "/tmp/vesperon-noshaders-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    TempDir dir("vesperon-noshaders");
+    ASSERT_FALSE(dir.Path().empty());
     std::string previous = fs::current_path();
-    fs::current_path(dir);
+    fs::current_path(dir.Path());
     LogCapture capture;
     int result = mRenderer->Init();
     fs::current_path(previous);
-    fs::remove_all(dir);
     EXPECT_EQ(result, -1);
     EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Error while loading shader "
                                          "\"shaders/Text.vert\""));

@@ -5,9 +5,7 @@
 #include "gpu/ShaderProgram.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -28,11 +27,6 @@ std::string ErrorLine(const std::string& message) {
 }
 std::string InfoLine(const std::string& message) {
     return "[I]  [Shader] " + message;
-}
-
-bool HasLine(LogCapture& capture, const std::string& line) {
-    std::vector<std::string> lines = capture.Lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // True when no name in a generous range is a live shader object: the test
@@ -49,22 +43,15 @@ class ShaderProgramFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(RequireGL());
-        char pattern[] = "/tmp/vesperon-shader-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        mDir = pattern;
+        ASSERT_FALSE(mDir.Path().empty());
     }
-    void TearDown() override {
-        DestroyShaderProgram(mRecord);
-        if (!mDir.empty())
-            fs::remove_all(mDir);
-    }
+    void TearDown() override { DestroyShaderProgram(mRecord); }
     std::string Write(const char* name, const std::string& text) {
-        std::string path = (mDir / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        mDir.Write(name, text);
+        return mDir.File(name);
     }
 
-    fs::path mDir;
+    TempDir mDir{"vesperon-shader"};
     ShaderProgram mRecord;
 };
 
@@ -117,11 +104,11 @@ TEST_P(SystemProgram, CompilesAndLinksWithEveryUniformTheSystemSets) {
     ShaderProgram record;
     ASSERT_EQ(LoadShaderProgram(record, c.vertex, c.fragment), 0) << capture.Text();
     EXPECT_NE(record.program, 0u);
-    EXPECT_TRUE(HasLine(capture, InfoLine(std::string("Vertex shader \"") + c.vertex +
-                                          "\" successfully compiled")));
-    EXPECT_TRUE(HasLine(capture, InfoLine(std::string("Fragment shader \"") + c.fragment +
-                                          "\" successfully compiled")));
-    EXPECT_TRUE(HasLine(capture, InfoLine("Shader program successfully linked")));
+    EXPECT_TRUE(capture.HasLine(
+        InfoLine(std::string("Vertex shader \"") + c.vertex + "\" successfully compiled")));
+    EXPECT_TRUE(capture.HasLine(
+        InfoLine(std::string("Fragment shader \"") + c.fragment + "\" successfully compiled")));
+    EXPECT_TRUE(capture.HasLine(InfoLine("Shader program successfully linked")));
     for (const auto& [name, field] : c.used)
         EXPECT_NE(record.*field, -1) << name << " is not active";
     GLint attached = -1;
@@ -159,10 +146,10 @@ TEST(ShaderProgram, UndeclaredUniformsAreMinusOneAndDeclaredOnesFound) {
 
 TEST_F(ShaderProgramFiles, MissingFragmentFileFailsTheLoadAfterTheVertexStageCompiled) {
     std::string vert = Write("ok.vert", kTrivialVertex);
-    std::string frag = (mDir / "missing.frag").string();
+    std::string frag = mDir.File("missing.frag");
     LogCapture capture;
     EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
-    EXPECT_TRUE(HasLine(capture, InfoLine("Vertex shader \"" + vert + "\" successfully compiled")));
+    EXPECT_TRUE(capture.HasLine(InfoLine("Vertex shader \"" + vert + "\" successfully compiled")));
     EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Error while loading shader \"" + frag +
                                          "\": Couldn't open"));
     EXPECT_FALSE(capture.ContainsFragment("successfully linked"));
@@ -180,7 +167,7 @@ TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadWithTheSizeMessage) {
     EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Unable to determine file size for \"" +
                                          vert + "\": "));
     EXPECT_TRUE(
-        HasLine(capture, InfoLine("Fragment shader \"" + frag + "\" successfully compiled")));
+        capture.HasLine(InfoLine("Fragment shader \"" + frag + "\" successfully compiled")));
     EXPECT_TRUE(NoShaderAlive());
 }
 
@@ -205,7 +192,7 @@ TEST_F(ShaderProgramFiles, FileWithItsOwnVersionLineFailsToCompile) {
     std::string frag = Write("ok.frag", kTrivialFragment);
     LogCapture capture;
     EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
-    EXPECT_TRUE(HasLine(capture, ErrorLine("Error compiling \"" + vert + "\"")));
+    EXPECT_TRUE(capture.HasLine(ErrorLine("Error compiling \"" + vert + "\"")));
 }
 
 TEST_F(ShaderProgramFiles, LinkErrorLogsTheProgramLogAndKeepsTheProgramName) {

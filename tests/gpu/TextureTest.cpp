@@ -3,9 +3,6 @@
 // and a Texture deletes exactly the name it owns.
 #include "gpu/Texture.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,8 +13,7 @@
 
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
-
-namespace fs = std::filesystem;
+#include "support/TempDir.h"
 
 namespace {
 
@@ -34,29 +30,20 @@ class TextureFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(RequireGL());
-        char pattern[] = "/tmp/vesperon-texture-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        mDir = pattern;
+        ASSERT_FALSE(mDir.Path().empty());
     }
-    void TearDown() override {
-        if (!mDir.empty())
-            fs::remove_all(mDir);
-    }
-    std::string Path(const char* name) { return (mDir / name).string(); }
     std::string WriteBytes(const char* name, const std::vector<unsigned char>& bytes) {
-        std::string path = Path(name);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
+        mDir.Write(name, std::string(bytes.begin(), bytes.end()));
+        return mDir.File(name);
     }
     std::string WritePNG(const char* name, int width, int height) {
         std::vector<unsigned char> pixels(size_t(width) * height * 4, 200);
-        std::string path = Path(name);
+        std::string path = mDir.File(name);
         EXPECT_NE(stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4), 0);
         return path;
     }
 
-    fs::path mDir;
+    TempDir mDir{"vesperon-texture"};
 };
 
 GLint Parameter(GLenum name) {
@@ -101,7 +88,7 @@ TEST_F(TextureFiles, TextureDeletesOnlyTheNameItOwns) {
 }
 
 TEST_F(TextureFiles, MissingFileReturnsMinusOneWithSDLReason) {
-    std::string path = Path("missing.png");
+    std::string path = mDir.File("missing.png");
     Texture texture;
     LogCapture capture;
     EXPECT_EQ(LoadTexture(path.c_str(), &texture), -1);

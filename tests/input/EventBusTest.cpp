@@ -17,12 +17,7 @@ namespace {
 constexpr uint64_t kCapacity = 128;
 
 bool Logged(LogCapture& log, const char* marker, const std::string& message) {
-    const std::string line = std::string(marker) + "  [EventBus] " + message;
-    for (const std::string& captured : log.Lines()) {
-        if (captured == line)
-            return true;
-    }
-    return false;
+    return log.HasLine(std::string(marker) + "  [EventBus] " + message);
 }
 
 // A wheel event numbered by its x, so order survives the trip through the bus.

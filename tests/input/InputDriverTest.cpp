@@ -17,12 +17,7 @@ namespace {
 constexpr uint8_t kFill = 0xAB;
 
 bool Logged(LogCapture& log, const char* marker, const std::string& message) {
-    const std::string line = std::string(marker) + "  [InputDriver] " + message;
-    for (const std::string& captured : log.Lines()) {
-        if (captured == line)
-            return true;
-    }
-    return false;
+    return log.HasLine(std::string(marker) + "  [InputDriver] " + message);
 }
 
 // Translates into a record pre-filled with garbage, so the test also sees

@@ -46,12 +46,7 @@ std::string Address(const void* pointer) {
 
 // True when a captured line is exactly this level marker, tag and message.
 bool Logged(LogCapture& log, const char* marker, const std::string& message) {
-    const std::string line = std::string(marker) + "  [ZoneAllocator] " + message;
-    for (const std::string& captured : log.Lines()) {
-        if (captured == line)
-            return true;
-    }
-    return false;
+    return log.HasLine(std::string(marker) + "  [ZoneAllocator] " + message);
 }
 
 // The state right after Init and after every block has been freed again.

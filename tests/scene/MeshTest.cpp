@@ -184,9 +184,7 @@ TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndKeepsTheWorkingVertexArray) {
     LogCapture log;
     EXPECT_EQ(-1, mesh->CreateBuffers());
     std::string expected = "VBO name \"" + std::to_string(positions) + "\" is an existing buffer";
-    std::vector<std::string> lines = log.Lines();
-    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "[E]  [Mesh] " + expected))
-        << log.Text();
+    EXPECT_TRUE(log.HasLine("[E]  [Mesh] " + expected)) << log.Text();
     EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
     EXPECT_EQ(positions, mesh->mVbo[0]);
     for (int slot = 1; slot < kMeshBufferCount; ++slot)

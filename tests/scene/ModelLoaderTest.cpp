@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -25,17 +24,13 @@
 #include "scene/SceneGraphNode.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
 const std::string kModels = "/usr/share/assimp/models/";
 const std::string kObj = kModels + "OBJ/";
 constexpr uint64_t kTestZoneSize = 64ull << 20;
-
-bool HasLine(LogCapture& log, const std::string& line) {
-    std::vector<std::string> lines = log.Lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 bool HasLineStarting(LogCapture& log, const std::string& prefix) {
     for (const std::string& line : log.Lines()) {
@@ -64,8 +59,6 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 class Fixtures {
 public:
     Fixtures() {
-        char name[] = "/tmp/modelloader-XXXXXX";
-        mDir = std::string(mkdtemp(name)) + "/";
         Write("quad.mtl", "newmtl Tex\nKd 0.25 0.5 0.75\nmap_Kd " + kObj + "SpiderTex.jpg\n" +
                               "newmtl Gone\nmap_Kd missing\\gone.png\n");
         const std::string quad = "mtllib quad.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
@@ -81,16 +74,11 @@ public:
                            "property list uchar int vertex_indices\nend_header\n" +
                                corners + "3 0 1 7\n");
     }
-    ~Fixtures() {
-        for (const std::string& file : FilesIn(mDir))
-            remove(file.c_str());
-        rmdir(mDir.c_str());
-    }
-    std::string Path(const char* file) const { return mDir + file; }
+    std::string Path(const char* file) const { return mDir.File(file); }
 
 private:
-    void Write(const char* file, const std::string& text) { std::ofstream(mDir + file) << text; }
-    std::string mDir;
+    void Write(const char* file, const std::string& text) { mDir.Write(file, text); }
+    TempDir mDir{"modelloader"};
 };
 
 // Passes allocations to the zone until its budget is spent, then refuses them.
@@ -213,7 +201,7 @@ TEST_F(ModelLoaderTest, MeshesMatchTheImportersDataAndHangUnderTheRoot) {
     // Six quads, triangulated; no material names a texture, so none has a GL name.
     LogCapture log;
     ASSERT_EQ(0, Load(kObj + "box.obj"));
-    EXPECT_TRUE(HasLine(log, "[I]  [Mesh] " + kObj + "box.obj loaded: contains 1 meshes"));
+    EXPECT_TRUE(log.HasLine("[I]  [Mesh] " + kObj + "box.obj loaded: contains 1 meshes"));
     EXPECT_EQ(36u, mMeshes[0].mNumIndices);
     EXPECT_EQ(0u, mMeshes[0].mVbo[ATTRIB_TANGENT]);
     EXPECT_EQ(0u, mTextures[0].mId);
@@ -242,8 +230,8 @@ TEST_F(ModelLoaderTest, TexturesNamedWithBackslashesLoadFromTheModelsFolder) {
         EXPECT_NE(0u, mTextures[i].mId) << i;
         EXPECT_TRUE(glIsTexture(mTextures[i].mId)) << i;
     }
-    EXPECT_TRUE(HasLine(log, "[I]  [Texture] \"" + kObj +
-                                 "./SpiderTex.jpg\" successfully loaded; mipmaps generated"))
+    EXPECT_TRUE(log.HasLine("[I]  [Texture] \"" + kObj +
+                            "./SpiderTex.jpg\" successfully loaded; mipmaps generated"))
         << log.Text();
     EXPECT_FALSE(log.ContainsFragment("[E]")) << log.Text();
     for (const SceneGraphNode& node : mRoot.mChildren)
@@ -319,7 +307,7 @@ TEST_F(ModelLoaderTest, MalformedFacesFailBeforePostProcessingTouchesThem) {
         std::string path = fixtures.Path(file);
         EXPECT_EQ(-1, Load(path));
         EXPECT_TRUE(
-            HasLine(log, "[E]  [Mesh] Error while loading \"" + path + "\": " + reason + " "))
+            log.HasLine("[E]  [Mesh] Error while loading \"" + path + "\": " + reason + " "))
             << log.Text();
         EXPECT_EQ(0u, mZone.GetAllocCount());
     }

@@ -3,14 +3,10 @@
 // passes on a known scene (a floor meeting a wall), read back from GL.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <numeric>
 
@@ -24,6 +20,7 @@
 #include "ssao/Umbrelix.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -256,21 +253,17 @@ TEST_F(UmbrelixTest, SettersStoreAndUploadValuesUnchanged) {
 class BrokenShaderDirectory {
 public:
     BrokenShaderDirectory() : mPrevious(std::filesystem::current_path()) {
-        char pattern[] = "/tmp/umbrelix-shaders-XXXXXX";
-        mRoot = mkdtemp(pattern);
-        std::filesystem::copy("shaders", mRoot / "shaders");
-        std::ofstream(mRoot / "shaders/SSAOBlur.frag", std::ios::trunc)
-            << "out float result;\nfloat Undefined();\nvoid main() { result = Undefined(); }\n";
-        std::filesystem::current_path(mRoot);
+        std::filesystem::copy("shaders", mRoot.File("shaders"));
+        mRoot.Write(
+            "shaders/SSAOBlur.frag",
+            "out float result;\nfloat Undefined();\nvoid main() { result = Undefined(); }\n");
+        std::filesystem::current_path(mRoot.Path());
     }
-    ~BrokenShaderDirectory() {
-        std::filesystem::current_path(mPrevious);
-        std::filesystem::remove_all(mRoot);
-    }
+    ~BrokenShaderDirectory() { std::filesystem::current_path(mPrevious); }
 
 private:
     std::filesystem::path mPrevious;
-    std::filesystem::path mRoot;
+    TempDir mRoot{"umbrelix-shaders"};
 };
 
 TEST_F(UmbrelixTest, FailingBlurProgramStopsInitBeforeAnythingElseIsCreated) {

@@ -71,7 +71,9 @@ bool RequireGL() {
     return gContext != nullptr;
 }
 
-SDL_Window* TestGLWindow() { return gWindow; }
+SDL_Window* TestGLWindow() {
+    return gWindow;
+}
 
 std::vector<uint8_t> ReadPixelsRGBA(int x, int y, int width, int height) {
     std::vector<uint8_t> pixels(size_t(width) * height * 4);

@@ -1,6 +1,7 @@
 // LogCapture: memory-stream capture of the logger's lines for assertions.
 #include "support/LogCapture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -32,6 +33,11 @@ std::vector<std::string> LogCapture::Lines() {
         lines.push_back(space == std::string::npos ? line : line.substr(space + 1));
     }
     return lines;
+}
+
+bool LogCapture::HasLine(const std::string& line) {
+    const std::vector<std::string> lines = Lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 bool LogCapture::Contains(const std::string& message) {

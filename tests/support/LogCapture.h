@@ -16,6 +16,8 @@ public:
     // The lines written so far, without the time-stamp prefix (from the
     // level marker on), e.g. "[E]  [Shader] Error compiling \"x\"".
     std::vector<std::string> Lines();
+    // True when one of Lines() equals line exactly.
+    bool HasLine(const std::string& line);
     // True when some line's message (the text after "] ") equals message.
     bool Contains(const std::string& message);
     // True when some line contains fragment anywhere.

@@ -287,13 +287,6 @@ protected:
         EXPECT_EQ(mZone.CheckHeap(), 0);
     }
 
-    static bool HasLine(LogCapture& capture, const std::string& line) {
-        for (const std::string& written : capture.Lines())
-            if (written == line)
-                return true;
-        return false;
-    }
-
     ZoneAllocator mZone{512};
     FontAtlas mAtlas;
     DynamicText mText{&mZone, &mAtlas};
@@ -304,7 +297,7 @@ protected:
 TEST_F(DynamicTextFailureTest, CharacterAllocationFailureKeepsThePreviousText) {
     LogCapture capture;
     EXPECT_EQ(mText.SetText(std::string(400, 'x').c_str()), -1);
-    EXPECT_TRUE(HasLine(capture, "[E]  [DynamicText] Couldn't allocate memory for 401 chars"))
+    EXPECT_TRUE(capture.HasLine("[E]  [DynamicText] Couldn't allocate memory for 401 chars"))
         << capture.Text();
     ExpectPreviousTextKept();
 }
@@ -312,7 +305,7 @@ TEST_F(DynamicTextFailureTest, CharacterAllocationFailureKeepsThePreviousText) {
 TEST_F(DynamicTextFailureTest, VertexAllocationFailureReturnsTheNewCharacterBlock) {
     LogCapture capture;
     EXPECT_EQ(mText.SetText("abcdef"), -1);
-    EXPECT_TRUE(HasLine(capture, "[E]  [DynamicText] Couldn't allocate memory for 36 vertices"))
+    EXPECT_TRUE(capture.HasLine("[E]  [DynamicText] Couldn't allocate memory for 36 vertices"))
         << capture.Text();
     ExpectPreviousTextKept();
     // With the failed block returned the heap still has room for what fits.

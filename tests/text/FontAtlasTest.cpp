@@ -6,13 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -20,6 +16,7 @@
 
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -181,24 +178,12 @@ class FontAtlasFailureTest : public FontAtlasTest {
 protected:
     void SetUp() override {
         FontAtlasTest::SetUp();
-        char pattern[] = "/tmp/fontatlas-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        mDir = pattern;
-    }
-    void TearDown() override {
-        for (const std::string& file : mFiles)
-            std::remove(file.c_str());
-        rmdir(mDir.c_str());
+        ASSERT_FALSE(mDir.Path().empty());
     }
 
     std::string WriteFile(const char* name, const std::string& bytes) {
-        const std::string path = mDir + "/" + name;
-        FILE* file = fopen(path.c_str(), "wb");
-        EXPECT_NE(file, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
-        mFiles.push_back(path);
-        return path;
+        EXPECT_TRUE(mDir.Write(name, bytes));
+        return mDir.File(name);
     }
 
     // Loads path and checks the untouched atlas; returns the one logged line.
@@ -217,12 +202,11 @@ protected:
         return lines.empty() ? std::string() : lines[0];
     }
 
-    std::string mDir;
-    std::vector<std::string> mFiles;
+    TempDir mDir{"fontatlas"};
 };
 
 TEST_F(FontAtlasFailureTest, MissingFileLogsThePathAndTheStreamError) {
-    const std::string path = mDir + "/missing.ttf";
+    const std::string path = mDir.File("missing.ttf");
     const std::string line = ExpectRejected(path);
     EXPECT_EQ(line,
               "[E]  [FontAtlas] Error while loading font \"" + path + "\": " + SDL_GetError());
