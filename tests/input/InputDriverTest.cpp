@@ -217,7 +217,13 @@ TEST(InputDriver, FingerActionsAreOneForDownZeroForUpTwoForMotion) {
         Event event;
         ASSERT_EQ(Translate(finger, &event), 0);
         Event expected = Zeroed(EVENT_TOUCH_FINGER);
-        expected.touch = TouchPayload{row.second, 0.25f, 0.75f, -0.01f, 0.02f};
+        // Field by field: assigning a whole payload would copy the padding
+        // bytes of a temporary, which are unspecified.
+        expected.touch.action = row.second;
+        expected.touch.x = 0.25f;
+        expected.touch.y = 0.75f;
+        expected.touch.dx = -0.01f;
+        expected.touch.dy = 0.02f;
         EXPECT_SAME_RECORD(event, expected);
     }
 }
