@@ -8,12 +8,18 @@ namespace {
 
 const char* Marker(int level) {
     switch (level) {
-    case LOG_ERROR: return "[E] ";
-    case LOG_WARNING: return "[W] ";
-    case LOG_INFO: return "[I] ";
-    case LOG_DEBUG: return "[D] ";
-    case LOG_TRACE: return "[T] ";
-    default: return "";
+    case LOG_ERROR:
+        return "[E] ";
+    case LOG_WARNING:
+        return "[W] ";
+    case LOG_INFO:
+        return "[I] ";
+    case LOG_DEBUG:
+        return "[D] ";
+    case LOG_TRACE:
+        return "[T] ";
+    default:
+        return "";
     }
 }
 
@@ -22,11 +28,16 @@ const char* Marker(int level) {
 // is never touched. Trace and unknown levels get no colour.
 const char* Colour(int level) {
     switch (level) {
-    case LOG_ERROR: return "\x1b[91m";
-    case LOG_WARNING: return "\x1b[93m";
-    case LOG_INFO: return "\x1b[92m";
-    case LOG_DEBUG: return "\x1b[95m";
-    default: return nullptr;
+    case LOG_ERROR:
+        return "\x1b[91m";
+    case LOG_WARNING:
+        return "\x1b[93m";
+    case LOG_INFO:
+        return "\x1b[92m";
+    case LOG_DEBUG:
+        return "\x1b[95m";
+    default:
+        return nullptr;
     }
 }
 

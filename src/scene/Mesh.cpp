@@ -12,13 +12,6 @@ namespace {
 
 const char* const kTag = "Mesh";
 
-constexpr int kPositionComponents = 3;
-constexpr int kColorComponents = 4;
-constexpr int kTexCoordComponents = 2;
-constexpr int kNormalComponents = 3;
-constexpr int kTangentComponents = 3;
-constexpr int kBitangentComponents = 3;
-
 // Generates one buffer into *name, binds it to target and uploads bytes from data.
 void UploadBuffer(GLenum target, GLuint* name, GLsizeiptr bytes, const void* data) {
     glGenBuffers(1, name);

@@ -17,6 +17,14 @@ enum MeshAttribute : uint32_t {
     ATTRIB_BITANGENT = 5,
 };
 
+// Floats per vertex in each array (tightly packed, vertex order).
+constexpr uint32_t kPositionComponents = 3;
+constexpr uint32_t kColorComponents = 4; // r, g, b, a
+constexpr uint32_t kTexCoordComponents = 2;
+constexpr uint32_t kNormalComponents = 3;
+constexpr uint32_t kTangentComponents = 3;
+constexpr uint32_t kBitangentComponents = 3;
+
 // Entries of mVbo: one per attribute in location order, then the indices.
 constexpr int kMeshBufferCount = 7;
 constexpr int kIndexBufferSlot = 6;

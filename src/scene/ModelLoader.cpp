@@ -22,11 +22,6 @@ const char* const kTag = "Mesh";
 const char* const kDiffuseColorKey = "$clr.diffuse";
 
 constexpr uint32_t kTriangleCorners = 3;
-constexpr uint32_t kPositionFloats = 3;
-constexpr uint32_t kColorFloats = 4;
-constexpr uint32_t kTexCoordFloats = 2;
-constexpr uint32_t kNormalFloats = 3;
-constexpr uint32_t kTangentFloats = 3;
 
 float* AllocFloats(Allocator* allocator, uint32_t vertices, uint32_t components) {
     uint64_t bytes = uint64_t(vertices) * components * sizeof(float);
@@ -107,7 +102,7 @@ bool Acceptable(const aiScene* scene, const aiMesh* m) {
 }
 
 int CopyPositions(const aiMesh* m, Mesh* r) {
-    r->mPositions = AllocFloats(r->mAllocator, r->mNumVertices, kPositionFloats);
+    r->mPositions = AllocFloats(r->mAllocator, r->mNumVertices, kPositionComponents);
     if (!r->mPositions) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d positions",
                    int(r->mNumVertices));
@@ -124,14 +119,14 @@ int CopyColors(const aiMesh* m, const aiMaterial* material, Mesh* r) {
     bool hasVertexColors = m->HasVertexColors(0) && r->mNumVertices > 0;
     if (!hasDiffuse && !hasVertexColors)
         return 0;
-    r->mColors = AllocFloats(r->mAllocator, r->mNumVertices, kColorFloats);
+    r->mColors = AllocFloats(r->mAllocator, r->mNumVertices, kColorComponents);
     if (!r->mColors) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d colors", int(r->mNumVertices));
         return -1;
     }
     for (uint32_t v = 0; v < r->mNumVertices; ++v) {
         const aiColor4D& c = hasDiffuse ? diffuse : m->mColors[0][v];
-        float* out = r->mColors + v * kColorFloats;
+        float* out = r->mColors + v * kColorComponents;
         out[0] = c.r;
         out[1] = c.g;
         out[2] = c.b;
@@ -143,15 +138,15 @@ int CopyColors(const aiMesh* m, const aiMaterial* material, Mesh* r) {
 int CopyTexCoords(const aiMesh* m, Mesh* r) {
     if (!m->HasTextureCoords(0) || r->mNumVertices == 0)
         return 0;
-    r->mTexCoords = AllocFloats(r->mAllocator, r->mNumVertices, kTexCoordFloats);
+    r->mTexCoords = AllocFloats(r->mAllocator, r->mNumVertices, kTexCoordComponents);
     if (!r->mTexCoords) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d texture coordinates",
                    int(r->mNumVertices));
         return -1;
     }
     for (uint32_t v = 0; v < r->mNumVertices; ++v) {
-        r->mTexCoords[v * kTexCoordFloats + 0] = m->mTextureCoords[0][v].x;
-        r->mTexCoords[v * kTexCoordFloats + 1] = m->mTextureCoords[0][v].y;
+        r->mTexCoords[v * kTexCoordComponents + 0] = m->mTextureCoords[0][v].x;
+        r->mTexCoords[v * kTexCoordComponents + 1] = m->mTextureCoords[0][v].y;
     }
     return 0;
 }
@@ -159,7 +154,7 @@ int CopyTexCoords(const aiMesh* m, Mesh* r) {
 int CopyNormals(const aiMesh* m, Mesh* r) {
     if (!m->HasNormals() || r->mNumVertices == 0)
         return 0;
-    r->mNormals = AllocFloats(r->mAllocator, r->mNumVertices, kNormalFloats);
+    r->mNormals = AllocFloats(r->mAllocator, r->mNumVertices, kNormalComponents);
     if (!r->mNormals) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d normals",
                    int(r->mNumVertices));
@@ -174,8 +169,8 @@ int CopyNormals(const aiMesh* m, Mesh* r) {
 int CopyTangentFrame(const aiMesh* m, Mesh* r) {
     if (!m->mTangents || !m->mBitangents || r->mNumVertices == 0)
         return 0;
-    r->mTangents = AllocFloats(r->mAllocator, r->mNumVertices, kTangentFloats);
-    r->mBitangents = AllocFloats(r->mAllocator, r->mNumVertices, kTangentFloats);
+    r->mTangents = AllocFloats(r->mAllocator, r->mNumVertices, kTangentComponents);
+    r->mBitangents = AllocFloats(r->mAllocator, r->mNumVertices, kBitangentComponents);
     if (!r->mTangents || !r->mBitangents) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d tangents/bitangents",
                    int(r->mNumVertices));

@@ -49,7 +49,8 @@ TEST(Engine, FullStartLogsBannerThenEverySubsystemInOrder) {
     for (const std::string& message : got)
         if (next < wanted.size() && message == wanted[next])
             ++next;
-    EXPECT_EQ(next, wanted.size()) << "missing or out of order: " << wanted[std::min(next, wanted.size() - 1)];
+    EXPECT_EQ(next, wanted.size())
+        << "missing or out of order: " << wanted[std::min(next, wanted.size() - 1)];
     EXPECT_TRUE(capture.Contains("Opening window of size: 1440 x 900"));
     EXPECT_NE(engine.mRenderer, nullptr);
     engine.Shutdown();

@@ -11,7 +11,8 @@ TEST(Logger, InfoLineHasStampMarkerTwoBlanksTagAndMessage) {
     LogCapture capture;
     Logger::Instance()->Log(LOG_INFO, "Game", "Engine %s up...", "starting");
     std::string text = capture.Text();
-    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d+\.\d{6} \[I\]  \[Game\] Engine starting up\.\.\.\n)")))
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(R"(\d+\.\d{6} \[I\]  \[Game\] Engine starting up\.\.\.\n)")))
         << text;
 }
 

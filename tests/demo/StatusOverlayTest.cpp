@@ -56,7 +56,7 @@ TEST(StatusOverlay, SamplesColourGoesFromGreenToRedAndMayExceedOne) {
         uint32_t size;
         glm::vec4 color;
     } table[] = {
-        {4, {0.0f, 2.0f, 0, 1}},   {8, {0.4f, 1.6f, 0, 1}},  {16, {0.8f, 1.2f, 0, 1}},
+        {4, {0.0f, 2.0f, 0, 1}},  {8, {0.4f, 1.6f, 0, 1}},  {16, {0.8f, 1.2f, 0, 1}},
         {32, {1.2f, 0.8f, 0, 1}}, {64, {1.6f, 0.4f, 0, 1}}, {128, {2.0f, 0.0f, 0, 1}},
     };
     for (const auto& row : table) {

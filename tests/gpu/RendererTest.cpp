@@ -77,12 +77,6 @@ private:
     PFNGLDELETEPROGRAMPROC mDelete;
 };
 
-GLint Integer(GLenum name) {
-    GLint value = -1;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 glm::mat4 UniformMatrix(GLuint program, GLint location) {
     glm::mat4 m(0.0f);
     glGetUniformfv(program, location, glm::value_ptr(m));
@@ -107,7 +101,7 @@ public:
     void Draw() override {
         GLint sampler = -1;
         glGetUniformiv(mProgram->program, mProgram->texDiffuse, &sampler);
-        mOut->push_back({mName, Integer(GL_TEXTURE_BINDING_2D), Integer(GL_ACTIVE_TEXTURE),
+        mOut->push_back({mName, GetInteger(GL_TEXTURE_BINDING_2D), GetInteger(GL_ACTIVE_TEXTURE),
                          UniformMatrix(mProgram->program, mProgram->modelMatrix), sampler});
     }
 
@@ -204,15 +198,15 @@ TEST_F(RendererTest, InitLogsTheContextAndSetsTheSharedState) {
     EXPECT_EQ(viewport[3], drawableH);
 
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_EQ(GetInteger(GL_DEPTH_FUNC), GL_LEQUAL);
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
-    EXPECT_EQ(Integer(GL_CULL_FACE_MODE), GL_BACK);
+    EXPECT_EQ(GetInteger(GL_CULL_FACE_MODE), GL_BACK);
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(Integer(GL_BLEND_SRC_RGB), GL_SRC_ALPHA);
-    EXPECT_EQ(Integer(GL_BLEND_DST_RGB), GL_ONE_MINUS_SRC_ALPHA);
+    EXPECT_EQ(GetInteger(GL_BLEND_SRC_RGB), GL_SRC_ALPHA);
+    EXPECT_EQ(GetInteger(GL_BLEND_DST_RGB), GL_ONE_MINUS_SRC_ALPHA);
 
     ASSERT_NE(mRenderer->mWhiteTexture, 0u);
-    EXPECT_EQ(GLuint(Integer(GL_TEXTURE_BINDING_2D)), mRenderer->mWhiteTexture);
+    EXPECT_EQ(GLuint(GetInteger(GL_TEXTURE_BINDING_2D)), mRenderer->mWhiteTexture);
     GLint w = 0, h = 0, format = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -273,7 +267,7 @@ TEST_F(RendererTest, MatricesAreUploadedOnlyToTheCurrentProgram) {
     EXPECT_EQ(mRenderer->mProjectionMatrix, proj);
 
     mRenderer->UseShader(&program);
-    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), program.program);
+    EXPECT_EQ(GLuint(GetInteger(GL_CURRENT_PROGRAM)), program.program);
     EXPECT_EQ(UniformMatrix(program.program, program.viewMatrix), glm::mat4(0.0f))
         << "UseShader uploads no matrix by itself";
 
@@ -377,14 +371,14 @@ TEST_F(RendererTextTest, TextLeavesTheCurrentProgramAsItWas) {
     DynamicText text(&mZone, &mAtlas);
     ASSERT_EQ(text.SetText("ok"), 0);
     mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
-    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), mRenderer->mShaderText.program)
+    EXPECT_EQ(GLuint(GetInteger(GL_CURRENT_PROGRAM)), mRenderer->mShaderText.program)
         << "with no program chosen the text program stays";
 
     ShaderProgram program;
     LoadMatrixProgram(program);
     mRenderer->UseShader(&program);
     mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
-    EXPECT_EQ(GLuint(Integer(GL_CURRENT_PROGRAM)), program.program);
+    EXPECT_EQ(GLuint(GetInteger(GL_CURRENT_PROGRAM)), program.program);
     DestroyShaderProgram(program);
 }
 
@@ -393,6 +387,6 @@ TEST_F(RendererTextTest, TextWithoutAtlasDrawsNothingAndChangesNothing) {
     mRenderer->Clear();
     glUseProgram(0);
     mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
-    EXPECT_EQ(Integer(GL_CURRENT_PROGRAM), 0);
+    EXPECT_EQ(GetInteger(GL_CURRENT_PROGRAM), 0);
     EXPECT_TRUE(LitPixels().Empty());
 }

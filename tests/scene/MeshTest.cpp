@@ -69,12 +69,6 @@ GLint AttribInt(GLuint location, GLenum query) {
     return value;
 }
 
-GLint Integer(GLenum query) {
-    GLint value = 0;
-    glGetIntegerv(query, &value);
-    return value;
-}
-
 GLint BufferSize(GLuint buffer) {
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     GLint size = 0;
@@ -127,7 +121,7 @@ void RecordDraw(Mesh* mesh) {
 TEST_F(MeshTest, PositionsAndIndicesGiveTwoBuffersAndOnlyAttributeZero) {
     std::unique_ptr<Mesh> mesh = MakeMesh(false, {0, 1, 2, 2, 1, 3});
     ASSERT_EQ(0, mesh->CreateBuffers());
-    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
+    EXPECT_EQ(0, GetInteger(GL_VERTEX_ARRAY_BINDING));
     ASSERT_TRUE(glIsVertexArray(mesh->mVao));
     for (int slot = 0; slot < kMeshBufferCount; ++slot) {
         bool expected = slot == ATTRIB_POSITION || slot == kIndexBufferSlot;
@@ -135,7 +129,7 @@ TEST_F(MeshTest, PositionsAndIndicesGiveTwoBuffersAndOnlyAttributeZero) {
     }
 
     glBindVertexArray(mesh->mVao);
-    EXPECT_EQ(GLint(mesh->mVbo[kIndexBufferSlot]), Integer(GL_ELEMENT_ARRAY_BUFFER_BINDING));
+    EXPECT_EQ(GLint(mesh->mVbo[kIndexBufferSlot]), GetInteger(GL_ELEMENT_ARRAY_BUFFER_BINDING));
     EXPECT_EQ(1, AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_ENABLED));
     EXPECT_EQ(GLint(mesh->mVbo[0]), AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING));
     EXPECT_EQ(3, AttribInt(0, GL_VERTEX_ATTRIB_ARRAY_SIZE));
@@ -185,7 +179,7 @@ TEST_F(MeshTest, SecondCreateBuffersIsRefusedAndKeepsTheWorkingVertexArray) {
     EXPECT_EQ(-1, mesh->CreateBuffers());
     std::string expected = "VBO name \"" + std::to_string(positions) + "\" is an existing buffer";
     EXPECT_TRUE(log.HasLine("[E]  [Mesh] " + expected)) << log.Text();
-    EXPECT_EQ(0, Integer(GL_VERTEX_ARRAY_BINDING));
+    EXPECT_EQ(0, GetInteger(GL_VERTEX_ARRAY_BINDING));
     EXPECT_EQ(positions, mesh->mVbo[0]);
     for (int slot = 1; slot < kMeshBufferCount; ++slot)
         EXPECT_EQ(0u, mesh->mVbo[slot]);
@@ -210,7 +204,7 @@ TEST_F(MeshTest, DrawIssuesIndexedTrianglesOrAStripOverAllVertices) {
     EXPECT_EQ(1, gCalls);
     EXPECT_EQ(GLenum(GL_TRIANGLES), gMode);
     EXPECT_EQ(6, gCount);
-    EXPECT_EQ(GLint(indexed->mVao), Integer(GL_VERTEX_ARRAY_BINDING));
+    EXPECT_EQ(GLint(indexed->mVao), GetInteger(GL_VERTEX_ARRAY_BINDING));
     glBindVertexArray(0);
 }
 

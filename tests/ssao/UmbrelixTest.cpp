@@ -34,12 +34,6 @@ std::string MessageOf(const std::string& line) {
     return close == std::string::npos ? line : line.substr(close + 2);
 }
 
-int GetInteger(GLenum name) {
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 int TexLevelParameter(uint32_t texture, GLenum name) {
     glBindTexture(GL_TEXTURE_2D, texture);
     GLint value = 0;

@@ -81,3 +81,9 @@ std::vector<uint8_t> ReadPixelsRGBA(int x, int y, int width, int height) {
     glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
 }
+
+GLint GetInteger(GLenum name) {
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}

@@ -48,5 +48,8 @@ class Window;
 bool RequireGL();
 SDL_Window* TestGLWindow();
 
+// One integer of GL state (glGetIntegerv).
+GLint GetInteger(GLenum name);
+
 // Reads the RGBA8 pixels of the framebuffer bound for reading.
 std::vector<uint8_t> ReadPixelsRGBA(int x, int y, int width, int height);

@@ -36,12 +36,6 @@ int GetTexParameter(GLenum parameter) {
     return value;
 }
 
-int GetInteger(GLenum parameter) {
-    GLint value = 0;
-    glGetIntegerv(parameter, &value);
-    return value;
-}
-
 const Glyph& GlyphFor(const FontAtlas& atlas, char c) {
     return atlas.mGlyphs[c - kFirstGlyph];
 }
