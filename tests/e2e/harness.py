@@ -175,7 +175,9 @@ def close_window(display, window):
     event = protocol.event.ClientMessage(window=w, client_type=wm_protocols,
                                          data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
     w.send_event(event, event_mask=X.NoEventMask)
-    d.flush()
+    # A round trip, not just a flush: closing the connection right after a
+    # flush can lose the request.
+    d.sync()
     d.close()
 
 
