@@ -31,20 +31,23 @@ vec3 VertexTint() {
 // A mesh without normals reads (0, 0, 0) as well; the face normal is then
 // rebuilt from how the view-space position changes across the screen. Both
 // derivatives lie in the face's plane, and dFdx x dFdy points toward the
-// camera for the front faces that survive culling.
-vec3 ViewNormal() {
+// camera for the front faces that survive culling. Derivatives are only
+// defined in uniform control flow, so the caller takes them before any
+// branch or discard and passes the face normal in.
+vec3 ViewNormal(vec3 faceNormal) {
     if (dot(vViewNormal, vViewNormal) > kTiny * kTiny)
         return normalize(vViewNormal);
-    return normalize(cross(dFdx(vViewPosition), dFdy(vViewPosition)));
+    return faceNormal;
 }
 
 void main() {
     // Texture coordinates are used as imported: neither the model nor the
     // images are flipped, so the two already agree.
     vec4 texel = texture(texDiffuse, vTexCoord);
+    vec3 faceNormal = normalize(cross(dFdx(vViewPosition), dFdy(vViewPosition)));
     if (texel.a < kAlphaCutoff)
         discard;
     outPosition = vec4(vViewPosition, 1.0);
-    outNormal = vec4(ViewNormal(), 1.0);
+    outNormal = vec4(ViewNormal(faceNormal), 1.0);
     outAlbedo = vec4(texel.rgb * VertexTint(), 1.0);
 }

@@ -7,6 +7,9 @@
 class Texture {
 public:
     Texture() = default;
+    // One owner per GL name: a copy would delete the same name twice.
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
     // Deletes the GL texture when mId is not 0; a texture without a name makes no GL call.
     virtual ~Texture();
 

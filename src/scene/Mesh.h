@@ -32,6 +32,9 @@ constexpr int kIndexBufferSlot = 6;
 class Mesh {
 public:
     Mesh();
+    // A mesh owns its GL names and zone arrays; a copy would release them twice.
+    Mesh(const Mesh&) = delete;
+    Mesh& operator=(const Mesh&) = delete;
     // Deletes the GL objects (when created) and returns every array to mAllocator.
     virtual ~Mesh();
     // One draw call: indexed triangles, or a strip over all vertices when unindexed.

@@ -20,6 +20,9 @@ constexpr int kLineGap = 5; // pixels between one line's descent room and the ne
 class DynamicText {
 public:
     DynamicText(Allocator* allocator, FontAtlas* atlas);
+    // Owns its GL buffers and zone blocks: not copyable.
+    DynamicText(const DynamicText&) = delete;
+    DynamicText& operator=(const DynamicText&) = delete;
     virtual ~DynamicText();
 
     int SetText(const char* text);
