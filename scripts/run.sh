@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+cmake --build build --target vesperon -j"$(nproc)"
 
 if [ -n "${DISPLAY:-}" ]; then
     exec ./build/vesperon
