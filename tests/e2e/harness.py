@@ -260,6 +260,17 @@ class Demo:
     def key(self, *keys):
         key(self.display, self.window, *keys)
 
+    def shot_until(self, name, predicate, timeout=30):
+        """Screenshots until predicate(path) holds: a software renderer may
+        need seconds per frame, so a change is waited for, not assumed.
+        Returns the last screenshot."""
+        deadline = time.time() + timeout
+        while True:
+            path = self.shot(name)
+            if predicate(path) or time.time() > deadline:
+                return path
+            time.sleep(0.5)
+
     def close(self):
         self.program.kill()
         self.display.close()
