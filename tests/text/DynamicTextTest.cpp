@@ -1,4 +1,4 @@
-// DynamicText: allocation and buffer specification, incremental uploads read
+// DynamicText: allocation sizes and how the buffer is created, incremental uploads read
 // back from the GL buffer, layout of lines and unusual bytes, and failures
 // that must keep the previous text and leak no block.
 #include "text/DynamicText.h"
