@@ -4,8 +4,7 @@
 
 #include <cstdlib>
 
-#include <SDL2/SDL.h>
-
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 #include "gpu/GLFunctions.h"
 
@@ -61,34 +60,6 @@ const UniformSlot kUniforms[] = {
     {"ambientFactor", &ShaderProgram::ambientFactor},
 };
 static_assert(sizeof(kUniforms) / sizeof(kUniforms[0]) == 17, "one slot per location field");
-
-// The whole file plus a terminating NUL, or null (logged) when it can't be read.
-char* ReadShaderSource(const char* path) {
-    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
-    if (!stream) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading shader \"%s\": %s", path, SDL_GetError());
-        return nullptr;
-    }
-    Sint64 size = SDL_RWsize(stream);
-    if (size <= 0) {
-        LogMessage(LOG_ERROR, kTag, "Unable to determine file size for \"%s\": %s", path,
-                   SDL_GetError());
-        SDL_RWclose(stream);
-        return nullptr;
-    }
-    char* source = static_cast<char*>(malloc(size_t(size) + 1));
-    if (!source) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading shader \"%s\": %s", path, "out of memory");
-        SDL_RWclose(stream);
-        return nullptr;
-    }
-    // Terminate after what was actually read, so a short read never hands
-    // uninitialised bytes to the compiler.
-    size_t read = SDL_RWread(stream, source, 1, size_t(size));
-    source[read] = '\0';
-    SDL_RWclose(stream);
-    return source;
-}
 
 void LogShaderInfoLog(uint32_t shader) {
     GLint length = 0;
@@ -153,15 +124,16 @@ void ReleaseStages(uint32_t program, const uint32_t (&stages)[kShaderStageSlots]
 } // namespace
 
 uint32_t CompileShader(const char* path, GLenum stage) {
-    char* source = ReadShaderSource(path);
-    if (!source)
+    AssetFile source;
+    if (ReadAssetFile(path, kTag, "shader", &source) != 0)
         return 0;
     uint32_t shader = glCreateShader(stage);
-    // The version line comes first so the files themselves carry none.
-    const GLchar* sources[2] = {kShaderPrefix, source};
+    // The version line comes first so the files themselves carry none; the
+    // source is NUL-terminated after the bytes actually read.
+    const GLchar* sources[2] = {kShaderPrefix, reinterpret_cast<const GLchar*>(source.data)};
     glShaderSource(shader, 2, sources, nullptr);
     glCompileShader(shader);
-    free(source);
+    FreeAssetFile(&source);
 
     GLint compiled = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);

@@ -3,10 +3,8 @@
 #include "gpu/Texture.h"
 
 #include <climits>
-#include <cstdlib>
 
-#include <SDL2/SDL.h>
-
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 #include "gpu/GLFunctions.h"
 #include "gpu/ImageUpload.h"
@@ -37,31 +35,11 @@ Texture::~Texture() {
 }
 
 int LoadTexture(const char* path, Texture* texture) {
-    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
-    if (!stream) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading texture \"%s\": %s", path, SDL_GetError());
-        return -1;
-    }
-    Sint64 size = SDL_RWsize(stream);
-    if (size <= 0) {
-        LogMessage(LOG_ERROR, kTag, "Unable to determine file size for \"%s\": %s", path,
-                   SDL_GetError());
-        SDL_RWclose(stream);
-        return -1;
-    }
     // The decoder takes an int length; no texture file comes near 2 GiB.
-    unsigned char* bytes =
-        size <= INT_MAX ? static_cast<unsigned char*>(malloc(size_t(size))) : nullptr;
-    if (bytes) {
-        // Only the bytes actually read are decoded, so a short read can't
-        // feed uninitialised memory to the decoder.
-        size_t read = SDL_RWread(stream, bytes, 1, size_t(size));
-        UploadImage(path, bytes, int(read), texture);
-        free(bytes);
-    } else {
-        LogMessage(LOG_ERROR, kTag, "Error while loading texture \"%s\": %s", path,
-                   size > INT_MAX ? "file too large" : "out of memory");
-    }
-    SDL_RWclose(stream);
+    AssetFile file;
+    if (ReadAssetFile(path, kTag, "texture", &file, INT_MAX) != 0)
+        return -1;
+    UploadImage(path, file.data, static_cast<int>(file.size), texture);
+    FreeAssetFile(&file);
     return 0;
 }

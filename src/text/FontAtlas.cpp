@@ -3,12 +3,11 @@
 #include "text/FontAtlas.h"
 
 #include <cassert>
-#include <cstdlib>
 
-#include <SDL2/SDL.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 #include "gpu/GLFunctions.h"
 
@@ -19,21 +18,18 @@ const char* const kTag = "FontAtlas";
 constexpr int kFixedPointShift = 6;
 
 // What the face needs while glyphs are rendered. The face reads straight from
-// buffer, so the buffer must outlive it; everything is released in reverse
-// order of creation by ReleaseFontSource.
+// the file's bytes, so they must outlive it; everything is released in
+// reverse order of creation by ReleaseFontSource.
 struct FontSource {
     FT_Library library = nullptr;
-    SDL_RWops* stream = nullptr;
-    uint8_t* buffer = nullptr;
+    AssetFile file;
     FT_Face face = nullptr;
 };
 
 void ReleaseFontSource(FontSource* source) {
     if (source->face)
         FT_Done_Face(source->face);
-    free(source->buffer);
-    if (source->stream)
-        SDL_RWclose(source->stream);
+    FreeAssetFile(&source->file);
     if (source->library)
         FT_Done_FreeType(source->library);
     *source = FontSource{};
@@ -42,24 +38,13 @@ void ReleaseFontSource(FontSource* source) {
 // Reads the whole file into memory and opens face 0 from it at the size the
 // overlay uses. On failure logs the reason; the caller releases what exists.
 int OpenFace(const char* path, uint32_t dpi, FontSource* source) {
-    source->stream = SDL_RWFromFile(path, "rb");
-    if (!source->stream) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading font \"%s\": %s", path, SDL_GetError());
+    if (ReadAssetFile(path, kTag, "font", &source->file) != 0)
         return -1;
-    }
-    const Sint64 size = SDL_RWsize(source->stream);
-    if (size <= 0) {
-        LogMessage(LOG_ERROR, kTag, "Unable to determine file size for \"%s\": %s", path,
-                   SDL_GetError());
-        return -1;
-    }
-    source->buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+    // A short read leaves fewer bytes than the font claims; FreeType then
+    // refuses the face rather than reading past them.
     FT_Face face = nullptr;
-    // A short read would hand FreeType uninitialised bytes, so it counts as a bad font.
-    const bool read = source->buffer &&
-                      SDL_RWread(source->stream, source->buffer, static_cast<size_t>(size), 1) == 1;
-    if (!read || FT_New_Memory_Face(source->library, source->buffer, static_cast<FT_Long>(size), 0,
-                                    &face) != 0) {
+    if (FT_New_Memory_Face(source->library, source->file.data,
+                           static_cast<FT_Long>(source->file.size), 0, &face) != 0) {
         LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s", path);
         return -1;
     }
