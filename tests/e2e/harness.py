@@ -71,17 +71,6 @@ class Program:
         """Each line from its level marker on, e.g. '[I]  [Game] Engine starting up...'."""
         return [line.split(" ", 1)[1] if " " in line else line for line in self.log()]
 
-    def wait_for(self, fragment, timeout=60):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if any(fragment in line for line in self.log()):
-                return True
-            if self.proc.poll() is not None:
-                time.sleep(0.2)
-                return any(fragment in line for line in self.log())
-            time.sleep(0.05)
-        return False
-
     def wait_exit(self, timeout=60):
         try:
             return self.proc.wait(timeout=timeout)
@@ -155,14 +144,6 @@ def image_stats(path, crop=None):
     args += ["-colorspace", "Gray", "-format", "%[fx:mean]", "info:"]
     return float(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
 
-
-def pixel(path, x, y):
-    """(r, g, b) in 0..255 of one pixel."""
-    out = subprocess.run(["convert", path, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
-                         capture_output=True, text=True, check=True).stdout
-    line = out.strip().splitlines()[-1]
-    rgb = line.split("(")[1].split(")")[0].split(",")[:3]
-    return tuple(int(float(c)) for c in rgb)
 
 
 def close_window(display, window):
@@ -248,9 +229,6 @@ class Demo:
     def wait_window(self, timeout=120):
         self.window = find_window(self.display, "Vesperon", timeout)
         return self.window
-
-    def wait_frames(self, seconds):
-        time.sleep(seconds)
 
     def shot(self, name=None):
         self._n += 1
