@@ -5,6 +5,7 @@ closes the window like a window manager would (WM_DELETE_WINDOW)."""
 
 import argparse
 import os
+import select
 import subprocess
 import sys
 import tempfile
@@ -22,22 +23,42 @@ def parse_binary():
 
 
 class VirtualDisplay:
-    """An Xvfb server on the first free display number."""
+    """An Xvfb server on a display number it picks itself.
 
-    def __init__(self, width=1920, height=1080):
-        n = 120
-        while os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
-            n += 1
-        self.name = f":{n}"
+    The socket file appears when the server binds it, a moment before it
+    listens, so waiting for the file can let a client in too early (its
+    connection is refused and SDL can't open the video subsystem). Xvfb
+    writes the number to -displayfd only once it accepts connections."""
+
+    def __init__(self, width=1920, height=1080, timeout=30):
+        read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", self.name, "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            if time.time() > deadline or self.proc.poll() is not None:
-                raise RuntimeError("Xvfb did not start")
-            time.sleep(0.05)
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
+        os.close(write_fd)
+        number = self._read_number(read_fd, timeout)
+        os.close(read_fd)
+        if number is None:
+            self.proc.kill()
+            self.proc.wait()
+            raise RuntimeError("Xvfb did not start")
+        self.name = f":{number}"
         self.env = dict(os.environ, DISPLAY=self.name)
+
+    @staticmethod
+    def _read_number(fd, timeout):
+        text = b""
+        deadline = time.time() + timeout
+        while not text.endswith(b"\n") and time.time() < deadline:
+            ready, _, _ = select.select([fd], [], [], 0.2)
+            if ready:
+                chunk = os.read(fd, 64)
+                if not chunk:
+                    break
+                text += chunk
+        text = text.strip()
+        return int(text) if text.isdigit() else None
 
     def close(self):
         self.proc.terminate()
@@ -95,14 +116,17 @@ def xdotool(display, *args, check=True):
     return result.stdout.strip()
 
 
-def find_window(display, name, timeout=60):
-    """The id of the window whose name is exactly `name`."""
+def find_window(display, name, timeout=60, program=None):
+    """The id of the window whose name is exactly `name`; None after the
+    timeout or as soon as `program` has exited without showing it."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         out = subprocess.run(["xdotool", "search", "--name", f"^{name}$"], env=display.env,
                              capture_output=True, text=True).stdout.split()
         if out:
             return out[0]
+        if program is not None and program.proc.poll() is not None:
+            return None
         time.sleep(0.1)
     return None
 
@@ -227,7 +251,7 @@ class Demo:
         self._n = 0
 
     def wait_window(self, timeout=120):
-        self.window = find_window(self.display, "Vesperon", timeout)
+        self.window = find_window(self.display, "Vesperon", timeout, self.program)
         return self.window
 
     def shot(self, name=None):

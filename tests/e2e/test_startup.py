@@ -80,10 +80,14 @@ def main():
     demo = harness.Demo(binary)
     try:
         window = demo.wait_window()
-        time.sleep(2.0)
-        harness.close_window(demo.display, window)
-        status = demo.program.wait_exit(60)
-        run.check(status == 0, f"closing the window ends the program with status 0 (got {status})")
+        if run.check(window is not None, "the window opens a second time"):
+            time.sleep(2.0)
+            harness.close_window(demo.display, window)
+            status = demo.program.wait_exit(60)
+            run.check(status == 0,
+                      f"closing the window ends the program with status 0 (got {status})")
+        else:
+            run.check(False, f"the program's exit status: {demo.program.proc.poll()}")
     finally:
         demo.close()
     run.finish(demo.program)
