@@ -61,24 +61,16 @@ const UniformSlot kUniforms[] = {
 };
 static_assert(sizeof(kUniforms) / sizeof(kUniforms[0]) == 17, "one slot per location field");
 
-void LogShaderInfoLog(uint32_t shader) {
+// Shaders and programs keep their driver logs behind the same pair of
+// calls, so one reader serves both.
+void LogInfoLog(uint32_t object, PFNGLGETSHADERIVPROC getObjectiv,
+                PFNGLGETSHADERINFOLOGPROC getInfoLog) {
     GLint length = 0;
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    getObjectiv(object, GL_INFO_LOG_LENGTH, &length);
     if (length <= 0)
         return;
     char* log = static_cast<char*>(calloc(size_t(length), 1));
-    glGetShaderInfoLog(shader, length, nullptr, log);
-    PrintInfoLog(log, length);
-    free(log);
-}
-
-void LogProgramInfoLog(uint32_t program) {
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 0)
-        return;
-    char* log = static_cast<char*>(calloc(size_t(length), 1));
-    glGetProgramInfoLog(program, length, nullptr, log);
+    getInfoLog(object, length, nullptr, log);
     PrintInfoLog(log, length);
     free(log);
 }
@@ -99,7 +91,7 @@ bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlot
     glGetProgramiv(record.program, GL_LINK_STATUS, &linked);
     if (linked != GL_TRUE) {
         LogMessage(LOG_ERROR, kTag, "Error linking shader program");
-        LogProgramInfoLog(record.program);
+        LogInfoLog(record.program, glGetProgramiv, glGetProgramInfoLog);
         return false;
     }
     LookUpUniforms(record);
@@ -143,7 +135,7 @@ uint32_t CompileShader(const char* path, GLenum stage) {
         return shader;
     }
     LogMessage(LOG_ERROR, kTag, "Error compiling \"%s\"", path);
-    LogShaderInfoLog(shader);
+    LogInfoLog(shader, glGetShaderiv, glGetShaderInfoLog);
     glDeleteShader(shader);
     return 0;
 }

@@ -28,6 +28,16 @@ float* AllocFloats(Allocator* allocator, uint32_t vertices, uint32_t components)
     return static_cast<float*>(allocator->Alloc(bytes, TAG_MODEL));
 }
 
+// One float array of `components` per vertex of the mesh; on failure the
+// error names what it was for.
+float* AllocAttribute(Mesh* r, uint32_t components, const char* what) {
+    float* array = AllocFloats(r->mAllocator, r->mNumVertices, components);
+    if (!array)
+        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d %s", int(r->mNumVertices),
+                   what);
+    return array;
+}
+
 // Copies count vectors of aiVector3D (x, y, z) into packed floats.
 void CopyVectors(float* out, const aiVector3D* in, uint32_t count) {
     for (uint32_t v = 0; v < count; ++v) {
@@ -102,12 +112,9 @@ bool Acceptable(const aiScene* scene, const aiMesh* m) {
 }
 
 int CopyPositions(const aiMesh* m, Mesh* r) {
-    r->mPositions = AllocFloats(r->mAllocator, r->mNumVertices, kPositionComponents);
-    if (!r->mPositions) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d positions",
-                   int(r->mNumVertices));
+    r->mPositions = AllocAttribute(r, kPositionComponents, "positions");
+    if (!r->mPositions)
         return -1;
-    }
     CopyVectors(r->mPositions, m->mVertices, r->mNumVertices);
     return 0;
 }
@@ -119,11 +126,9 @@ int CopyColors(const aiMesh* m, const aiMaterial* material, Mesh* r) {
     bool hasVertexColors = m->HasVertexColors(0) && r->mNumVertices > 0;
     if (!hasDiffuse && !hasVertexColors)
         return 0;
-    r->mColors = AllocFloats(r->mAllocator, r->mNumVertices, kColorComponents);
-    if (!r->mColors) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d colors", int(r->mNumVertices));
+    r->mColors = AllocAttribute(r, kColorComponents, "colors");
+    if (!r->mColors)
         return -1;
-    }
     for (uint32_t v = 0; v < r->mNumVertices; ++v) {
         const aiColor4D& c = hasDiffuse ? diffuse : m->mColors[0][v];
         float* out = r->mColors + v * kColorComponents;
@@ -138,12 +143,9 @@ int CopyColors(const aiMesh* m, const aiMaterial* material, Mesh* r) {
 int CopyTexCoords(const aiMesh* m, Mesh* r) {
     if (!m->HasTextureCoords(0) || r->mNumVertices == 0)
         return 0;
-    r->mTexCoords = AllocFloats(r->mAllocator, r->mNumVertices, kTexCoordComponents);
-    if (!r->mTexCoords) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d texture coordinates",
-                   int(r->mNumVertices));
+    r->mTexCoords = AllocAttribute(r, kTexCoordComponents, "texture coordinates");
+    if (!r->mTexCoords)
         return -1;
-    }
     for (uint32_t v = 0; v < r->mNumVertices; ++v) {
         r->mTexCoords[v * kTexCoordComponents + 0] = m->mTextureCoords[0][v].x;
         r->mTexCoords[v * kTexCoordComponents + 1] = m->mTextureCoords[0][v].y;
@@ -154,12 +156,9 @@ int CopyTexCoords(const aiMesh* m, Mesh* r) {
 int CopyNormals(const aiMesh* m, Mesh* r) {
     if (!m->HasNormals() || r->mNumVertices == 0)
         return 0;
-    r->mNormals = AllocFloats(r->mAllocator, r->mNumVertices, kNormalComponents);
-    if (!r->mNormals) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d normals",
-                   int(r->mNumVertices));
+    r->mNormals = AllocAttribute(r, kNormalComponents, "normals");
+    if (!r->mNormals)
         return -1;
-    }
     CopyVectors(r->mNormals, m->mNormals, r->mNumVertices);
     return 0;
 }

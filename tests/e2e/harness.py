@@ -277,6 +277,12 @@ class Demo:
         self.program.kill()
         self.display.close()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
 
 def difference(path_a, path_b, crop):
     """Mean absolute difference (0..1) of two screenshots over a crop."""

@@ -97,8 +97,7 @@ def check_motion(run, demo):
 def main():
     binary = harness.parse_binary()
     run = harness.TestRun("controls")
-    demo = harness.Demo(binary)
-    try:
+    with harness.Demo(binary) as demo:
         if not run.check(demo.wait_window() is not None, "the window opens"):
             run.finish(demo.program)
         time.sleep(SETTLE + 2)
@@ -110,8 +109,6 @@ def main():
         status = demo.program.wait_exit(60)
         run.check(status == 0, f"Escape ends the program with status 0 (got {status})")
         print(f"screenshots in {demo.shots}")
-    finally:
-        demo.close()
     run.finish(demo.program)
 
 

@@ -34,53 +34,39 @@ def find_box(display, title, timeout=60):
 
 
 def check_missing_model(run, binary):
-    display = harness.VirtualDisplay()
-    program = harness.Program(binary, display, cwd=workdir(without_model=True))
-    try:
-        box = find_box(display, "Error loading model")
+    with harness.Demo(binary, cwd=workdir(without_model=True)) as demo:
+        program = demo.program
+        box = find_box(demo.display, "Error loading model")
         run.check(box is not None, "a missing model shows the box \"Error loading model\"")
         run.check(program.proc.poll() is None, "the program waits while the box is shown")
         run.check(program.count('[E]  [Mesh] Error while loading "models/sponza.obj": ') == 1,
                   "the import error is logged")
         if box:
-            harness.xdotool(display, "windowfocus", "--sync", box, check=False)
-            harness.xdotool(display, "key", "Return")
+            harness.xdotool(demo.display, "windowfocus", "--sync", box, check=False)
+            harness.xdotool(demo.display, "key", "Return")
         status = program.wait_exit(60)
         run.check(status == 1, f"once dismissed, the program ends with status 1 (got {status})")
         run.check(program.count("Assertion") == 0, "no zone block left in use")
-    finally:
-        program.kill()
-        display.close()
     return program
 
 
 def check_missing_shader(run, binary):
-    display = harness.VirtualDisplay()
-    program = harness.Program(binary, display, cwd=workdir(without_shader="SSAOBlur.frag"))
-    try:
-        status = program.wait_exit(120)
+    with harness.Demo(binary, cwd=workdir(without_shader="SSAOBlur.frag")) as demo:
+        status = demo.program.wait_exit(120)
         run.check(status == 1, f"a missing shader ends start-up with status 1 (got {status})")
-        run.check(program.count('Error while loading shader "shaders/SSAOBlur.frag"') == 1,
+        run.check(demo.program.count('Error while loading shader "shaders/SSAOBlur.frag"') == 1,
                   "the missing shader file is named in the log")
-    finally:
-        program.kill()
-        display.close()
-    return program
+    return demo.program
 
 
 def check_no_gl_window(run, binary):
-    display = harness.VirtualDisplay()
-    program = harness.Program(binary, display, extra_env={"SDL_VIDEODRIVER": "dummy"})
-    try:
-        status = program.wait_exit(60)
+    with harness.Demo(binary, extra_env={"SDL_VIDEODRIVER": "dummy"}) as demo:
+        status = demo.program.wait_exit(60)
         run.check(status == 1, f"no OpenGL window: status 1 (got {status})")
-        run.check(program.count("[E]  [Window] Unable to create window: ") == 1,
+        run.check(demo.program.count("[E]  [Window] Unable to create window: ") == 1,
                   "the window error is logged")
-        run.check(program.count("Assertion") == 0, "shutdown finds no zone block in use")
-    finally:
-        program.kill()
-        display.close()
-    return program
+        run.check(demo.program.count("Assertion") == 0, "shutdown finds no zone block in use")
+    return demo.program
 
 
 def main():

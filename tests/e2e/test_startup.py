@@ -49,8 +49,7 @@ def main():
     binary = harness.parse_binary()
     run = harness.TestRun("startup")
 
-    demo = harness.Demo(binary)
-    try:
+    with harness.Demo(binary) as demo:
         window = demo.wait_window()
         run.check(window is not None, "a window named Vesperon opens")
         if window is None:
@@ -74,22 +73,16 @@ def main():
         status = demo.program.wait_exit(60)
         run.check(status == 0, f"Escape ends the program with status 0 (got {status})")
         run.check(demo.program.count("[E]") == 0, "no error line up to the end")
-    finally:
-        demo.close()
 
-    demo = harness.Demo(binary)
-    try:
+    with harness.Demo(binary) as demo:
         window = demo.wait_window()
-        if run.check(window is not None, "the window opens a second time"):
+        ended = "" if window else f" (the program's status: {demo.program.proc.poll()})"
+        if run.check(window is not None, "the window opens a second time" + ended):
             time.sleep(2.0)
             harness.close_window(demo.display, window)
             status = demo.program.wait_exit(60)
             run.check(status == 0,
                       f"closing the window ends the program with status 0 (got {status})")
-        else:
-            run.check(False, f"the program's exit status: {demo.program.proc.poll()}")
-    finally:
-        demo.close()
     run.finish(demo.program)
 
 
