@@ -79,7 +79,22 @@ TEST(AoMetrics, TheBestLinearMapUndoesAGainAndOffset) {
     EXPECT_NEAR(c.fit.offset, -0.6, 1e-4);
     EXPECT_NEAR(c.fitted.rmse, 0.0, 1e-5);
     EXPECT_NEAR(c.fitted.bias, 0.0, 1e-6);
+    EXPECT_NEAR(c.fitted.ssim, 1.0, 1e-6);
     EXPECT_GT(c.raw.mae, 0.01);
+}
+
+TEST(AoMetrics, FittedFiguresEqualThoseOfTheExplicitlyMappedEstimate) {
+    GreyImage reference = Pattern(8);
+    GreyImage estimate = Mapped(Pattern(9), 0.7f, 0.1f); // related, but not linearly
+    std::vector<uint8_t> mask = PartialMask();
+    Comparison c = Compare(reference, estimate, mask);
+    ErrorMetrics direct =
+        MeasureErrors(reference, Mapped(estimate, float(c.fit.gain), float(c.fit.offset)), mask);
+    EXPECT_NEAR(c.fitted.mae, direct.mae, 1e-6);
+    EXPECT_NEAR(c.fitted.rmse, direct.rmse, 1e-6);
+    EXPECT_NEAR(c.fitted.ssim, direct.ssim, 1e-6);
+    EXPECT_NEAR(c.fitted.bias, 0.0, 1e-6) << "a least-squares fit leaves no mean error";
+    EXPECT_LE(c.fitted.rmse, c.raw.rmse) << "the fit can only lower the squared error";
 }
 
 TEST(AoMetrics, AConstantEstimateIsFittedByTheReferenceMean) {

@@ -50,11 +50,15 @@ std::vector<double> Blur(const std::vector<double>& field, int width, int height
     return out;
 }
 
-// Mean SSIM over the masked pixels. Each window's weights are the Gaussian
-// times the mask, normalised: with W = sum of weights, mean = sum(w x) / W
-// and variance = sum(w x^2) / W - mean^2. The weighted sums are separable
-// convolutions of the masked fields m, m x, m y, m x^2, m y^2, m x y.
-double MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint8_t>& mask) {
+// Mean SSIM over the masked pixels, of the estimate y as given and of
+// gain * y + offset. Each window's weights are the Gaussian times the mask,
+// normalised: with W = sum of weights, mean = sum(w x) / W and variance =
+// sum(w x^2) / W - mean^2. The weighted sums are separable convolutions of
+// the masked fields m, m x, m y, m x^2, m y^2, m x y. A linear map changes
+// the statistics of y in closed form (mean a mu + b, variance a^2 var,
+// covariance a cov), so the mapped estimate needs no second pass.
+void MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint8_t>& mask,
+                const LinearMap& map, double* plain, double* mapped) {
     int w = a.width, h = a.height;
     size_t n = size_t(w) * h;
     std::vector<double> m(n), mx(n), my(n), mxx(n), myy(n), mxy(n);
@@ -71,7 +75,11 @@ double MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint
     std::vector<double> sm = Blur(m, w, h, taps), sx = Blur(mx, w, h, taps),
                         sy = Blur(my, w, h, taps), sxx = Blur(mxx, w, h, taps),
                         syy = Blur(myy, w, h, taps), sxy = Blur(mxy, w, h, taps);
-    double total = 0.0;
+    auto index = [](double muX, double muY, double varX, double varY, double cov) {
+        return ((2.0 * muX * muY + kSsimC1) * (2.0 * cov + kSsimC2)) /
+               ((muX * muX + muY * muY + kSsimC1) * (varX + varY + kSsimC2));
+    };
+    double totalPlain = 0.0, totalMapped = 0.0;
     uint64_t count = 0;
     for (size_t i = 0; i < n; ++i) {
         if (!mask[i])
@@ -82,11 +90,36 @@ double MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint
         double varX = std::max(0.0, sxx[i] / weight - muX * muX);
         double varY = std::max(0.0, syy[i] / weight - muY * muY);
         double cov = sxy[i] / weight - muX * muY;
-        total += ((2.0 * muX * muY + kSsimC1) * (2.0 * cov + kSsimC2)) /
-                 ((muX * muX + muY * muY + kSsimC1) * (varX + varY + kSsimC2));
+        totalPlain += index(muX, muY, varX, varY, cov);
+        totalMapped += index(muX, map.gain * muY + map.offset, varX, map.gain * map.gain * varY,
+                             map.gain * cov);
         ++count;
     }
-    return count ? total / double(count) : 0.0;
+    *plain = count ? totalPlain / double(count) : 0.0;
+    *mapped = count ? totalMapped / double(count) : 0.0;
+}
+
+// MAE, RMSE and bias of gain * estimate + offset; SSIM is left alone.
+ErrorMetrics PixelErrors(const GreyImage& reference, const GreyImage& estimate,
+                         const std::vector<uint8_t>& mask, const LinearMap& map) {
+    ErrorMetrics e;
+    double absSum = 0.0, sqSum = 0.0, sum = 0.0;
+    uint64_t count = 0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (!mask[i])
+            continue;
+        double d = map.gain * estimate.pixels[i] + map.offset - double(reference.pixels[i]);
+        absSum += std::fabs(d);
+        sqSum += d * d;
+        sum += d;
+        ++count;
+    }
+    if (count == 0)
+        return e;
+    e.mae = absSum / double(count);
+    e.rmse = std::sqrt(sqSum / double(count));
+    e.bias = sum / double(count);
+    return e;
 }
 
 void CheckSizes(const GreyImage& reference, const GreyImage& estimate,
@@ -103,24 +136,10 @@ void CheckSizes(const GreyImage& reference, const GreyImage& estimate,
 ErrorMetrics MeasureErrors(const GreyImage& reference, const GreyImage& estimate,
                            const std::vector<uint8_t>& mask) {
     CheckSizes(reference, estimate, mask);
-    ErrorMetrics e;
-    double absSum = 0.0, sqSum = 0.0, sum = 0.0;
-    uint64_t count = 0;
-    for (size_t i = 0; i < mask.size(); ++i) {
-        if (!mask[i])
-            continue;
-        double d = double(estimate.pixels[i]) - double(reference.pixels[i]);
-        absSum += std::fabs(d);
-        sqSum += d * d;
-        sum += d;
-        ++count;
-    }
-    if (count == 0)
-        return e;
-    e.mae = absSum / double(count);
-    e.rmse = std::sqrt(sqSum / double(count));
-    e.bias = sum / double(count);
-    e.ssim = MaskedSsim(reference, estimate, mask);
+    LinearMap identity;
+    ErrorMetrics e = PixelErrors(reference, estimate, mask, identity);
+    double unused = 0.0;
+    MaskedSsim(reference, estimate, mask, identity, &e.ssim, &unused);
     return e;
 }
 
@@ -159,14 +178,13 @@ LinearMap FitLinear(const GreyImage& reference, const GreyImage& estimate,
 
 Comparison Compare(const GreyImage& reference, const GreyImage& estimate,
                    const std::vector<uint8_t>& mask) {
+    CheckSizes(reference, estimate, mask);
     Comparison c;
     for (uint8_t on : mask)
         c.pixels += on ? 1 : 0;
-    c.raw = MeasureErrors(reference, estimate, mask);
     c.fit = FitLinear(reference, estimate, mask);
-    GreyImage mapped = estimate;
-    for (float& p : mapped.pixels)
-        p = float(c.fit.gain * p + c.fit.offset);
-    c.fitted = MeasureErrors(reference, mapped, mask);
+    c.raw = PixelErrors(reference, estimate, mask, LinearMap{});
+    c.fitted = PixelErrors(reference, estimate, mask, c.fit);
+    MaskedSsim(reference, estimate, mask, c.fit, &c.raw.ssim, &c.fitted.ssim);
     return c;
 }
