@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr int kWarmupFrames = 2;        // per configuration and view, before the rounds
+constexpr int kWarmupFrames = 1;        // per configuration and view, before the rounds
 constexpr float kFloorRadiusPx = 32.0f; // the occlusion pass reaches tens of pixels at radius 0.9
 constexpr const char* kQuadVertexShader = "shaders/SSAO.vert";
 constexpr const char* kFloorShader = "tools/framebench/FetchFloor.frag";
