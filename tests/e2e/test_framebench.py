@@ -13,7 +13,7 @@ import harness
 
 PASSES = ["geometry", "occlusion", "blur", "lighting", "overlay_present"]
 STARTUP = ["model_import", "texture_loading", "gpu_setup", "engine", "renderer", "programs",
-           "mesh_upload", "model_load", "total"]
+           "model_load", "total"]
 
 # A floor and a wall in front of the eye: enough for every pass to have pixels.
 SMALL_MODEL = """# floor 400 x 400 at y = 0, wall at x = 200
@@ -59,6 +59,8 @@ def check_report(run, report, kernels, radius, frames, model, eye, direction):
               "the view's eye and direction recorded")
     run.check(all(k in report["startup_ms"] for k in STARTUP), "every start-up phase reported")
     run.check(report["peak_resident_kib"] > 0, "peak resident memory reported")
+    run.check(report["zone_bytes_in_use"] > 0 and report["zone_blocks"] > 0,
+              "the scene's zone memory reported")
 
     view = report["views"][0]
     run.check(0.0 < view["covered_fraction"] <= 1.0, "the view shows geometry")

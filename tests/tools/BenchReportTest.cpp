@@ -36,8 +36,9 @@ BenchResult SampleResult() {
     r.startup.textureLoadMs = 50.0;
     r.startup.rendererMs = 20.0;
     r.startup.programsMs = 5.0;
-    r.startup.meshUploadMs = 7.0;
     r.peakResidentKiB = 123456;
+    r.zoneBytesInUse = 3u << 20;
+    r.zoneBlocks = 42;
     for (const NamedView& view : {DefaultViews()[0], DefaultViews()[3]}) {
         ViewResult v;
         v.view = view;
@@ -111,8 +112,8 @@ TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
          {"\"model\": \"models/a \\\"quoted\\\"\\\\path.obj\"", "\"gl_renderer\": \"llvmpipe\"",
           "\"width\": 1440", "\"height\": 900", "\"kernels\": [8, 32]", "\"radius\": 3.7500",
           "\"frames\": 3,", "\"warmup_frames\": 1", "\"floor_radius_px\": 32.0000",
-          "\"peak_resident_kib\": 123456", "\"model_import\": 100.0000",
-          "\"texture_loading\": 50.0000", "\"gpu_setup\": 32.0000"})
+          "\"peak_resident_kib\": 123456", "\"zone_bytes_in_use\": 3145728", "\"zone_blocks\": 42",
+          "\"model_import\": 100.0000", "\"texture_loading\": 50.0000", "\"gpu_setup\": 25.0000"})
         EXPECT_NE(json.find(setting), std::string::npos) << setting << "\n" << json;
     EXPECT_EQ(Count(json, "\"name\": \"start\""), 2u) << "in the settings and in the results";
     EXPECT_EQ(Count(json, "\"name\": \"colonnade\""), 2u);
@@ -158,5 +159,8 @@ TEST(BenchReport, TheTableHasARowPerConfigurationOfEachView) {
     EXPECT_EQ(Count(table, "SSAO off"), 2u);
     EXPECT_EQ(Count(table, "32 no blur"), 2u);
     EXPECT_NE(table.find("view colonnade"), std::string::npos);
-    EXPECT_NE(table.find("peak resident memory: 120.6 MiB"), std::string::npos) << table;
+    EXPECT_NE(table.find("peak resident memory: 120.6 MiB; zone memory in use: 3.0 MiB in 42 "
+                         "blocks"),
+              std::string::npos)
+        << table;
 }

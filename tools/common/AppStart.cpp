@@ -175,8 +175,6 @@ int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, s
     if (LoadScene(app, modelPath, error) != 0)
         return -1;
     t->modelLoadMs = MsSince(start);
-    double meshes = t->modelLoadMs - t->modelImportMs - t->textureLoadMs;
-    t->meshUploadMs = meshes > 0.0 ? meshes : 0.0;
     t->totalMs = MsSince(begin);
     return 0;
 }

@@ -9,8 +9,8 @@ class Vesperon;
 
 // Start-up phases in milliseconds. modelImportMs and textureLoadMs are
 // measured on their own (a separate import, and a separate load of every
-// material's diffuse texture) before the demo's loader does all of it again;
-// meshUploadMs is what the loader took beyond those two.
+// material's diffuse texture) before the demo's loader does all of it again
+// together with copying the meshes and creating their buffers (modelLoadMs).
 struct StartupTimes {
     double engineMs = 0.0;      // allocator, event bus, window, input
     double rendererMs = 0.0;    // context, GL loader, render targets, renderer programs, noise
@@ -18,11 +18,10 @@ struct StartupTimes {
     double modelImportMs = 0.0; // parse and post-processing of the model file
     double textureLoadMs = 0.0; // decode and upload of the diffuse textures
     double modelLoadMs = 0.0;   // the demo's whole loader: import, textures, meshes
-    double meshUploadMs = 0.0;  // modelLoadMs - modelImportMs - textureLoadMs, at least 0
     double totalMs = 0.0;
     int textureCount = 0; // materials naming a diffuse texture
-    // GPU set-up: everything that creates GL objects except the textures.
-    double GpuSetupMs() const { return rendererMs + programsMs + meshUploadMs; }
+    // GPU set-up: the context and every GL object made before the model.
+    double GpuSetupMs() const { return rendererMs + programsMs; }
 };
 
 // Init of the demo with modelPath instead of its fixed one: engine

@@ -78,10 +78,11 @@ std::string StartupJson(const BenchResult& r) {
            ", \"texture_loading\": " + Number(s.textureLoadMs) +
            ", \"gpu_setup\": " + Number(s.GpuSetupMs()) + ", \"engine\": " + Number(s.engineMs) +
            ", \"renderer\": " + Number(s.rendererMs) + ", \"programs\": " + Number(s.programsMs) +
-           ", \"mesh_upload\": " + Number(s.meshUploadMs) +
            ", \"model_load\": " + Number(s.modelLoadMs) + ", \"total\": " + Number(s.totalMs) +
            "},\n  \"textures\": " + std::to_string(s.textureCount) +
-           ",\n  \"peak_resident_kib\": " + std::to_string(r.peakResidentKiB) + ",\n";
+           ",\n  \"peak_resident_kib\": " + std::to_string(r.peakResidentKiB) +
+           ",\n  \"zone_bytes_in_use\": " + std::to_string(r.zoneBytesInUse) +
+           ",\n  \"zone_blocks\": " + std::to_string(r.zoneBlocks) + ",\n";
 }
 
 std::string ConfigJson(const ViewResult& view, const ConfigSamples& c) {
@@ -177,11 +178,14 @@ void PrintReport(FILE* out, const BenchResult& r) {
                  r.glRenderer.c_str());
     std::fprintf(out,
                  "start-up: model import %.0f ms, texture loading %.0f ms (%d textures), GPU "
-                 "set-up %.0f ms (renderer %.0f, programs %.0f, meshes %.0f), engine %.0f ms; "
-                 "demo's loader %.0f ms; total %.0f ms\n",
+                 "set-up %.0f ms (renderer %.0f, programs %.0f), engine %.0f ms; the demo's "
+                 "loader (import, textures, meshes) %.0f ms; total %.0f ms\n",
                  s.modelImportMs, s.textureLoadMs, s.textureCount, s.GpuSetupMs(), s.rendererMs,
-                 s.programsMs, s.meshUploadMs, s.engineMs, s.modelLoadMs, s.totalMs);
-    std::fprintf(out, "peak resident memory: %.1f MiB\n", double(r.peakResidentKiB) / 1024.0);
+                 s.programsMs, s.engineMs, s.modelLoadMs, s.totalMs);
+    std::fprintf(out,
+                 "peak resident memory: %.1f MiB; zone memory in use: %.1f MiB in %llu blocks\n",
+                 double(r.peakResidentKiB) / 1024.0, double(r.zoneBytesInUse) / (1024.0 * 1024.0),
+                 static_cast<unsigned long long>(r.zoneBlocks));
     std::fprintf(out,
                  "median ms over %d frames per configuration (after %d warm-up frames), radius "
                  "%g; floor = bare pass fetching as many G-buffer texels within %g px\n",

@@ -71,6 +71,8 @@ struct BenchResult {
     float floorRadiusPx = 0.0f;
     StartupTimes startup;
     long peakResidentKiB = -1;
+    uint64_t zoneBytesInUse = 0; // the scene's zone blocks after the run
+    uint64_t zoneBlocks = 0;
     std::vector<ViewResult> views;
 };
 
