@@ -1,6 +1,6 @@
 // AoReference: traces the reference over rows on several threads, and
 // stores it keyed by everything that made it.
-#include "AoReference.h"
+#include "aotruth/AoReference.h"
 
 #include <atomic>
 #include <cinttypes>
@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-#include "AoScene.h"
+#include "aotruth/AoScene.h"
 #include "core/Logger.h"
 
 namespace {

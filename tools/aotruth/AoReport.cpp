@@ -1,5 +1,5 @@
 // AoReport: tables, JSON and the side-by-side comparison image.
-#include "AoReport.h"
+#include "aotruth/AoReport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -142,6 +142,7 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
                 ", \"demo_pixels\": " + std::to_string(view.demoPixels) +
                 ", \"mismatch_pixels\": " + std::to_string(view.mismatchPixels) +
                 ", \"mean_reference\": " + Number(view.meanReference) +
+                ", \"cached_reference\": " + (view.cached ? "true" : "false") +
                 ", \"image\": " + Quoted(view.image) + ",\n     \"kernels\": [";
         for (size_t k = 0; k < view.kernels.size(); ++k) {
             const KernelResult& kr = view.kernels[k];

@@ -10,7 +10,7 @@
 
 #include <glm/glm.hpp>
 
-#include "AoMetrics.h"
+#include "aotruth/AoMetrics.h"
 
 // One draw of a fresh kernel and noise, compared raw and after the blur.
 struct DrawResult {

@@ -1,5 +1,5 @@
 // AoTruthTool: option handling and the measuring run of the ground-truth tool.
-#include "AoTruthTool.h"
+#include "aotruth/AoTruthTool.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,12 +10,13 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include "AoMetrics.h"
-#include "AoReference.h"
-#include "AoReport.h"
-#include "AoScene.h"
-#include "DemoCapture.h"
-#include "ToolOptionsStandIn.h"
+#include "aotruth/AoMetrics.h"
+#include "aotruth/AoReference.h"
+#include "aotruth/AoReport.h"
+#include "aotruth/AoScene.h"
+#include "aotruth/DemoCapture.h"
+#include "common/AppStart.h"
+#include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "ssao/Umbrelix.h"
@@ -212,7 +213,10 @@ int Measure(Vesperon& app, const ToolOptions& options) {
                    options.view.modelPath.c_str());
         return kExitBadInput;
     }
-    app.GetRenderer()->SetRadius(options.view.radius);
+    Umbrelix* renderer = app.GetRenderer();
+    renderer->mSSAOEnabled = true;
+    renderer->mBlurEnabled = true;
+    renderer->SetRadius(options.view.radius);
     RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
@@ -285,12 +289,9 @@ int RunAoTruth(int argc, char** argv) {
         LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return kExitBadInput;
     }
-    if (options.view.modelPath != kDefaultModelPath) {
-        LogMessage(LOG_ERROR, kTag, "only the default model for now");
-        return kExitBadInput;
-    }
     Vesperon app;
-    if (app.Init(SUBSYSTEM_ALL) != 0) {
+    if (StartApp(app, options.view.modelPath, nullptr, &error) != 0) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         app.Shutdown();
         return kExitFailed;
     }

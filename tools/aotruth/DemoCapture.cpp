@@ -1,6 +1,6 @@
 // DemoCapture: builds the ray-tracing scene from the demo's scene graph and
 // reads the demo's render targets back.
-#include "DemoCapture.h"
+#include "aotruth/DemoCapture.h"
 
 #include <map>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <SDL2/SDL.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "AoScene.h"
+#include "aotruth/AoScene.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/GLFunctions.h"

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "AoMetrics.h"
-#include "AoReference.h"
+#include "aotruth/AoMetrics.h"
+#include "aotruth/AoReference.h"
 
 class AoScene;
 class SceneGraphNode;

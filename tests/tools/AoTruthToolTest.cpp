@@ -1,6 +1,6 @@
 // AoTruthTool: every unusable input is refused with a clear message and
 // the bad-input status before the demo starts.
-#include "AoTruthTool.h"
+#include "aotruth/AoTruthTool.h"
 
 #include <initializer_list>
 #include <string>
@@ -82,4 +82,69 @@ TEST(AoTruthTool, RefusesUnknownOptionsBadCountsAndMissingValues) {
     EXPECT_EQ(RunTool({"--kernels", "4,256"}), kExitBadInput) << "the kernel holds at most 128";
     EXPECT_EQ(RunTool({"--out"}), kExitBadInput);
     EXPECT_TRUE(log.ContainsFragment("--out needs a value"));
+}
+
+namespace {
+
+// A floor and, across it, a wall facing the origin, in model units (the
+// demo scales by 0.075): the wall stands 15 units ahead of the eye.
+const char* const kFloorAndWall = "v -1000 0 1000\n"
+                                  "v 1000 0 1000\n"
+                                  "v 1000 0 -1000\n"
+                                  "v -1000 0 -1000\n"
+                                  "v 200 0 1000\n"
+                                  "v 200 0 -1000\n"
+                                  "v 200 500 -1000\n"
+                                  "v 200 500 1000\n"
+                                  "f 1 2 3 4\n"
+                                  "f 6 5 8 7\n";
+
+std::string ReadText(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return "";
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        text.append(buffer, n);
+    fclose(file);
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file)
+        fclose(file);
+    return file != nullptr;
+}
+
+} // namespace
+
+TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
+    TempDir dir("aotruth-tool");
+    ASSERT_TRUE(dir.Write("room.obj", kFloorAndWall));
+    std::string out = dir.File("out");
+    auto run = [&] {
+        return RunTool({"--model", dir.File("room.obj"), "--eye", "0,5,0", "--dir", "1,-0.3,0",
+                        "--kernels", "8,32", "--draws", "1", "--rays", "16", "--radius", "3.75",
+                        "--out", out});
+    };
+    LogCapture log;
+    ASSERT_EQ(run(), kExitOk) << log.Text();
+    std::string json = ReadText(out + "/results.json");
+    EXPECT_NE(json.find("\"model\": \"" + dir.File("room.obj") + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"radius\": 3.75"), std::string::npos);
+    EXPECT_NE(json.find("\"kernel\": 8,"), std::string::npos);
+    EXPECT_NE(json.find("\"kernel\": 32,"), std::string::npos);
+    EXPECT_NE(json.find("\"mismatch_pixels\": 0,"), std::string::npos)
+        << "the tool's camera and the demo's see the same surfaces";
+    EXPECT_NE(json.find("\"cached_reference\": false"), std::string::npos);
+    for (const char* image : {"/custom-k8-raw.png", "/custom-k8-blurred.png", "/custom-k32-raw.png",
+                              "/custom-k32-blurred.png"})
+        EXPECT_TRUE(Exists(out + image)) << image;
+
+    ASSERT_EQ(run(), kExitOk) << log.Text();
+    EXPECT_NE(ReadText(out + "/results.json").find("\"cached_reference\": true"), std::string::npos)
+        << "the second run reuses the traced reference";
 }

@@ -1,7 +1,7 @@
 // AoReference: camera rays through pixel centres (row 0 at the top), a
 // traced view of a known scene, and the cache that must never hand back a
 // reference made for other inputs.
-#include "AoReference.h"
+#include "aotruth/AoReference.h"
 
 #include <cstdio>
 
@@ -10,7 +10,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include "AoScene.h"
+#include "aotruth/AoScene.h"
 #include "demo/Camera.h"
 #include "support/TempDir.h"
 

@@ -1,14 +1,14 @@
 // DemoCapture: the ray-traced scene and camera agree with the demo's own
 // frame: the silhouette against the sky in the traced mask and in the
 // G-buffer match pixel for pixel; the occlusion read-back keeps rows top first.
-#include "DemoCapture.h"
+#include "aotruth/DemoCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
 
-#include "AoScene.h"
-#include "ToolOptionsStandIn.h"
+#include "aotruth/AoScene.h"
+#include "common/ToolOptions.h"
 #include "demo/Vesperon.h"
 #include "ssao/Umbrelix.h"
 #include "support/LogCapture.h"
