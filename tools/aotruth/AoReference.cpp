@@ -17,6 +17,7 @@ namespace {
 
 const char* const kTag = "AoTruth";
 const char* const kCacheMagic = "aotruth-reference 1\n";
+const char* const kTracerVersion = "tracer 2: front-face primary hits, lifted rank-1 lattice\n";
 constexpr int kProgressStepPercent = 5;
 
 // Integer hash (a 32-bit finaliser): decorrelates neighbouring pixels, so
@@ -132,7 +133,9 @@ int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceS
 
 std::string ReferenceKey(const std::string& modelPath, const CameraSetup& camera,
                          const TraceSettings& settings) {
-    std::string key = "model " + modelPath + "\n";
+    // The tracer's own version leads: a change to how references are made
+    // must not reuse the ones made before it.
+    std::string key = std::string(kTracerVersion) + "model " + modelPath + "\n";
     // A regenerated or edited model makes older references stale.
     struct stat info {};
     char line[160];

@@ -3,6 +3,7 @@
 #include "aotruth/AoScene.h"
 
 #include <cassert>
+#include <algorithm>
 #include <cmath>
 
 #include <embree3/rtcore.h>
@@ -13,6 +14,7 @@ namespace {
 
 const char* const kTag = "AoTruth";
 constexpr int kCorners = 3;
+constexpr int kPacketSize = 16; // rays per rtcOccluded16 call
 constexpr float kTwoPi = 6.28318530717958647692f;
 // 1 / golden ratio: the lattice's second coordinate steps by it, which
 // spreads any number of points evenly over [0, 1)^2.
@@ -277,26 +279,38 @@ float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float
     glm::vec3 bitangent = glm::cross(normal, tangent);
     glm::vec3 origin = point + normal * (kLiftPerDistance * std::max(1.0f, eyeDistance));
 
+    // Rays from one point travel together through the hierarchy: tracing
+    // them in packets shares the node tests.
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
+    context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
     int open = 0;
-    for (int i = 0; i < rays; ++i) {
-        glm::vec3 d = CosineLatticeDirection(i, rays, shiftU, shiftV);
-        glm::vec3 dir = tangent * d.x + bitangent * d.y + normal * d.z;
-        RTCRay ray{};
-        ray.org_x = origin.x;
-        ray.org_y = origin.y;
-        ray.org_z = origin.z;
-        ray.dir_x = dir.x;
-        ray.dir_y = dir.y;
-        ray.dir_z = dir.z;
-        ray.tnear = 0.0f;
-        ray.tfar = radius;
-        ray.mask = ~0u;
-        rtcOccluded1(mScene, &context, &ray);
-        // Embree marks a blocked ray by setting tfar to -inf.
-        if (ray.tfar >= 0.0f)
-            ++open;
+    for (int first = 0; first < rays; first += kPacketSize) {
+        alignas(64) RTCRay16 packet;
+        alignas(64) int valid[kPacketSize];
+        int lanes = std::min(kPacketSize, rays - first);
+        for (int lane = 0; lane < kPacketSize; ++lane) {
+            valid[lane] = lane < lanes ? -1 : 0;
+            glm::vec3 d =
+                CosineLatticeDirection(first + std::min(lane, lanes - 1), rays, shiftU, shiftV);
+            glm::vec3 dir = tangent * d.x + bitangent * d.y + normal * d.z;
+            packet.org_x[lane] = origin.x;
+            packet.org_y[lane] = origin.y;
+            packet.org_z[lane] = origin.z;
+            packet.dir_x[lane] = dir.x;
+            packet.dir_y[lane] = dir.y;
+            packet.dir_z[lane] = dir.z;
+            packet.tnear[lane] = 0.0f;
+            packet.tfar[lane] = radius;
+            packet.time[lane] = 0.0f;
+            packet.mask[lane] = ~0u;
+            packet.id[lane] = 0;
+            packet.flags[lane] = 0;
+        }
+        rtcOccluded16(valid, mScene, &context, &packet);
+        // Embree marks a blocked ray by setting its tfar to -inf.
+        for (int lane = 0; lane < lanes; ++lane)
+            open += packet.tfar[lane] >= 0.0f ? 1 : 0;
     }
     return float(open) / float(rays);
 }

@@ -1,6 +1,7 @@
 // AoTruthTool: option handling and the measuring run of the ground-truth tool.
 #include "aotruth/AoTruthTool.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -120,8 +121,12 @@ int Reference(const AoScene& scene, const CameraSetup& camera, const ToolOptions
     *cached = LoadReference(path, key, reference) == 0;
     if (*cached)
         return 0;
+    auto start = std::chrono::steady_clock::now();
     if (TraceReference(scene, camera, settings, reference) != 0)
         return -1;
+    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    LogMessage(LOG_INFO, kTag, "Reference traced in %.1f s (%d rays per pixel, %d threads)",
+               seconds.count(), settings.rays, settings.threads);
     return SaveReference(path, key, *reference);
 }
 
