@@ -255,3 +255,32 @@ TEST(AoScene, TheShaderReadsModelVFromTheImageBottom) {
     EXPECT_EQ(ShaderTexCoord({0.25f, 0.0f}), glm::vec2(0.25f, 1.0f));
     EXPECT_EQ(ShaderTexCoord({0.25f, 1.0f}), glm::vec2(0.25f, 0.0f));
 }
+
+TEST(AoScene, PointsFoundByCameraRaysDoNotOccludeThemselves) {
+    // A tilted plane far from the origin: its hit points carry the rounding
+    // of large coordinates and of the ray's length.
+    glm::vec3 centre(250.0f, 40.0f, -180.0f);
+    glm::vec3 n = glm::normalize(glm::vec3(0.3f, 1.0f, -0.2f));
+    glm::vec3 t = glm::normalize(glm::cross(n, glm::vec3(0, 0, 1)));
+    glm::vec3 b = glm::cross(n, t);
+    float half = 100.0f;
+    // Counter-clockwise as seen from the side n points to.
+    Quad plane = MakeQuad(centre - t * half - b * half, centre + t * half - b * half,
+                          centre + t * half + b * half, centre - t * half + b * half);
+    AoScene scene;
+    ASSERT_EQ(scene.Create(), 0);
+    Add(scene, plane);
+    ASSERT_EQ(scene.Commit(), 0);
+    glm::vec3 eye = centre + n * 150.0f + t * 60.0f;
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> spread(-40.0f, 40.0f);
+    for (int i = 0; i < 200; ++i) {
+        glm::vec3 target = centre + t * spread(random) + b * spread(random);
+        SurfaceHit hit;
+        ASSERT_TRUE(scene.Intersect(eye, target - eye, 2.0f, &hit));
+        EXPECT_EQ(scene.Visibility(hit.position, hit.normal, glm::length(hit.position - eye), 0.9f,
+                                   256, 0.5f, 0.25f),
+                  1.0f)
+            << "hit " << i << " at distance " << glm::length(hit.position - eye);
+    }
+}

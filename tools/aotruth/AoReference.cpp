@@ -17,7 +17,8 @@ namespace {
 
 const char* const kTag = "AoTruth";
 const char* const kCacheMagic = "aotruth-reference 1\n";
-const char* const kTracerVersion = "tracer 2: front-face primary hits, lifted rank-1 lattice\n";
+const char* const kTracerVersion =
+    "tracer 3: front-face primary hits, rank-1 lattice lifted by 1e-5 of the eye distance\n";
 constexpr int kProgressStepPercent = 5;
 
 // Integer hash (a 32-bit finaliser): decorrelates neighbouring pixels, so

@@ -20,11 +20,14 @@ constexpr float kTwoPi = 6.28318530717958647692f;
 // spreads any number of points evenly over [0, 1)^2.
 constexpr float kLatticeStep = 0.61803398874989484820f;
 // A hit point is exact only to float rounding of its coordinates, which
-// grows with the distance from the ray's origin (about 2^-23 of it, and
-// more through the projection). Lifting the ray start by this fraction of
-// the eye distance (at least of one unit) clears that with a wide margin
-// while staying far below any occlusion radius worth measuring.
-constexpr float kLiftPerDistance = 1e-4f;
+// grows with the distance from the ray's origin (about 2^-23 of it, a few
+// times over through the ray's arithmetic); rays then start on the wrong
+// side and hit their own surface. Lifting the ray start by this fraction of
+// the eye distance (at least of one unit) clears that: self-hits begin
+// near 1e-7 on a tilted plane far out, so 1e-5 leaves a hundredfold
+// margin, and at 200 units it is 0.002, a fraction of a percent of any
+// occlusion radius worth measuring.
+constexpr float kLiftPerDistance = 1e-5f;
 
 float Fract(float x) {
     return x - std::floor(x);
