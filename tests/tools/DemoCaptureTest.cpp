@@ -7,10 +7,18 @@
 
 #include <SDL2/SDL.h>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
 #include "aotruth/AoScene.h"
 #include "common/ToolOptions.h"
 #include "demo/Vesperon.h"
+#include "gpu/ImageUpload.h"
+#include "gpu/Texture.h"
+#include "scene/Mesh.h"
+#include "scene/SceneGraphNode.h"
 #include "ssao/Umbrelix.h"
+#include "support/GLTestContext.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -123,5 +131,71 @@ TEST_F(DemoCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
         if (!demo[i]) {
             ASSERT_EQ(occlusion.pixels[i], 1.0f) << "sky pixel " << i << " is fully open";
         }
+    }
+}
+
+namespace {
+
+void AppendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    out->insert(out->end(), static_cast<unsigned char*>(data),
+                static_cast<unsigned char*>(data) + size);
+}
+
+// A 2 x 2 image whose top row (as stored, first in the file) is fully
+// transparent and whose bottom row is opaque; grey, grey with alpha, colour
+// or colour with alpha.
+std::vector<unsigned char> TopRowCutPNG(int channels) {
+    std::vector<unsigned char> pixels(size_t(4) * channels, 200);
+    bool hasAlpha = channels == 2 || channels == 4;
+    if (hasAlpha) {
+        for (int texel = 0; texel < 4; ++texel)
+            pixels[size_t(texel) * channels + channels - 1] = texel < 2 ? 0 : 255;
+    }
+    std::vector<unsigned char> png;
+    stbi_write_png_to_func(AppendBytes, &png, 2, 2, channels, pixels.data(), 2 * channels);
+    return png;
+}
+
+} // namespace
+
+TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheImageBottom) {
+    ASSERT_TRUE(RequireGL());
+    ASSERT_EQ(LoadCaptureFunctions(), 0);
+    // A floor square x in [0, 1], z in [0, -1], facing up; v runs along -z.
+    float positions[] = {0, 0, 0, 1, 0, 0, 1, 0, -1, 0, 0, -1};
+    float texCoords[] = {0, 0, 1, 0, 1, 1, 0, 1};
+    uint32_t indices[] = {0, 1, 2, 0, 2, 3};
+    for (int channels : {1, 2, 3, 4}) {
+        std::vector<unsigned char> png = TopRowCutPNG(channels);
+        Texture texture;
+        texture.mId = ImageLoadTextureFromMemory(png.data(), int(png.size()));
+        ASSERT_NE(texture.mId, 0u) << ImageLastResult();
+        Mesh mesh;
+        mesh.mNumVertices = 4;
+        mesh.mNumIndices = 6;
+        mesh.mPositions = positions;
+        mesh.mTexCoords = texCoords;
+        mesh.mIndices = indices;
+        SceneGraphNode root;
+        SceneGraphNode child(&mesh, &texture);
+        child.mParent = &root;
+        root.mChildren.push_back(child);
+        root.Update();
+        AoScene scene;
+        ASSERT_EQ(scene.Create(), 0);
+        ASSERT_EQ(AddSceneGraph(root, &scene), 0);
+        ASSERT_EQ(scene.Commit(), 0);
+        bool cut = channels == 2 || channels == 4;
+        SurfaceHit hit;
+        EXPECT_TRUE(scene.Intersect({0.5f, 1, -0.25f}, {0, -1, 0}, 2.0f, &hit))
+            << channels << " channels: v = 0.25 reads the opaque bottom row";
+        EXPECT_EQ(hit.alphaTested, cut) << channels << " channels";
+        EXPECT_EQ(scene.Intersect({0.5f, 1, -0.75f}, {0, -1, 0}, 2.0f, &hit), !cut)
+            << channels << " channels: v = 0.75 reads the top row";
+        // The mesh doesn't own these arrays.
+        mesh.mPositions = nullptr;
+        mesh.mTexCoords = nullptr;
+        mesh.mIndices = nullptr;
     }
 }
