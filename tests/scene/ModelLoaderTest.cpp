@@ -66,6 +66,18 @@ public:
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
         Write("nomeshes.obj", "mtllib quad.mtl\n");
+        Write("comments.obj", "# nothing but a comment\n# and another\n");
+        // "v 0 0 0" and a face in UTF-16 without a byte-order mark.
+        std::string utf16;
+        for (char c : std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"))
+            utf16 += std::string(1, c) + '\0';
+        Write("utf16.obj", utf16);
+        const std::string cube = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                                 "v 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+                                 "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\n";
+        Write("strayline.obj", cube + "f 4 1 5 8\nl 1 7\n");
+        // Cut in the middle of its last face, which leaves two corners.
+        Write("cut.obj", cube + "f 4 1 5 8\nf 1 3");
         // Claims 100 vertices and holds 4: the importer leaves the face without indices.
         const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
         Write("short.off", "OFF\n100 1 0\n" + corners + "4 0 1 2 3\n");
@@ -257,26 +269,66 @@ TEST_F(ModelLoaderTest, TexturePathIsTriedAsStoredAndAMissingOneReportedAsStored
     EXPECT_EQ(0u, gone->mId);
 }
 
-TEST_F(ModelLoaderTest, PointAndLineMeshesAreSkippedWithAWarning) {
-    for (const char* model :
-         {"testline.obj", "testpoints.obj", "testmixed.obj", "point_cloud.obj"}) {
-        SCOPED_TRACE(model);
+// A stray line or point among a mesh's triangles costs one warning that
+// counts what was dropped, never the mesh: every triangle is still drawn.
+TEST_F(ModelLoaderTest, StrayLinesAndPointsAreDroppedAndTheTrianglesKept) {
+    Fixtures fixtures;
+    const struct {
+        std::string path;
+        uint32_t triangles;
+        const char* dropped;
+    } cases[] = {
+        {fixtures.Path("strayline.obj"), 12,
+         "1 faces of \"%s\" that are not triangles (points: "
+         "0, lines: 1)"},
+        {fixtures.Path("cut.obj"), 12,
+         "1 faces of \"%s\" that are not triangles (points: 0, "
+         "lines: 1)"},
+        {kObj + "testmixed.obj", 12,
+         "42 faces of \"%s\" that are not triangles (points: 24, "
+         "lines: 18)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         LogCapture log;
-        ASSERT_EQ(0, Load(kObj + model));
-        ASSERT_EQ(1u, CountedArraySize(mMeshes));
-        EXPECT_TRUE(mRoot.mChildren.empty());
-        EXPECT_EQ(0u, mMeshes[0].mVao);
-        EXPECT_EQ(nullptr, mMeshes[0].mPositions);
-        EXPECT_TRUE(HasLineStarting(log, "[W]  [Mesh] Skipping mesh \"")) << log.Text();
+        ASSERT_EQ(0, Load(c.path)) << log.Text();
+        ASSERT_EQ(1u, mRoot.mChildren.size());
+        const Mesh& mesh = *mRoot.mChildren[0].mMesh;
+        EXPECT_EQ(3 * c.triangles, mesh.mNumIndices);
+        EXPECT_NE(0u, mesh.mVao);
+        for (uint32_t i = 0; i < mesh.mNumIndices; ++i)
+            ASSERT_LT(mesh.mIndices[i], mesh.mNumVertices);
+        char dropped[256];
+        snprintf(dropped, sizeof dropped, c.dropped, c.path.c_str());
+        EXPECT_TRUE(log.HasLine(std::string("[W]  [Mesh] Dropped ") + dropped +
+                                "; only triangles are drawn"))
+            << log.Text();
+        size_t warnings = 0;
+        for (const std::string& line : log.Lines())
+            warnings += line.compare(0, 4, "[W] ") == 0;
+        EXPECT_EQ(1u, warnings) << log.Text();
     }
 }
 
-TEST_F(ModelLoaderTest, SceneWithoutMeshesLoadsEmptyArrays) {
+// Nothing to draw is a failed load, not an empty sky: no mesh at all, or
+// only points and lines, or a file the importer reads as nothing.
+TEST_F(ModelLoaderTest, ModelsWithoutTriangleMeshesFailTheLoad) {
     Fixtures fixtures;
-    ASSERT_EQ(0, Load(fixtures.Path("nomeshes.obj")));
-    ASSERT_NE(nullptr, mMeshes);
-    EXPECT_EQ(0u, CountedArraySize(mMeshes));
-    EXPECT_TRUE(mRoot.mChildren.empty());
+    const std::string paths[] = {fixtures.Path("nomeshes.obj"), fixtures.Path("comments.obj"),
+                                 fixtures.Path("utf16.obj"),    kObj + "testline.obj",
+                                 kObj + "testpoints.obj",       kObj + "point_cloud.obj"};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        LogCapture log;
+        EXPECT_EQ(-1, Load(path));
+        EXPECT_TRUE(log.HasLine("[E]  [Mesh] Error while loading \"" + path +
+                                "\": it holds no triangle meshes "))
+            << log.Text();
+        EXPECT_TRUE(mRoot.mChildren.empty());
+        EXPECT_EQ(nullptr, mMeshes);
+        EXPECT_EQ(nullptr, mTextures);
+        EXPECT_EQ(0u, mZone.GetAllocCount());
+    }
 }
 
 TEST_F(ModelLoaderTest, UnreadableModelsFailWithTheImportersReason) {
