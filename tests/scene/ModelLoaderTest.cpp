@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
+#include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -39,6 +40,19 @@ bool HasLineStarting(LogCapture& log, const std::string& prefix) {
     }
     return false;
 }
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (dir && readdir(dir))
+        ++count;
+    if (dir)
+        closedir(dir);
+    return count;
+}
+
+// Less than any importer or IO system would leave if it outlived a load.
+constexpr size_t kHeapSlack = 1024;
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> files;
@@ -78,6 +92,8 @@ public:
         Write("strayline.obj", cube + "f 4 1 5 8\nl 1 7\n");
         // Cut in the middle of its last face, which leaves two corners.
         Write("cut.obj", cube + "f 4 1 5 8\nf 1 3");
+        // The importer itself gives up on the last face.
+        Write("badindex.obj", cube + "f 4 1 5 8\nf 1 2 99\n");
         // Claims 100 vertices and holds 4: the importer leaves the face without indices.
         const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
         Write("short.off", "OFF\n100 1 0\n" + corners + "4 0 1 2 3\n");
@@ -361,6 +377,27 @@ TEST_F(ModelLoaderTest, MalformedFacesFailBeforePostProcessingTouchesThem) {
         EXPECT_TRUE(
             log.HasLine("[E]  [Mesh] Error while loading \"" + path + "\": " + reason + " "))
             << log.Text();
+        EXPECT_EQ(0u, mZone.GetAllocCount());
+    }
+}
+
+// Whatever the reason a scene is refused (the importer's, ours, nothing to
+// draw, not a file), the importer, its IO system and every stream it opened
+// are gone when the load returns: no descriptor and no heap left behind.
+TEST_F(ModelLoaderTest, RefusedScenesLeaveNoStreamOrHeapBehind) {
+    Fixtures fixtures;
+    const std::string paths[] = {fixtures.Path("badindex.obj"), fixtures.Path("short.off"),
+                                 fixtures.Path("comments.obj"), kObj + "testline.obj",
+                                 fixtures.Path("")};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        // The first load pays for the importer's one-time set-up.
+        ASSERT_EQ(-1, Load(path));
+        const int descriptors = OpenDescriptors();
+        const size_t heap = mallinfo2().uordblks;
+        ASSERT_EQ(-1, Load(path));
+        EXPECT_EQ(descriptors, OpenDescriptors());
+        EXPECT_LT(mallinfo2().uordblks, heap + kHeapSlack) << "bytes left by one refused load";
         EXPECT_EQ(0u, mZone.GetAllocCount());
     }
 }
