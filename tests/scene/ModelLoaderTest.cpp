@@ -10,6 +10,7 @@
 #include <malloc.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -383,6 +384,27 @@ TEST_F(ModelLoaderTest, CutTexturePathsAreReportedAndTheModelStillLoads) {
         else
             EXPECT_FALSE(log.ContainsFragment("[E]")) << log.Text();
     }
+}
+
+// The importer probes and opens the material library through our IO system:
+// a FIFO there (or a device as the scene) must neither hang nor be read.
+TEST_F(ModelLoaderTest, FifoMaterialLibraryIsSkippedAndADeviceSceneRefused) {
+    Fixtures fixtures;
+    const std::string library = fixtures.Path("fifo.mtl");
+    ASSERT_EQ(0, mkfifo(library.c_str(), 0600));
+    TempDir dir("modelloader-fifo");
+    ASSERT_TRUE(dir.Write("fifo.obj", "mtllib " + library +
+                                          "\nv 0 0 0\nv 1 0 0\nv 1 1 0\n"
+                                          "f 1 2 3\n"));
+    EXPECT_EQ(0, Load(dir.File("fifo.obj")));
+    EXPECT_EQ(1u, mRoot.mChildren.size());
+    unlink(library.c_str());
+
+    LogCapture log;
+    EXPECT_EQ(-1, Load("/dev/zero"));
+    EXPECT_TRUE(log.HasLine("[E]  [Mesh] Error while loading \"/dev/zero\": the path is not a "
+                            "regular file (it is a device) "))
+        << log.Text();
 }
 
 TEST_F(ModelLoaderTest, UnreadableModelsFailWithTheImportersReason) {
