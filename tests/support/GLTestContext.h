@@ -19,6 +19,7 @@
     X(PFNGLGETBUFFERSUBDATAPROC, glGetBufferSubData)                                               \
     X(PFNGLGETBUFFERPARAMETERIVPROC, glGetBufferParameteriv)                                       \
     X(PFNGLGETVERTEXATTRIBIVPROC, glGetVertexAttribiv)                                             \
+    X(PFNGLGETVERTEXATTRIBFVPROC, glGetVertexAttribfv)                                             \
     X(PFNGLISTEXTUREPROC, glIsTexture)                                                             \
     X(PFNGLISPROGRAMPROC, glIsProgram)                                                             \
     X(PFNGLISSHADERPROC, glIsShader)                                                               \
