@@ -105,8 +105,8 @@ void Mesh::Draw() {
         return;
     glBindVertexArray(mVao);
     // With the colour array disabled the shader reads the generic value,
-    // which is context state, not vertex-array state: whatever the previous
-    // mesh left there would carry over, so it is set for every such draw.
+    // which is context state, not vertex-array state: it is set for every
+    // such draw rather than trusting what other code left there.
     if (mVbo[ATTRIB_COLOR] == 0)
         glVertexAttrib4f(ATTRIB_COLOR, kNoVertexColor[0], kNoVertexColor[1], kNoVertexColor[2],
                          kNoVertexColor[3]);
