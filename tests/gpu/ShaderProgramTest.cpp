@@ -188,6 +188,40 @@ TEST_F(ShaderProgramFiles, CompileErrorPrintsTheDriverLogIndentedAndFailsTheLoad
     EXPECT_TRUE(NoShaderAlive());
 }
 
+namespace {
+
+PFNGLGETSHADERIVPROC gRealGetShaderiv = nullptr;
+PFNGLGETSHADERINFOLOGPROC gRealGetShaderInfoLog = nullptr;
+GLsizei gLogBufferSize = 0;
+
+// A driver reporting a log of 2 GiB.
+void APIENTRY AbsurdLogLength(GLuint shader, GLenum name, GLint* value) {
+    gRealGetShaderiv(shader, name, value);
+    if (name == GL_INFO_LOG_LENGTH)
+        *value = 0x7FFFFFFF;
+}
+void APIENTRY RecordLogBuffer(GLuint shader, GLsizei size, GLsizei* length, GLchar* log) {
+    gLogBufferSize = size;
+    gRealGetShaderInfoLog(shader, size, length, log);
+}
+
+} // namespace
+
+TEST_F(ShaderProgramFiles, AbsurdLogLengthIsReadIntoABoundedBuffer) {
+    std::string vert = Write("broken.vert", "void main() { gl_Position = undefinedThing; }\n");
+    gRealGetShaderiv = vgl::glGetShaderiv;
+    gRealGetShaderInfoLog = vgl::glGetShaderInfoLog;
+    vgl::glGetShaderiv = AbsurdLogLength;
+    vgl::glGetShaderInfoLog = RecordLogBuffer;
+    LogCapture capture;
+    EXPECT_EQ(CompileShader(vert.c_str(), GL_VERTEX_SHADER), 0u);
+    vgl::glGetShaderiv = gRealGetShaderiv;
+    vgl::glGetShaderInfoLog = gRealGetShaderInfoLog;
+    EXPECT_GT(gLogBufferSize, 0);
+    EXPECT_LE(gLogBufferSize, 1 << 20) << "a megabyte holds any real compiler log";
+    EXPECT_TRUE(capture.ContainsFragment("undefinedThing")) << "the real log is still printed";
+}
+
 TEST_F(ShaderProgramFiles, FileWithItsOwnVersionLineFailsToCompile) {
     std::string vert = Write("versioned.vert", std::string("#version 330 core\n") + kTrivialVertex);
     std::string frag = Write("ok.frag", kTrivialFragment);
