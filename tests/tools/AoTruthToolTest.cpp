@@ -139,6 +139,7 @@ TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
     EXPECT_NE(json.find("\"kernel\": 32,"), std::string::npos);
     EXPECT_NE(json.find("\"mismatch_pixels\": 0,"), std::string::npos)
         << "the tool's camera and the demo's see the same surfaces";
+    EXPECT_NE(json.find("\"other_surface_pixels\": 0,"), std::string::npos);
     EXPECT_NE(json.find("\"cached_reference\": false"), std::string::npos);
     for (const char* image : {"/custom-k8-raw.png", "/custom-k8-blurred.png", "/custom-k32-raw.png",
                               "/custom-k32-blurred.png"})

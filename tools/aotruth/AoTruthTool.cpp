@@ -162,22 +162,26 @@ int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
     ReferenceImage traced;
     if (Reference(scene, camera, options, &traced, &view->cached) != 0)
         return -1;
-    std::vector<uint8_t> demoMask =
-        ReadGeometryMask(app.GetRenderer()->mGPosition, camera.width, camera.height);
-    // Compared where both see a surface; the rest is counted, as a check
-    // that the two cameras agree.
-    std::vector<uint8_t> mask(demoMask.size());
+    std::vector<float> demoDepth =
+        ReadViewDepth(app.GetRenderer()->mGPosition, camera.width, camera.height);
+    // Compared where both see the same surface; the rest is counted, as a
+    // check that the two cameras and scenes agree.
+    std::vector<uint8_t> mask(demoDepth.size());
     double referenceSum = 0.0;
+    uint64_t compared = 0;
     for (size_t i = 0; i < mask.size(); ++i) {
-        mask[i] = traced.mask[i] && demoMask[i];
+        bool drawn = demoDepth[i] > 0.0f;
+        bool same = traced.mask[i] && drawn && SameSurface(traced.depth[i], demoDepth[i]);
+        mask[i] = same;
         view->tracedPixels += traced.mask[i];
-        view->demoPixels += demoMask[i];
-        view->mismatchPixels += traced.mask[i] != demoMask[i];
-        if (mask[i])
+        view->demoPixels += drawn;
+        view->mismatchPixels += bool(traced.mask[i]) != drawn;
+        view->otherSurfacePixels += traced.mask[i] && drawn && !same;
+        if (same) {
             referenceSum += traced.visibility[i];
+            ++compared;
+        }
     }
-    uint64_t compared = view->tracedPixels + view->demoPixels - view->mismatchPixels;
-    compared /= 2;
     view->meanReference = compared ? referenceSum / double(compared) : 0.0;
     GreyImage reference{traced.width, traced.height, traced.visibility};
 
