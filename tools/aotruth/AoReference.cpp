@@ -21,8 +21,8 @@ namespace {
 
 const char* const kTag = "AoTruth";
 const char* const kCacheMagic = "aotruth-reference 2\n";
-const char* const kTracerVersion =
-    "tracer 3: front-face primary hits, rank-1 lattice lifted by 1e-5 of the eye distance\n";
+const char* const kTracerVersion = "tracer 4: front-face primary hits, rank-1 lattice lifted by "
+                                   "1e-5 of the eye distance, depths\n";
 constexpr int kProgressStepPercent = 5;
 
 // Integer hash (a 32-bit finaliser): decorrelates neighbouring pixels, so
