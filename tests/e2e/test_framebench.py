@@ -51,7 +51,7 @@ def check_report(run, report, kernels, radius, frames, model, eye, direction):
     run.check(settings["frames"] == frames, "frame count recorded")
     run.check((settings["width"], settings["height"]) == (1440, 900),
               "measured at the demo's drawable size")
-    run.check(settings["warmup_frames"] >= 0 and settings["floor_radius_px"] > 0,
+    run.check(settings["warmup_frames"] >= 0 and settings["floor_footprint"] != "",
               "warm-up frames and the floor's reach recorded")
     run.check(settings["gl_renderer"] != "", "the GL renderer is named")
     run.check([v["name"] for v in settings["views"]] == ["custom"], "one view, the one given")
