@@ -55,29 +55,45 @@ int Vesperon::Init(int flags) {
         LogMessage(LOG_ERROR, kTag, "The demo needs the rendering subsystem");
         return -1;
     }
-    LogMessage(LOG_INFO, kTag, "Initialising rendering subsystem");
-    Umbrelix* renderer = new Umbrelix(mWindow);
-    mRenderer = renderer;
-    if (renderer->Init() != 0)
+    if (StartRenderer() != 0)
         return -1;
-    SDL_GL_SetSwapInterval(0);
     return InitScene();
 }
 
-int Vesperon::InitScene() {
+int Vesperon::StartRenderer() {
+    LogMessage(LOG_INFO, kTag, "Initialising rendering subsystem");
+    Umbrelix* renderer = new Umbrelix(mWindow);
+    mRenderer = renderer; // the engine's Shutdown releases it, also after a failure
+    if (renderer->Init() != 0)
+        return -1;
+    SDL_GL_SetSwapInterval(0);
+    return 0;
+}
+
+int Vesperon::LoadPrograms() {
     if (LoadShaderProgram(mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag") != 0 ||
         LoadShaderProgram(mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
         LoadShaderProgram(mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0)
+        return -1;
+    return 0;
+}
+
+int Vesperon::InitScene() {
+    if (LoadPrograms() != 0)
         return -1;
     if (LoadModel(mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures) != 0) {
         ShowModelError();
         return -1;
     }
+    PlaceScene();
+    return 0;
+}
+
+void Vesperon::PlaceScene() {
     mSceneRoot.mLocalTransform = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f));
     mSceneRoot.SetScale(glm::vec3(kModelScale));
     mSceneRoot.Update();
     mCurrentPosition = mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
-    return 0;
 }
 
 // A modal box over the application window; Init goes on (and fails) once

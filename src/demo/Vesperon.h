@@ -62,6 +62,13 @@ public:
 
     Umbrelix* GetRenderer() const;
 
+    // Init's steps after the engine's subsystems, for tools that start the
+    // demo on another model: each returns 0, or -1 after logging why.
+    int StartRenderer();
+    int LoadPrograms();
+    // The loaded model scaled into place, world transforms computed, the eye at its start.
+    void PlaceScene();
+
     ShaderProgram mSceneProgram;
     ShaderProgram mTextureProgram;
     ShaderProgram mLightingProgram;

@@ -69,23 +69,16 @@ std::string ModelRelativePath(const char* modelPath, const char* stored) {
     return model.substr(0, slash + 1) + relative;
 }
 
-// Loads the diffuse texture of every material into textures[i]. A texture is
-// opened as stored first; when nothing is there, relative to the model's
-// folder; when neither exists the stored path is handed on. Whatever path is
-// chosen, the texture loader reports why it can't be read (missing, a
-// directory, a FIFO, empty...).
+// Loads the diffuse texture of every material into textures[i], from the
+// path TexturePath picks. Whatever path that is, the texture loader reports
+// why it can't be read (missing, a directory, a FIFO, empty...).
 void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures) {
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         aiString stored;
         if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) !=
             AI_SUCCESS)
             continue;
-        std::string path = stored.C_Str();
-        if (!PathExists(path.c_str())) {
-            std::string relative = ModelRelativePath(modelPath, stored.C_Str());
-            if (PathExists(relative.c_str()))
-                path = relative;
-        }
+        std::string path = TexturePath(modelPath, stored.C_Str());
         // A texture that fails has been logged and keeps mId 0; loading goes on.
         LoadTexture(path.c_str(), &textures[i]);
     }
@@ -345,6 +338,13 @@ const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
 }
 
 } // namespace
+
+std::string TexturePath(const char* modelPath, const char* stored) {
+    if (PathExists(stored))
+        return stored;
+    std::string relative = ModelRelativePath(modelPath, stored);
+    return PathExists(relative.c_str()) ? relative : std::string(stored);
+}
 
 int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures) {
     return LoadModelFile(kModelPath, allocator, root, meshes, textures);

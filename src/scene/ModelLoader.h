@@ -3,6 +3,8 @@
 // array of material Textures, and one child node per mesh under the root.
 #pragma once
 
+#include <string>
+
 class Allocator;
 class SceneGraphNode;
 class Mesh;
@@ -21,3 +23,7 @@ int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture
 // The same for any path (tests load other models with it).
 int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
                   Texture** textures);
+// Where a texture path stored in a material is read from: as stored when
+// that file exists; else relative to the model's folder, with backslashes read as
+// '/', when that exists; else as stored (its loader then says why it fails).
+std::string TexturePath(const char* modelPath, const char* stored);

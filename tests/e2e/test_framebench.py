@@ -6,6 +6,7 @@ time: only whether each pass ran."""
 
 import json
 import os
+import signal
 import subprocess
 import tempfile
 
@@ -51,7 +52,7 @@ def check_report(run, report, kernels, radius, frames, model, eye, direction):
     run.check(settings["frames"] == frames, "frame count recorded")
     run.check((settings["width"], settings["height"]) == (1440, 900),
               "measured at the demo's drawable size")
-    run.check(settings["warmup_frames"] >= 0 and settings["floor_radius_px"] > 0,
+    run.check(settings["warmup_frames"] >= 0 and settings["floor_footprint"] != "",
               "warm-up frames and the floor's reach recorded")
     run.check(settings["gl_renderer"] != "", "the GL renderer is named")
     run.check([v["name"] for v in settings["views"]] == ["custom"], "one view, the one given")
@@ -144,6 +145,32 @@ def check_refusals(run, tool, display, tmp):
         run.check(not os.path.exists(report), f"{' '.join(args)}: no report left behind")
 
 
+def check_interrupt(run, tool, display, tmp):
+    """SDL turns SIGTERM into a quit request: the run must end on it."""
+    report = os.path.join(tmp, "interrupted.json")
+    proc = subprocess.Popen([tool, "--frames", "1000", "--kernels", "4", "--eye", "0,10,0",
+                             "--dir", "1,0,0", "--json", report], cwd=harness.REPO_ROOT,
+                            env=display.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    seen = b""
+    while b"round 1 of" not in seen:
+        chunk = proc.stderr.read1(4096)
+        if not chunk:
+            break
+        seen += chunk
+    proc.send_signal(signal.SIGTERM)
+    try:
+        _, rest = proc.communicate(timeout=120)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        run.check(False, "SIGTERM ends a run")
+        return
+    seen += rest
+    run.check(proc.returncode != 0 and b"interrupted" in seen,
+              f"SIGTERM ends a run with a message and status {proc.returncode}")
+    run.check(not os.path.exists(report), "an interrupted run writes no report")
+
+
 def main():
     tool = framebench_path(harness.parse_binary())
     run = harness.TestRun("framebench")
@@ -153,6 +180,7 @@ def main():
             check_refusals(run, tool, display, tmp)
             check_default_scene(run, tool, display, tmp)
             check_other_model(run, tool, display, tmp)
+            check_interrupt(run, tool, display, tmp)
     finally:
         display.close()
     run.finish()

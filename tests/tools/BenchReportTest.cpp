@@ -31,7 +31,6 @@ BenchResult SampleResult() {
     r.radius = 3.75f;
     r.frames = 3;
     r.warmupFrames = 1;
-    r.floorRadiusPx = 32.0f;
     r.startup.modelImportMs = 100.0;
     r.startup.textureLoadMs = 50.0;
     r.startup.rendererMs = 20.0;
@@ -111,7 +110,7 @@ TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
     for (const char* setting :
          {"\"model\": \"models/a \\\"quoted\\\"\\\\path.obj\"", "\"gl_renderer\": \"llvmpipe\"",
           "\"width\": 1440", "\"height\": 900", "\"kernels\": [8, 32]", "\"radius\": 3.7500",
-          "\"frames\": 3,", "\"warmup_frames\": 1", "\"floor_radius_px\": 32.0000",
+          "\"frames\": 3,", "\"warmup_frames\": 1", "\"floor_footprint\": \"spread over",
           "\"peak_resident_kib\": 123456", "\"zone_bytes_in_use\": 3145728", "\"zone_blocks\": 42",
           "\"model_import\": 100.0000", "\"texture_loading\": 50.0000", "\"gpu_setup\": 25.0000"})
         EXPECT_NE(json.find(setting), std::string::npos) << setting << "\n" << json;

@@ -12,14 +12,13 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 #include <SDL2/SDL.h>
-#include <glm/gtc/matrix_transform.hpp>
 
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/Texture.h"
 #include "scene/ModelLoader.h"
 #include "scene/SDLIOSystem.h"
-#include "ssao/Umbrelix.h"
 
 namespace {
 
@@ -27,22 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The loader's rule for a texture path stored in a material: as stored when
-// that file exists, else relative to the model's folder with '\' read as '/'.
-std::string TexturePath(const std::string& modelPath, const char* stored,
-                        const SDLIOSystem& files) {
-    if (files.Exists(stored))
-        return stored;
-    std::string relative(stored);
-    for (char& c : relative)
-        c = c == '\\' ? '/' : c;
-    size_t slash = modelPath.find_last_of("/\\");
-    if (relative.empty() || relative[0] == '/' || slash == std::string::npos)
-        return stored;
-    std::string candidate = modelPath.substr(0, slash + 1) + relative;
-    return files.Exists(candidate.c_str()) ? candidate : std::string(stored);
 }
 
 // Parses and post-processes the model as the loader does, and lists the
@@ -61,12 +44,11 @@ bool ImportModel(const std::string& path, std::vector<std::string>* textures, st
         *error = "model \"" + path + "\" holds no triangle meshes";
         return false;
     }
-    SDLIOSystem files;
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         aiString stored;
         if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) ==
             AI_SUCCESS)
-            textures->push_back(TexturePath(path, stored.C_Str(), files));
+            textures->push_back(TexturePath(path.c_str(), stored.C_Str()));
     }
     return true;
 }
@@ -79,7 +61,7 @@ void LoadTexturesOnce(const std::vector<std::string>& paths) {
 }
 
 bool IsReadableFile(const std::string& path) {
-    SDL_RWops* file = SDL_RWFromFile(path.c_str(), "rb");
+    SDL_RWops* file = OpenRegularFile(path.c_str()); // a FIFO would block a plain open
     if (!file)
         return false;
     SDL_RWclose(file);
@@ -87,23 +69,15 @@ bool IsReadableFile(const std::string& path) {
 }
 
 int StartRenderer(Vesperon& app, std::string* error) {
-    LogMessage(LOG_INFO, "Game", "Initialising rendering subsystem");
-    Umbrelix* renderer = new Umbrelix(app.mWindow);
-    app.mRenderer = renderer; // the engine's Shutdown releases it, also after a failure
-    if (renderer->Init() != 0) {
+    if (app.StartRenderer() != 0) {
         *error = "the renderer could not start (see the log)";
         return -1;
     }
-    SDL_GL_SetSwapInterval(0);
     return 0;
 }
 
 int LoadPrograms(Vesperon& app, std::string* error) {
-    if (LoadShaderProgram(app.mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag") != 0 ||
-        LoadShaderProgram(app.mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag") !=
-            0 ||
-        LoadShaderProgram(app.mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag") !=
-            0) {
+    if (app.LoadPrograms() != 0) {
         *error = "a shader program could not be built (see the log)";
         return -1;
     }
@@ -125,23 +99,14 @@ int TimeImportAndTextures(const std::string& path, StartupTimes* times, std::str
     return 0;
 }
 
-// What Vesperon::InitScene does after the programs: the model scaled into
-// place, world transforms computed, the eye at its start.
+// The demo's loader on this path, then the scene placed as the demo places it.
 int LoadScene(Vesperon& app, const std::string& path, std::string* error) {
     if (LoadModelFile(path.c_str(), app.mAllocator, &app.mSceneRoot, &app.mMeshes,
                       &app.mMaterialTextures) != 0) {
         *error = "cannot load model \"" + path + "\" (see the log)";
         return -1;
     }
-    // Nothing to draw means nothing to measure: a tool would report empty frames.
-    if (app.mSceneRoot.mChildren.empty()) {
-        *error = "model \"" + path + "\" holds no triangle meshes";
-        return -1;
-    }
-    app.mSceneRoot.mLocalTransform = glm::mat4(1.0f);
-    app.mSceneRoot.SetScale(glm::vec3(kModelScale));
-    app.mSceneRoot.Update();
-    app.mCurrentPosition = app.mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
+    app.PlaceScene();
     return 0;
 }
 

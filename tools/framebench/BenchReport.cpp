@@ -11,6 +11,9 @@
 const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
                                             "overlay_present"};
 
+const char* const kFloorFootprint =
+    "spread over the occlusion radius projected at each pixel's depth";
+
 namespace {
 
 // Escapes a string for a JSON document (quotes, backslashes, control characters).
@@ -68,7 +71,7 @@ std::string SettingsJson(const BenchResult& r) {
            "],\n" + "    \"radius\": " + Number(r.radius) + ",\n" +
            "    \"frames\": " + std::to_string(r.frames) + ",\n" +
            "    \"warmup_frames\": " + std::to_string(r.warmupFrames) + ",\n" +
-           "    \"floor_radius_px\": " + Number(r.floorRadiusPx) + ",\n" + "    \"views\": [\n" +
+           "    \"floor_footprint\": " + Quoted(kFloorFootprint) + ",\n" + "    \"views\": [\n" +
            views + "\n    ]\n  },\n";
 }
 
@@ -188,8 +191,8 @@ void PrintReport(FILE* out, const BenchResult& r) {
                  static_cast<unsigned long long>(r.zoneBlocks));
     std::fprintf(out,
                  "median ms over %d frames per configuration (after %d warm-up frames), radius "
-                 "%g; floor = bare pass fetching as many G-buffer texels within %g px\n",
-                 r.frames, r.warmupFrames, r.radius, r.floorRadiusPx);
+                 "%g; floor = a bare pass fetching as many G-buffer texels, %s\n",
+                 r.frames, r.warmupFrames, r.radius, kFloorFootprint);
     for (const ViewResult& v : r.views)
         PrintView(out, v);
 }

@@ -68,13 +68,15 @@ struct BenchResult {
     float radius = 0.0f;
     int frames = 0;
     int warmupFrames = 0;
-    float floorRadiusPx = 0.0f;
     StartupTimes startup;
     long peakResidentKiB = -1;
     uint64_t zoneBytesInUse = 0; // the scene's zone blocks after the run
     uint64_t zoneBlocks = 0;
     std::vector<ViewResult> views;
 };
+
+// Where the fetch floor reads: how its samples spread around the pixel.
+extern const char* const kFloorFootprint;
 
 // The fetch floor's median for `fetches` texels on a view, or a negative
 // value when it was not measured.

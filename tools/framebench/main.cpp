@@ -21,6 +21,7 @@
 #include "demo/Vesperon.h"
 #include "framebench/BenchOptions.h"
 #include "framebench/BenchReport.h"
+#include "framebench/FetchFloor.h"
 #include "gpu/GLFunctions.h"
 #include "gpu/Window.h"
 #include "input/EventBus.h"
@@ -29,10 +30,7 @@
 
 namespace {
 
-constexpr int kWarmupFrames = 1;        // per configuration and view, before the rounds
-constexpr float kFloorRadiusPx = 32.0f; // the occlusion pass reaches tens of pixels at radius 0.9
-constexpr const char* kQuadVertexShader = "shaders/SSAO.vert";
-constexpr const char* kFloorShader = "tools/framebench/FetchFloor.frag";
+constexpr int kWarmupFrames = 1; // per configuration and view, before the rounds
 constexpr int kReadBandRows = 64;
 constexpr int kGBufferNormalAttachment = 1; // position, normal, albedo
 constexpr int kExitFailure = 1;             // the run could not be done
@@ -74,10 +72,11 @@ public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
           mConfigs(BenchConfigs(options.view.kernels)) {}
-    ~FrameBench() { DestroyShaderProgram(mFloor); }
-
-    int LoadFloorProgram(std::string* error);
-    ViewResult MeasureView(const NamedView& view);
+    int LoadFloor(std::string* error) {
+        return mFloor.Load(mOptions.view.radius, mRenderer->mProjectionMatrix, error);
+    }
+    // False when the user or a signal asked the application to quit.
+    bool MeasureView(const NamedView& view, ViewResult* result);
 
 private:
     void UseConfig(const BenchConfig& config);
@@ -91,27 +90,11 @@ private:
     Umbrelix* mRenderer;
     const BenchOptions& mOptions;
     std::vector<BenchConfig> mConfigs;
-    ShaderProgram mFloor;
-    int32_t mFetchCount = -1;
+    FetchFloor mFloor;
     // Each kernel size keeps the samples it drew first, so that returning to
     // a size in a later round measures the same kernel again.
     std::map<uint32_t, std::vector<glm::vec3>> mKernels;
 };
-
-int FrameBench::LoadFloorProgram(std::string* error) {
-    if (LoadShaderProgram(mFloor, kQuadVertexShader, kFloorShader) != 0) {
-        *error = std::string("cannot build the fetch-floor program from ") + kFloorShader +
-                 " (see the log)";
-        return -1;
-    }
-    mFetchCount = glGetUniformLocation(mFloor.program, "fetchCount");
-    int32_t radius = glGetUniformLocation(mFloor.program, "fetchRadius");
-    glUseProgram(mFloor.program);
-    glUniform1i(mFloor.texGPosition, kUnitGPosition);
-    glUniform1i(mFloor.texGNormal, kUnitGNormal);
-    glUniform1f(radius, kFloorRadiusPx);
-    return 0;
-}
 
 void FrameBench::UseKernel(uint32_t size) {
     auto kept = mKernels.find(size);
@@ -185,20 +168,12 @@ double FrameBench::FloorPass(uint32_t fetches) {
     mRenderer->Clear();
     mRenderer->DrawNode(&mApp.mSceneRoot);
     Finish();
-    return Timed([&] {
-        glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->mSSAOBuffer);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glUseProgram(mFloor.program);
-        glUniform1i(mFetchCount, GLint(fetches));
-        glActiveTexture(GL_TEXTURE0 + kUnitGPosition);
-        glBindTexture(GL_TEXTURE_2D, mRenderer->mGPosition);
-        glActiveTexture(GL_TEXTURE0 + kUnitGNormal);
-        glBindTexture(GL_TEXTURE_2D, mRenderer->mGNormal);
-        glDisable(GL_BLEND);
-        glBindVertexArray(mRenderer->mQuadVAO);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, kQuadVertexCount);
-        glEnable(GL_BLEND);
-    });
+    FetchFloorTargets targets;
+    targets.framebuffer = mRenderer->mSSAOBuffer;
+    targets.position = mRenderer->mGPosition;
+    targets.normal = mRenderer->mGNormal;
+    targets.quadVAO = mRenderer->mQuadVAO;
+    return Timed([&] { mFloor.Draw(targets, fetches); });
 }
 
 // Share of pixels the geometry pass drew, by the occlusion pass's own test
@@ -224,34 +199,36 @@ double FrameBench::CoveredFraction() {
     return width * height > 0 ? double(covered) / (double(width) * double(height)) : 0.0;
 }
 
-ViewResult FrameBench::MeasureView(const NamedView& view) {
-    ViewResult result;
-    result.view = view;
+// Warm-up frames for every configuration and floor, then rounds of one
+// measured frame each. SDL turns SIGINT and SIGTERM into a quit event, which
+// the application's handler records in mRunning: the view is abandoned then.
+bool FrameBench::MeasureView(const NamedView& view, ViewResult* result) {
+    result->view = view;
     AimApp(mApp, view.eye, view.dir);
     for (const BenchConfig& config : mConfigs) {
-        result.configs.push_back(ConfigSamples{config, {}, {}});
+        result->configs.push_back(ConfigSamples{config, {}, {}});
         UseConfig(config);
         for (int i = 0; i < kWarmupFrames; ++i)
             RenderFrame(nullptr);
     }
-    result.coveredFraction = CoveredFraction();
+    result->coveredFraction = CoveredFraction();
     for (uint32_t fetches : mOptions.view.kernels) {
-        result.floors.push_back(FloorSamples{fetches, {}});
+        result->floors.push_back(FloorSamples{fetches, {}});
         for (int i = 0; i < kWarmupFrames; ++i)
             FloorPass(fetches);
     }
-    for (int round = 0; round < mOptions.frames; ++round) {
+    for (int round = 0; round < mOptions.frames && mApp.mRunning; ++round) {
         std::fprintf(stderr, "\rview %s: round %d of %d", view.name.c_str(), round + 1,
                      mOptions.frames);
-        for (ConfigSamples& samples : result.configs) {
+        for (ConfigSamples& samples : result->configs) {
             UseConfig(samples.config);
             RenderFrame(&samples);
         }
-        for (FloorSamples& floor : result.floors)
+        for (FloorSamples& floor : result->floors)
             floor.ms.push_back(FloorPass(floor.fetches));
     }
     std::fprintf(stderr, "\n");
-    return result;
+    return mApp.mRunning;
 }
 
 int Fail(Vesperon& app, const std::string& error) {
@@ -276,10 +253,26 @@ void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* resul
     result->radius = options.view.radius;
     result->frames = options.frames;
     result->warmupFrames = kWarmupFrames;
-    result->floorRadiusPx = kFloorRadiusPx;
     SDL_GL_GetDrawableSize(app.mWindow->mSDLWindow, &result->width, &result->height);
     const GLubyte* renderer = glGetString(GL_RENDERER);
     result->glRenderer = renderer ? reinterpret_cast<const char*>(renderer) : "unknown";
+}
+
+// Every view in turn. The floor program lives only here, so it is released
+// while the context exists, whatever the outcome.
+int MeasureViews(Vesperon& app, const BenchOptions& options, BenchResult* result,
+                 std::string* error) {
+    FrameBench bench(app, options);
+    if (bench.LoadFloor(error) != 0)
+        return -1;
+    for (const NamedView& view : options.view.views) {
+        result->views.emplace_back();
+        if (!bench.MeasureView(view, &result->views.back())) {
+            *error = "interrupted: the application was asked to quit; nothing written";
+            return -1;
+        }
+    }
+    return 0;
 }
 
 int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
@@ -289,16 +282,10 @@ int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
     FillSettings(options, app, result);
     app.BeginRun();
     app.GetRenderer()->SetRadius(options.view.radius);
-    {
-        FrameBench bench(app, options);
-        if (bench.LoadFloorProgram(&error) != 0) {
-            app.EndRun();
-            return Fail(app, error);
-        }
-        for (const NamedView& view : options.view.views)
-            result->views.push_back(bench.MeasureView(view));
-    }
+    int measured = MeasureViews(app, options, result, &error);
     app.EndRun();
+    if (measured != 0)
+        return Fail(app, error);
     result->peakResidentKiB = PeakResidentKiB();
     CountZoneUse(app, result);
     app.Shutdown();
