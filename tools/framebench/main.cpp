@@ -1,70 +1,324 @@
-// framebench: measures the demo's start-up and frame times on this machine.
-// Starts the real application (window, SSAO renderer, default scene), then
-// renders a fixed number of frames at every kernel size and with SSAO off,
-// and prints the mean frame time of each, plus the zone memory the scene
-// holds. Run from the repository root; needs a display (xvfb-run works).
+// framebench: measures the demo's frame on this machine pass by pass. Starts
+// the real application (window, SSAO renderer, the model), then on each view
+// renders the frame's passes in the order Vesperon::Frame runs them, with
+// glFinish after each so that every pass is timed to its completion, for SSAO
+// off and every kernel size with the blur on and off. Beside them it times
+// the fetch floor (see FetchFloor.frag) for each kernel size. Configurations
+// are measured in interleaved rounds, one frame each per round, so that load
+// from other processes spreads over all of them alike. Prints a table and,
+// with --json, writes the same figures as JSON.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <map>
+#include <vector>
 
 #include <SDL2/SDL.h>
 
+#include "common/AppStart.h"
+#include "common/ToolOptions.h"
+#include "core/Logger.h"
 #include "demo/Vesperon.h"
+#include "framebench/BenchOptions.h"
+#include "framebench/BenchReport.h"
+#include "framebench/FetchFloor.h"
+#include "gpu/GLFunctions.h"
+#include "gpu/Window.h"
+#include "input/EventBus.h"
 #include "memory/ZoneAllocator.h"
 #include "ssao/Umbrelix.h"
 
 namespace {
 
-constexpr int kWarmupFrames = 3;
-constexpr int kMeasuredFrames = 20;
+constexpr int kWarmupFrames = 1; // per configuration and view, before the rounds
+constexpr int kReadBandRows = 64;
+constexpr int kGBufferNormalAttachment = 1; // position, normal, albedo
+constexpr int kExitFailure = 1;             // the run could not be done
+constexpr int kExitUsage = 2;               // the command line was refused
 
-double MeanFrameMs(Vesperon& app) {
-    for (int i = 0; i < kWarmupFrames; ++i)
-        app.Frame();
-    Uint64 start = SDL_GetPerformanceCounter();
-    for (int i = 0; i < kMeasuredFrames; ++i)
-        app.Frame();
-    Uint64 ticks = SDL_GetPerformanceCounter() - start;
-    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(SDL_GetPerformanceFrequency()) /
-           kMeasuredFrames;
+using Clock = std::chrono::steady_clock;
+
+// Entry points the system's own table has no use for.
+PFNGLFINISHPROC Finish = nullptr;
+PFNGLREADBUFFERPROC ReadBuffer = nullptr;
+PFNGLREADPIXELSPROC ReadPixels = nullptr;
+
+template <typename T> bool Resolve(T* entry, const char* name, std::string* error) {
+    *entry = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
+    if (!*entry)
+        *error = std::string("the GL entry point ") + name + " is missing";
+    return *entry != nullptr;
 }
 
-// Bytes in used blocks, headers and guard words included.
-unsigned long long ZoneBytesInUse(const ZoneAllocator& zone) {
-    unsigned long long used = 0;
-    for (const MemoryBlock* b = zone.mBlockList.next; b != &zone.mBlockList; b = b->next)
-        if (b->tag != 0)
-            used += b->size;
-    return used;
+bool LoadBenchGL(std::string* error) {
+    return Resolve(&Finish, "glFinish", error) && Resolve(&ReadBuffer, "glReadBuffer", error) &&
+           Resolve(&ReadPixels, "glReadPixels", error);
+}
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Runs f and waits for the GL to finish what it queued; the milliseconds taken.
+template <typename F> double Timed(F f) {
+    Clock::time_point start = Clock::now();
+    f();
+    Finish();
+    return MsSince(start);
+}
+
+class FrameBench {
+public:
+    FrameBench(Vesperon& app, const BenchOptions& options)
+        : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
+          mConfigs(BenchConfigs(options.view.kernels)) {}
+    int LoadFloor(std::string* error) {
+        return mFloor.Load(mOptions.view.radius, mRenderer->mProjectionMatrix, error);
+    }
+    // False when the user or a signal asked the application to quit.
+    bool MeasureView(const NamedView& view, ViewResult* result);
+
+private:
+    void UseConfig(const BenchConfig& config);
+    void UseKernel(uint32_t size);
+    void PlaceCamera();
+    void RenderFrame(ConfigSamples* samples);
+    double FloorPass(uint32_t fetches);
+    double CoveredFraction();
+
+    Vesperon& mApp;
+    Umbrelix* mRenderer;
+    const BenchOptions& mOptions;
+    std::vector<BenchConfig> mConfigs;
+    FetchFloor mFloor;
+    // Each kernel size keeps the samples it drew first, so that returning to
+    // a size in a later round measures the same kernel again.
+    std::map<uint32_t, std::vector<glm::vec3>> mKernels;
+};
+
+void FrameBench::UseKernel(uint32_t size) {
+    auto kept = mKernels.find(size);
+    if (kept == mKernels.end()) {
+        mRenderer->SetKernelSize(size);
+        mKernels[size] = mRenderer->mKernel;
+        return;
+    }
+    // What SetKernelSize uploads, with the kept samples instead of fresh ones.
+    const std::vector<glm::vec3>& kernel = kept->second;
+    glUseProgram(mRenderer->mShaderSSAO.program);
+    glUniform3fv(mRenderer->mShaderSSAO.ssaoSamples, GLsizei(size), &kernel[0].x);
+    glUniform1i(mRenderer->mShaderSSAO.ssaoKernelSize, GLint(size));
+    mRenderer->mKernel = kernel;
+    mRenderer->mKernelSize = size;
+}
+
+void FrameBench::UseConfig(const BenchConfig& config) {
+    mRenderer->mSSAOEnabled = config.ssao;
+    mRenderer->mBlurEnabled = config.blur;
+    if (config.ssao)
+        UseKernel(config.kernel);
+}
+
+// The camera steps of Vesperon::Frame: the aimed eye stays put.
+void FrameBench::PlaceCamera() {
+    float dt = mApp.mMotionTimer.DeltaMs() / 1000.0f;
+    MotionStep(mApp.mPreviousPosition, mApp.mCurrentPosition, mApp.mMoveForward, mApp.mMoveRight,
+               mApp.mCamera, dt);
+    mApp.mCamera.mPitch = ClampPitch(mApp.mPitch);
+    mApp.mCamera.mYaw = mApp.mYaw;
+    mApp.mCamera.UpdateVectors();
+    mRenderer->SetViewMatrix(mApp.mCamera.GetViewMatrix());
+}
+
+// One lit frame as Vesperon::Frame draws it, each pass timed to completion.
+void FrameBench::RenderFrame(ConfigSamples* samples) {
+    double ms[PASS_COUNT] = {};
+    Finish();
+    Clock::time_point start = Clock::now();
+    mApp.mEventBus->ProcessEvents();
+    PlaceCamera();
+    ms[PASS_GEOMETRY] = Timed([&] {
+        mRenderer->Clear();
+        mRenderer->DrawNode(&mApp.mSceneRoot);
+    });
+    if (mRenderer->mSSAOEnabled)
+        ms[PASS_OCCLUSION] = Timed([&] { mRenderer->SSAOPass(); });
+    if (mRenderer->mBlurEnabled)
+        ms[PASS_BLUR] = Timed([&] { mRenderer->BlurPass(); });
+    ms[PASS_LIGHTING] = Timed([&] { mRenderer->LightingPass(); });
+    ms[PASS_OVERLAY_PRESENT] = Timed([&] {
+        mApp.mOverlay.Update(*mRenderer, mApp.mFrameRate.Mean());
+        mApp.mOverlay.Draw(mRenderer);
+        SDL_GL_SwapWindow(mApp.mWindow->mSDLWindow);
+    });
+    double frame = MsSince(start);
+    mApp.mFrameRate.Add(float(frame));
+    if (!samples)
+        return;
+    for (int p = 0; p < PASS_COUNT; ++p)
+        samples->pass[p].push_back(ms[p]);
+    samples->frame.push_back(frame);
+}
+
+// The geometry pass (not timed), then the bare fetch pass into the occlusion
+// target with the state the occlusion pass sets.
+double FrameBench::FloorPass(uint32_t fetches) {
+    mApp.mEventBus->ProcessEvents();
+    PlaceCamera();
+    mRenderer->Clear();
+    mRenderer->DrawNode(&mApp.mSceneRoot);
+    Finish();
+    FetchFloorTargets targets;
+    targets.framebuffer = mRenderer->mSSAOBuffer;
+    targets.position = mRenderer->mGPosition;
+    targets.normal = mRenderer->mGNormal;
+    targets.quadVAO = mRenderer->mQuadVAO;
+    return Timed([&] { mFloor.Draw(targets, fetches); });
+}
+
+// Share of pixels the geometry pass drew, by the occlusion pass's own test
+// (a cleared G-buffer normal is zero, a drawn one has unit length). Read in
+// bands of rows, so the read-back buffer does not raise the peak memory the
+// benchmark reports.
+double FrameBench::CoveredFraction() {
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(mApp.mWindow->mSDLWindow, &width, &height);
+    std::vector<float> band(size_t(width) * kReadBandRows * 3);
+    glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->mGBuffer);
+    ReadBuffer(GL_COLOR_ATTACHMENT0 + kGBufferNormalAttachment);
+    size_t covered = 0;
+    for (int y = 0; y < height; y += kReadBandRows) {
+        int rows = std::min(kReadBandRows, height - y);
+        ReadPixels(0, y, width, rows, GL_RGB, GL_FLOAT, band.data());
+        for (size_t i = 0; i < size_t(width) * size_t(rows) * 3; i += 3) {
+            float n2 = band[i] * band[i] + band[i + 1] * band[i + 1] + band[i + 2] * band[i + 2];
+            covered += n2 > 0.25f ? 1 : 0;
+        }
+    }
+    ReadBuffer(GL_COLOR_ATTACHMENT0);
+    return width * height > 0 ? double(covered) / (double(width) * double(height)) : 0.0;
+}
+
+// Warm-up frames for every configuration and floor, then rounds of one
+// measured frame each. SDL turns SIGINT and SIGTERM into a quit event, which
+// the application's handler records in mRunning: the view is abandoned then.
+bool FrameBench::MeasureView(const NamedView& view, ViewResult* result) {
+    result->view = view;
+    AimApp(mApp, view.eye, view.dir);
+    for (const BenchConfig& config : mConfigs) {
+        result->configs.push_back(ConfigSamples{config, {}, {}});
+        UseConfig(config);
+        for (int i = 0; i < kWarmupFrames; ++i)
+            RenderFrame(nullptr);
+    }
+    result->coveredFraction = CoveredFraction();
+    for (uint32_t fetches : mOptions.view.kernels) {
+        result->floors.push_back(FloorSamples{fetches, {}});
+        for (int i = 0; i < kWarmupFrames; ++i)
+            FloorPass(fetches);
+    }
+    for (int round = 0; round < mOptions.frames && mApp.mRunning; ++round) {
+        std::fprintf(stderr, "\rview %s: round %d of %d", view.name.c_str(), round + 1,
+                     mOptions.frames);
+        for (ConfigSamples& samples : result->configs) {
+            UseConfig(samples.config);
+            RenderFrame(&samples);
+        }
+        for (FloorSamples& floor : result->floors)
+            floor.ms.push_back(FloorPass(floor.fetches));
+    }
+    std::fprintf(stderr, "\n");
+    return mApp.mRunning;
+}
+
+int Fail(Vesperon& app, const std::string& error) {
+    std::fprintf(stderr, "framebench: %s\n", error.c_str());
+    app.Shutdown();
+    return kExitFailure;
+}
+
+// Bytes in used zone blocks (headers and guard words included) while the
+// scene is loaded and the overlay has been released.
+void CountZoneUse(const Vesperon& app, BenchResult* result) {
+    const ZoneAllocator* zone = static_cast<const ZoneAllocator*>(app.mAllocator);
+    result->zoneBytesInUse = 0;
+    for (const MemoryBlock* b = zone->mBlockList.next; b != &zone->mBlockList; b = b->next)
+        result->zoneBytesInUse += b->tag != 0 ? b->size : 0;
+    result->zoneBlocks = zone->mAllocCount;
+}
+
+void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* result) {
+    result->modelPath = options.view.modelPath;
+    result->kernels = options.view.kernels;
+    result->radius = options.view.radius;
+    result->frames = options.frames;
+    result->warmupFrames = kWarmupFrames;
+    SDL_GL_GetDrawableSize(app.mWindow->mSDLWindow, &result->width, &result->height);
+    const GLubyte* renderer = glGetString(GL_RENDERER);
+    result->glRenderer = renderer ? reinterpret_cast<const char*>(renderer) : "unknown";
+}
+
+// Every view in turn. The floor program lives only here, so it is released
+// while the context exists, whatever the outcome.
+int MeasureViews(Vesperon& app, const BenchOptions& options, BenchResult* result,
+                 std::string* error) {
+    FrameBench bench(app, options);
+    if (bench.LoadFloor(error) != 0)
+        return -1;
+    for (const NamedView& view : options.view.views) {
+        result->views.emplace_back();
+        if (!bench.MeasureView(view, &result->views.back())) {
+            *error = "interrupted: the application was asked to quit; nothing written";
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
+    std::string error;
+    if (!LoadBenchGL(&error))
+        return Fail(app, error);
+    FillSettings(options, app, result);
+    app.BeginRun();
+    app.GetRenderer()->SetRadius(options.view.radius);
+    int measured = MeasureViews(app, options, result, &error);
+    app.EndRun();
+    if (measured != 0)
+        return Fail(app, error);
+    result->peakResidentKiB = PeakResidentKiB();
+    CountZoneUse(app, result);
+    app.Shutdown();
+    return 0;
 }
 
 } // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    BenchOptions options;
+    std::string error;
+    if (!ParseBenchOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "framebench: %s\n%s", error.c_str(), BenchUsage());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(BenchUsage(), stdout);
+        return 0;
+    }
+    if (!options.jsonPath.empty() && !CheckWritable(options.jsonPath, &error)) {
+        std::fprintf(stderr, "framebench: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    BenchResult result;
     Vesperon app;
-    Uint64 start = SDL_GetPerformanceCounter();
-    if (app.Init(SUBSYSTEM_ALL) != 0) {
-        app.Shutdown();
-        return 1;
+    if (StartApp(app, options.view.modelPath, &result.startup, &error) != 0)
+        return Fail(app, error);
+    if (Measure(app, options, &result) != 0)
+        return kExitFailure;
+    PrintReport(stdout, result);
+    if (!options.jsonPath.empty() && !WriteJson(options.jsonPath, result, &error)) {
+        std::fprintf(stderr, "framebench: %s\n", error.c_str());
+        return kExitFailure;
     }
-    double initMs = 1000.0 * static_cast<double>(SDL_GetPerformanceCounter() - start) /
-                    static_cast<double>(SDL_GetPerformanceFrequency());
-    const ZoneAllocator* zone = static_cast<const ZoneAllocator*>(app.mAllocator);
-    printf("start-up (engine, renderer, programs, scene): %.0f ms\n", initMs);
-    printf("zone memory in use after load: %.1f MiB in %llu blocks\n",
-           static_cast<double>(ZoneBytesInUse(*zone)) / (1024.0 * 1024.0),
-           static_cast<unsigned long long>(zone->mAllocCount));
-
-    app.BeginRun();
-    Umbrelix* renderer = app.GetRenderer();
-    for (uint32_t size = 4; size <= 128; size *= 2) {
-        renderer->SetKernelSize(size);
-        printf("SSAO + blur, %3u samples: %7.1f ms per frame\n", size, MeanFrameMs(app));
-    }
-    renderer->SetKernelSize(kDefaultKernelSize);
-    renderer->mBlurEnabled = false;
-    printf("SSAO, no blur, %u samples: %7.1f ms per frame\n", kDefaultKernelSize, MeanFrameMs(app));
-    renderer->mSSAOEnabled = false;
-    printf("SSAO off:                 %7.1f ms per frame\n", MeanFrameMs(app));
-    app.EndRun();
-    app.Shutdown();
     return 0;
 }

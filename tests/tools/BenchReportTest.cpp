@@ -1,0 +1,165 @@
+// BenchReport: medians, the measured configurations, and a JSON document
+// that carries every setting and every pass of every configuration.
+#include "framebench/BenchReport.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "support/TempDir.h"
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& fragment) {
+    size_t n = 0;
+    for (size_t at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1))
+        ++n;
+    return n;
+}
+
+// Two views, SSAO off and kernels 8 and 32 with blur on and off; every pass
+// time is distinct so that each can be found in the JSON.
+BenchResult SampleResult() {
+    BenchResult r;
+    r.modelPath = "models/a \"quoted\"\\path.obj";
+    r.glRenderer = "llvmpipe";
+    r.width = 1440;
+    r.height = 900;
+    r.kernels = {8, 32};
+    r.radius = 3.75f;
+    r.frames = 3;
+    r.warmupFrames = 1;
+    r.startup.modelImportMs = 100.0;
+    r.startup.textureLoadMs = 50.0;
+    r.startup.rendererMs = 20.0;
+    r.startup.programsMs = 5.0;
+    r.peakResidentKiB = 123456;
+    r.zoneBytesInUse = 3u << 20;
+    r.zoneBlocks = 42;
+    for (const NamedView& view : {DefaultViews()[0], DefaultViews()[3]}) {
+        ViewResult v;
+        v.view = view;
+        v.coveredFraction = 0.5;
+        double base = 1.0;
+        for (const BenchConfig& config : BenchConfigs(r.kernels)) {
+            ConfigSamples s{config, {}, {}};
+            for (int p = 0; p < PASS_COUNT; ++p)
+                s.pass[p] = {base + p, base + p + 0.25, base + p + 0.5};
+            s.frame = {10 * base, 10 * base + 1, 10 * base + 2};
+            v.configs.push_back(s);
+            base += 10.0;
+        }
+        v.floors = {{8, {2.0, 2.0, 2.0}}, {32, {4.0, 5.0, 6.0}}};
+        r.views.push_back(v);
+    }
+    return r;
+}
+
+// Occurrences of "key": followed by a number or null (not by true/false: the
+// configuration's own "blur" flag shares its name with the blur pass).
+size_t CountFigures(const std::string& text, const std::string& key) {
+    const std::string fragment = "\"" + key + "\": ";
+    size_t n = 0;
+    for (size_t at = text.find(fragment); at != std::string::npos;
+         at = text.find(fragment, at + 1)) {
+        char next = text[at + fragment.size()];
+        n += std::isdigit(static_cast<unsigned char>(next)) || next == 'n' ? 1 : 0;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(BenchReport, MedianOfOddEvenAndEmptySamples) {
+    EXPECT_DOUBLE_EQ(Median({3.0, 1.0, 2.0}), 2.0);
+    EXPECT_DOUBLE_EQ(Median({4.0, 1.0, 3.0, 2.0}), 2.5);
+    EXPECT_DOUBLE_EQ(Median({7.0}), 7.0);
+    EXPECT_DOUBLE_EQ(Median({}), 0.0);
+    EXPECT_DOUBLE_EQ(Median({100.0, 1.0, 1.0}), 1.0) << "one slow frame does not move it";
+}
+
+TEST(BenchReport, MeasuresSSAOOffThenEachKernelWithBlurOnAndOff) {
+    std::vector<BenchConfig> configs = BenchConfigs({4, 128});
+    ASSERT_EQ(configs.size(), 5u);
+    EXPECT_FALSE(configs[0].ssao);
+    EXPECT_FALSE(configs[0].blur) << "the controls keep blur off while SSAO is off";
+    EXPECT_EQ(configs[0].Label(), "SSAO off");
+    EXPECT_TRUE(configs[1].ssao && configs[1].blur && configs[1].kernel == 4);
+    EXPECT_TRUE(configs[2].ssao && !configs[2].blur && configs[2].kernel == 4);
+    EXPECT_EQ(configs[3].Label(), "128 + blur");
+    EXPECT_EQ(configs[4].Label(), "128 no blur");
+}
+
+TEST(BenchReport, FloorRatioUsesTheFloorWithAsManyFetches) {
+    BenchResult r = SampleResult();
+    const ViewResult& v = r.views[0];
+    EXPECT_DOUBLE_EQ(FloorMedian(v, 8), 2.0);
+    EXPECT_DOUBLE_EQ(FloorMedian(v, 32), 5.0);
+    EXPECT_LT(FloorMedian(v, 16), 0.0) << "not measured";
+    // Configuration 1 is 8 + blur: occlusion samples 11+1, 11.25+1, 11.5+1.
+    const std::string json = ToJson(r);
+    EXPECT_NE(json.find("\"occlusion_to_floor\": 6.1250"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"occlusion_to_floor\": null"), std::string::npos) << "SSAO off";
+}
+
+TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
+    BenchResult r = SampleResult();
+    const std::string json = ToJson(r);
+    for (const char* setting :
+         {"\"model\": \"models/a \\\"quoted\\\"\\\\path.obj\"", "\"gl_renderer\": \"llvmpipe\"",
+          "\"width\": 1440", "\"height\": 900", "\"kernels\": [8, 32]", "\"radius\": 3.7500",
+          "\"frames\": 3,", "\"warmup_frames\": 1", "\"floor_footprint\": \"spread over",
+          "\"peak_resident_kib\": 123456", "\"zone_bytes_in_use\": 3145728", "\"zone_blocks\": 42",
+          "\"model_import\": 100.0000", "\"texture_loading\": 50.0000", "\"gpu_setup\": 25.0000"})
+        EXPECT_NE(json.find(setting), std::string::npos) << setting << "\n" << json;
+    EXPECT_EQ(Count(json, "\"name\": \"start\""), 2u) << "in the settings and in the results";
+    EXPECT_EQ(Count(json, "\"name\": \"colonnade\""), 2u);
+    const size_t configs = 2 * BenchConfigs(r.kernels).size();
+    for (int p = 0; p < PASS_COUNT; ++p)
+        EXPECT_EQ(CountFigures(json, kPassNames[p]), configs) << kPassNames[p];
+    EXPECT_EQ(Count(json, "\"frame_ms\": "), configs);
+    EXPECT_EQ(Count(json, "\"fetches\": 32, \"ms\": 5.0000"), 2u);
+    // The last configuration of a view (32 no blur) has base 41; its
+    // lighting pass is the fourth: median of 41 + 3 + {0, 0.25, 0.5}.
+    EXPECT_NE(json.find("\"lighting\": 44.2500"), std::string::npos);
+    EXPECT_NE(json.find("\"frame_ms\": 411.0000"), std::string::npos);
+}
+
+TEST(BenchReport, NonFiniteFiguresBecomeNullAndTheFileHoldsTheDocument) {
+    BenchResult r = SampleResult();
+    r.views[0].coveredFraction = NAN;
+    const std::string json = ToJson(r);
+    EXPECT_NE(json.find("\"covered_fraction\": null"), std::string::npos);
+    EXPECT_EQ(json.find("nan"), std::string::npos);
+    EXPECT_EQ(json.find("inf"), std::string::npos);
+
+    TempDir dir("benchreport");
+    std::string error;
+    ASSERT_TRUE(WriteJson(dir.File("r.json"), r, &error)) << error;
+    std::ifstream in(dir.File("r.json"));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), json);
+    EXPECT_FALSE(WriteJson(dir.File("missing/r.json"), r, &error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+}
+
+TEST(BenchReport, TheTableHasARowPerConfigurationOfEachView) {
+    BenchResult r = SampleResult();
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    PrintReport(out, r);
+    std::fclose(out);
+    const std::string table(buffer, size);
+    free(buffer);
+    EXPECT_EQ(Count(table, "SSAO off"), 2u);
+    EXPECT_EQ(Count(table, "32 no blur"), 2u);
+    EXPECT_NE(table.find("view colonnade"), std::string::npos);
+    EXPECT_NE(table.find("peak resident memory: 120.6 MiB; zone memory in use: 3.0 MiB in 42 "
+                         "blocks"),
+              std::string::npos)
+        << table;
+}

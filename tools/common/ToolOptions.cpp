@@ -1,0 +1,231 @@
+// ToolOptions: parsing of the shared options, the fixed views and the camera
+// aim. Parsers accept exactly what they document and name the offending text
+// in their message; nothing is clamped or guessed.
+#include "common/ToolOptions.h"
+
+#include <cassert>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "demo/Camera.h"
+#include "demo/Vesperon.h"
+
+namespace {
+
+constexpr float kRadToDeg = 57.29577951f;
+
+// Splits on ',' keeping empty fields, so "1,,2" and "1," are seen as malformed.
+std::vector<std::string> SplitFields(const std::string& text) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return fields;
+        start = comma + 1;
+    }
+}
+
+// The whole field must be one finite number: strtof alone stops at the first
+// character it can't use and accepts "inf" and "nan".
+bool ParseFloatField(const std::string& field, float* out) {
+    if (field.empty() || std::isspace(static_cast<unsigned char>(field[0])))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    float value = std::strtof(field.c_str(), &end);
+    if (errno == ERANGE || *end != '\0' || !std::isfinite(value))
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ParseLongField(const std::string& field, long* out) {
+    if (field.empty() || !(std::isdigit(static_cast<unsigned char>(field[0])) || field[0] == '-'))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(field.c_str(), &end, 10);
+    if (errno == ERANGE || *end != '\0')
+        return false;
+    *out = value;
+    return true;
+}
+
+// The value following argv[*index], or null (with the message) when the option is last.
+const char* OptionValue(int argc, char** argv, int* index, std::string* error) {
+    if (*index + 1 >= argc) {
+        *error = std::string(argv[*index]) + " needs a value";
+        return nullptr;
+    }
+    ++*index;
+    return argv[*index];
+}
+
+} // namespace
+
+bool ParseVector(const std::string& text, glm::vec3* out, std::string* error) {
+    std::vector<std::string> fields = SplitFields(text);
+    glm::vec3 v(0.0f);
+    bool ok = fields.size() == 3;
+    for (size_t i = 0; ok && i < 3; ++i)
+        ok = ParseFloatField(fields[i], &v[int(i)]);
+    if (!ok) {
+        *error = "malformed vector \"" + text + "\": expected three finite numbers x,y,z";
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::string* error) {
+    std::vector<uint32_t> sizes;
+    for (const std::string& field : SplitFields(text)) {
+        long n = 0;
+        if (!ParseLongField(field, &n) || n < long(kMinToolKernelSize) ||
+            n > long(kMaxToolKernelSize)) {
+            *error = "bad kernel list \"" + text + "\": \"" + field +
+                     "\" is not a whole number from 1 to 128";
+            return false;
+        }
+        for (uint32_t seen : sizes) {
+            if (seen == uint32_t(n)) {
+                *error = "bad kernel list \"" + text + "\": " + field + " appears twice";
+                return false;
+            }
+        }
+        sizes.push_back(uint32_t(n));
+    }
+    *out = sizes;
+    return true;
+}
+
+bool ParseRadius(const std::string& text, float* out, std::string* error) {
+    float r = 0.0f;
+    if (!ParseFloatField(text, &r) || !(r > 0.0f)) {
+        *error = "bad radius \"" + text + "\": expected a finite number greater than 0";
+        return false;
+    }
+    *out = r;
+    return true;
+}
+
+bool ParseCount(const std::string& text, int minimum, int maximum, int* out, std::string* error) {
+    long n = 0;
+    if (!ParseLongField(text, &n) || n < minimum || n > maximum) {
+        *error = "bad count \"" + text + "\": expected a whole number from " +
+                 std::to_string(minimum) + " to " + std::to_string(maximum);
+        return false;
+    }
+    *out = int(n);
+    return true;
+}
+
+// Scene units (the model scaled by 0.075). The default scene is a courtyard
+// centred on the origin: arcades on the column lines x = +-108 and z = +-48,
+// ground galleries behind them up to the outer walls at z = +-79.5, ceiling
+// at y = 45.
+std::vector<NamedView> DefaultViews() {
+    return {
+        {"start", {0.0f, 10.0f, 0.0f}, {1.0f, 0.0f, 0.0f}},
+        {"corner", {92.0f, 6.0f, 50.0f}, {1.0f, -0.25f, 0.6f}},
+        {"gallery", {0.0f, 8.0f, 28.0f}, {0.0f, 1.1f, 1.0f}},
+        // Inside the ground gallery of the +z side, looking down its length
+        // with the arcade's columns receding on the left.
+        {"colonnade", {-95.0f, 8.0f, 58.0f}, {1.0f, -0.06f, -0.1f}},
+    };
+}
+
+OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
+                            std::string* error) {
+    const std::string name = argv[*index];
+    if (name != "--model" && name != "--eye" && name != "--dir" && name != "--kernels" &&
+        name != "--radius")
+        return OPTION_NOT_MINE;
+    const char* value = OptionValue(argc, argv, index, error);
+    if (!value)
+        return OPTION_BAD;
+    bool ok = true;
+    if (name == "--model") {
+        options->modelPath = value;
+        ok = !options->modelPath.empty();
+        if (!ok)
+            *error = "--model needs a path";
+    } else if (name == "--eye") {
+        ok = options->hasEye = ParseVector(value, &options->eye, error);
+    } else if (name == "--dir") {
+        ok = options->hasDir = ParseVector(value, &options->dir, error);
+        float pitch = 0.0f, yaw = 0.0f;
+        if (ok && !DirectionToAngles(options->dir, &pitch, &yaw)) {
+            *error = std::string("bad direction \"") + value + "\": it has no length";
+            ok = options->hasDir = false;
+        }
+    } else if (name == "--kernels") {
+        ok = ParseKernelList(value, &options->kernels, error);
+    } else {
+        ok = ParseRadius(value, &options->radius, error);
+    }
+    return ok ? OPTION_TAKEN : OPTION_BAD;
+}
+
+bool FinishViewOptions(ViewOptions* options, std::string* error) {
+    if (options->hasEye != options->hasDir) {
+        *error = "--eye and --dir go together: give both or neither";
+        return false;
+    }
+    if (options->hasEye)
+        options->views = {{"custom", options->eye, options->dir}};
+    else
+        options->views = DefaultViews();
+    return true;
+}
+
+// The camera builds front = (cos yaw cos pitch, sin pitch, sin yaw cos pitch)
+// (see Camera::UpdateVectors); inverting that for a unit direction d gives
+// pitch = asin(d.y) and yaw = atan2(d.z, d.x).
+bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegrees) {
+    float length = glm::length(dir);
+    if (!std::isfinite(length) || !(length > 0.0f))
+        return false;
+    glm::vec3 d = dir / length;
+    *pitchDegrees = std::asin(glm::clamp(d.y, -1.0f, 1.0f)) * kRadToDeg;
+    *yawDegrees = std::atan2(d.z, d.x) * kRadToDeg;
+    return true;
+}
+
+// Previous and current positions equal and no input: the damped motion step
+// computes a zero velocity (below its stop threshold) and leaves the eye in
+// place frame after frame. The frame copies mPitch/mYaw into the camera.
+void AimApp(Vesperon& app, const glm::vec3& eye, const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    (void)aimed;
+    app.mMoveForward = 0.0f;
+    app.mMoveRight = 0.0f;
+    app.mPitch = ClampPitch(pitch);
+    app.mYaw = yaw;
+    app.mPreviousPosition = eye;
+    app.mCurrentPosition = eye;
+    app.mCamera.mPosition = eye;
+    app.mCamera.mPitch = app.mPitch;
+    app.mCamera.mYaw = app.mYaw;
+    app.mCamera.UpdateVectors();
+}
+
+glm::mat4 AimedViewMatrix(const glm::vec3& eye, const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    (void)aimed;
+    Camera camera;
+    camera.mPosition = eye;
+    camera.mPitch = ClampPitch(pitch);
+    camera.mYaw = yaw;
+    camera.UpdateVectors();
+    return camera.GetViewMatrix();
+}

@@ -1,0 +1,82 @@
+// BenchOptions: parsing of the benchmark's options over the shared ones.
+#include "framebench/BenchOptions.h"
+
+#include <cassert>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+
+bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
+    std::string kernelError;
+    bool parsed = ParseKernelList(kDefaultKernelList, &options->view.kernels, &kernelError);
+    assert(parsed && "the default kernel list is well formed");
+    (void)parsed;
+    options->view.radius = kBenchDefaultRadius;
+    for (int i = 1; i < argc; ++i) {
+        OptionResult taken = TakeViewOption(argc, argv, &i, &options->view, error);
+        if (taken == OPTION_BAD)
+            return false;
+        if (taken == OPTION_TAKEN)
+            continue;
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            options->help = true;
+        } else if (word == "--frames" || word == "--json") {
+            if (i + 1 >= argc) {
+                *error = word + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            if (word == "--frames" &&
+                !ParseCount(value, 1, kMaxMeasuredFrames, &options->frames, error))
+                return false;
+            if (word == "--json") {
+                if (value.empty()) {
+                    *error = "--json needs a path";
+                    return false;
+                }
+                options->jsonPath = value;
+            }
+        } else {
+            *error = "unknown option \"" + word + "\" (see --help)";
+            return false;
+        }
+    }
+    return FinishViewOptions(&options->view, error);
+}
+
+bool CheckWritable(const std::string& path, std::string* error) {
+    struct stat info;
+    bool existed = stat(path.c_str(), &info) == 0;
+    if (existed && !S_ISREG(info.st_mode)) {
+        *error = "cannot write \"" + path + "\": not a regular file";
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (!file) {
+        *error = "cannot write \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    if (!existed)
+        std::remove(path.c_str());
+    return true;
+}
+
+const char* BenchUsage() {
+    return "usage: framebench [--model PATH] [--eye x,y,z --dir x,y,z] [--kernels 4,8,...]\n"
+           "                  [--radius R] [--frames N] [--json FILE]\n"
+           "Renders the demo's frame pass by pass (glFinish around each) for SSAO off and\n"
+           "every kernel size with blur on and off, on the fixed views of the default scene\n"
+           "or the one given, and prints median milliseconds per pass and per frame, the\n"
+           "fetch floor for each kernel size, start-up phases and peak resident memory.\n"
+           "Run from the repository root on a display (xvfb-run works).\n"
+           "  --model PATH     model to load (default models/sponza.obj)\n"
+           "  --eye, --dir     one view: eye position and viewing direction, scene units\n"
+           "  --kernels LIST   kernel sizes from 1 to 128 (default 4,8,16,32,64,128)\n"
+           "  --radius R       occlusion radius, > 0 (default 0.9)\n"
+           "  --frames N       measured frames per configuration and view (default 5)\n"
+           "  --json FILE      also write the figures as JSON\n";
+}

@@ -1,0 +1,30 @@
+// BenchOptions: the frame benchmark's command line: the shared view options
+// plus the frame count and the JSON report path, and the check that the
+// report can be written before any time is spent measuring.
+#pragma once
+
+#include <string>
+
+#include "common/ToolOptions.h"
+
+constexpr int kDefaultMeasuredFrames = 5;
+constexpr int kMaxMeasuredFrames = 10000;
+constexpr float kBenchDefaultRadius = 0.9f; // the demo's own starting radius
+
+struct BenchOptions {
+    ViewOptions view;
+    int frames = kDefaultMeasuredFrames;
+    std::string jsonPath; // empty: no JSON report
+    bool help = false;
+};
+
+// Fills options from argv[1..]; defaults: the demo's model, the fixed views,
+// kernels 4..128, radius 0.9. False with *error on the first bad word.
+bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error);
+
+// True when path can be written as a file (created if missing, and removed
+// again so a run that fails later leaves nothing behind); otherwise false
+// with the reason.
+bool CheckWritable(const std::string& path, std::string* error);
+
+const char* BenchUsage();

@@ -1,0 +1,88 @@
+// BenchReport: the benchmark's figures (settings, start-up, per-pass frame
+// samples and their medians, the fetch floor), and their two renderings: the
+// printed table and the JSON document.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/AppStart.h"
+#include "common/ToolOptions.h"
+
+// The passes of one frame, in the order the frame runs them.
+enum BenchPass {
+    PASS_GEOMETRY = 0,
+    PASS_OCCLUSION,
+    PASS_BLUR,
+    PASS_LIGHTING,
+    PASS_OVERLAY_PRESENT,
+    PASS_COUNT,
+};
+
+// JSON keys (and table headings) of the passes, in BenchPass order.
+extern const char* const kPassNames[PASS_COUNT];
+
+// The median of the values (the mean of the middle two for an even count);
+// 0 for none.
+double Median(std::vector<double> values);
+
+// One configuration of the renderer: SSAO off (kernel 0, no blur) or a
+// kernel size with the blur on or off.
+struct BenchConfig {
+    bool ssao = false;
+    bool blur = false;
+    uint32_t kernel = 0;
+    std::string Label() const;
+};
+
+// Every configuration measured: SSAO off, then for each kernel blur on and off.
+std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels);
+
+// Milliseconds of every measured frame of one configuration on one view.
+struct ConfigSamples {
+    BenchConfig config;
+    std::vector<double> pass[PASS_COUNT]; // passes that did not run hold zeros
+    std::vector<double> frame;
+};
+
+struct FloorSamples {
+    uint32_t fetches = 0;
+    std::vector<double> ms;
+};
+
+struct ViewResult {
+    NamedView view;
+    double coveredFraction = 0.0; // pixels with geometry, from the G-buffer
+    std::vector<ConfigSamples> configs;
+    std::vector<FloorSamples> floors; // one per kernel size, same order
+};
+
+struct BenchResult {
+    std::string modelPath;
+    std::string glRenderer;
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> kernels;
+    float radius = 0.0f;
+    int frames = 0;
+    int warmupFrames = 0;
+    StartupTimes startup;
+    long peakResidentKiB = -1;
+    uint64_t zoneBytesInUse = 0; // the scene's zone blocks after the run
+    uint64_t zoneBlocks = 0;
+    std::vector<ViewResult> views;
+};
+
+// Where the fetch floor reads: how its samples spread around the pixel.
+extern const char* const kFloorFootprint;
+
+// The fetch floor's median for `fetches` texels on a view, or a negative
+// value when it was not measured.
+double FloorMedian(const ViewResult& view, uint32_t fetches);
+
+void PrintReport(FILE* out, const BenchResult& result);
+std::string ToJson(const BenchResult& result);
+// Writes ToJson(result) to path; false with the reason when that fails.
+bool WriteJson(const std::string& path, const BenchResult& result, std::string* error);
