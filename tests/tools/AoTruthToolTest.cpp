@@ -1,0 +1,150 @@
+// AoTruthTool: every unusable input is refused with a clear message and
+// the bad-input status before the demo starts.
+#include "aotruth/AoTruthTool.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Runs the tool with args after the program name; returns its status.
+int RunTool(std::initializer_list<std::string> args) {
+    std::vector<std::string> words{"aotruth"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    return RunAoTruth(int(argv.size()), argv.data());
+}
+
+} // namespace
+
+TEST(AoTruthTool, RefusesAMissingOrUnloadableModel) {
+    TempDir dir("aotruth-tool");
+    ASSERT_TRUE(dir.Write("broken.obj", "v 1 2\nf 1 2 9\nthis is not a model\n"));
+    {
+        LogCapture log;
+        EXPECT_EQ(RunTool({"--model", dir.File("missing.obj"), "--out", dir.File("out")}),
+                  kExitBadInput);
+        EXPECT_TRUE(log.ContainsFragment("can't open the model \"" + dir.File("missing.obj")))
+            << log.Text();
+    }
+    {
+        LogCapture log;
+        EXPECT_EQ(RunTool({"--model", dir.File("broken.obj"), "--out", dir.File("out")}),
+                  kExitBadInput);
+        EXPECT_TRUE(log.ContainsFragment("can't load the model \"" + dir.File("broken.obj")))
+            << log.Text();
+    }
+}
+
+TEST(AoTruthTool, RefusesAnUnwritableOutputPlace) {
+    TempDir dir("aotruth-tool");
+    ASSERT_TRUE(dir.Write("file", "a file, not a directory"));
+    for (const std::string& out : {dir.File("file"), dir.File("file") + "/below"}) {
+        LogCapture log;
+        EXPECT_EQ(RunTool({"--out", out}), kExitBadInput) << out;
+        EXPECT_TRUE(log.ContainsFragment("output directory \"" + out + "\"")) << log.Text();
+    }
+}
+
+TEST(AoTruthTool, RefusesMalformedVectors) {
+    for (std::string vector : {"1,2", "1,2,3,4", "a,b,c", "1,,3", "", "1,2,nan"}) {
+        LogCapture log;
+        EXPECT_EQ(RunTool({"--eye", vector, "--dir", "1,0,0"}), kExitBadInput) << vector;
+        EXPECT_TRUE(log.ContainsFragment("[AoTruth]")) << log.Text();
+    }
+    LogCapture log;
+    EXPECT_EQ(RunTool({"--eye", "0,10,0", "--dir", "0,0,0"}), kExitBadInput) << "no direction";
+    EXPECT_EQ(RunTool({"--eye", "0,10,0"}), kExitBadInput) << "an eye without a direction";
+}
+
+TEST(AoTruthTool, RefusesARadiusThatIsNotPositive) {
+    for (std::string radius : {"0", "-1", "-0.5", "abc", "inf", "nan"}) {
+        LogCapture log;
+        EXPECT_EQ(RunTool({"--radius", radius}), kExitBadInput) << radius;
+        EXPECT_TRUE(log.ContainsFragment("radius")) << log.Text();
+    }
+}
+
+TEST(AoTruthTool, RefusesUnknownOptionsBadCountsAndMissingValues) {
+    LogCapture log;
+    EXPECT_EQ(RunTool({"--colour", "red"}), kExitBadInput);
+    EXPECT_TRUE(log.ContainsFragment("unknown option \"--colour\""));
+    EXPECT_EQ(RunTool({"--rays", "8"}), kExitBadInput) << "too few rays to mean anything";
+    EXPECT_EQ(RunTool({"--draws", "0"}), kExitBadInput);
+    EXPECT_EQ(RunTool({"--kernels", "4,256"}), kExitBadInput) << "the kernel holds at most 128";
+    EXPECT_EQ(RunTool({"--out"}), kExitBadInput);
+    EXPECT_TRUE(log.ContainsFragment("--out needs a value"));
+}
+
+namespace {
+
+// A floor and, across it, a wall facing the origin, in model units (the
+// demo scales by 0.075): the wall stands 15 units ahead of the eye.
+const char* const kFloorAndWall = "v -1000 0 1000\n"
+                                  "v 1000 0 1000\n"
+                                  "v 1000 0 -1000\n"
+                                  "v -1000 0 -1000\n"
+                                  "v 200 0 1000\n"
+                                  "v 200 0 -1000\n"
+                                  "v 200 500 -1000\n"
+                                  "v 200 500 1000\n"
+                                  "f 1 2 3 4\n"
+                                  "f 6 5 8 7\n";
+
+std::string ReadText(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return "";
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        text.append(buffer, n);
+    fclose(file);
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file)
+        fclose(file);
+    return file != nullptr;
+}
+
+} // namespace
+
+TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
+    TempDir dir("aotruth-tool");
+    ASSERT_TRUE(dir.Write("room.obj", kFloorAndWall));
+    std::string out = dir.File("out");
+    auto run = [&] {
+        return RunTool({"--model", dir.File("room.obj"), "--eye", "0,5,0", "--dir", "1,-0.3,0",
+                        "--kernels", "8,32", "--draws", "1", "--rays", "16", "--radius", "3.75",
+                        "--out", out});
+    };
+    LogCapture log;
+    ASSERT_EQ(run(), kExitOk) << log.Text();
+    std::string json = ReadText(out + "/results.json");
+    EXPECT_NE(json.find("\"model\": \"" + dir.File("room.obj") + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"radius\": 3.75"), std::string::npos);
+    EXPECT_NE(json.find("\"kernel\": 8,"), std::string::npos);
+    EXPECT_NE(json.find("\"kernel\": 32,"), std::string::npos);
+    EXPECT_NE(json.find("\"mismatch_pixels\": 0,"), std::string::npos)
+        << "the tool's camera and the demo's see the same surfaces";
+    EXPECT_NE(json.find("\"cached_reference\": false"), std::string::npos);
+    for (const char* image : {"/custom-k8-raw.png", "/custom-k8-blurred.png", "/custom-k32-raw.png",
+                              "/custom-k32-blurred.png"})
+        EXPECT_TRUE(Exists(out + image)) << image;
+
+    ASSERT_EQ(run(), kExitOk) << log.Text();
+    EXPECT_NE(ReadText(out + "/results.json").find("\"cached_reference\": true"), std::string::npos)
+        << "the second run reuses the traced reference";
+}

@@ -1,0 +1,190 @@
+// AoMetrics: error figures over a mask, SSIM by separable masked Gaussian
+// sums, and the least-squares linear fit.
+#include "aotruth/AoMetrics.h"
+
+#include <cassert>
+#include <cmath>
+
+namespace {
+
+// Normalised 1-D Gaussian taps of the SSIM window.
+std::vector<double> GaussianTaps() {
+    std::vector<double> taps(2 * kSsimRadius + 1);
+    double sum = 0.0;
+    for (int i = -kSsimRadius; i <= kSsimRadius; ++i) {
+        taps[i + kSsimRadius] = std::exp(-double(i * i) / (2.0 * kSsimSigma * kSsimSigma));
+        sum += taps[i + kSsimRadius];
+    }
+    for (double& t : taps)
+        t /= sum;
+    return taps;
+}
+
+// Gaussian-weighted sum of field around every pixel (a separable 2-D
+// convolution; taps past the border see nothing).
+std::vector<double> Blur(const std::vector<double>& field, int width, int height,
+                         const std::vector<double>& taps) {
+    std::vector<double> rows(field.size(), 0.0), out(field.size(), 0.0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double sum = 0.0;
+            for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
+                int xs = x + k;
+                if (xs >= 0 && xs < width)
+                    sum += taps[k + kSsimRadius] * field[size_t(y) * width + xs];
+            }
+            rows[size_t(y) * width + x] = sum;
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double sum = 0.0;
+            for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
+                int ys = y + k;
+                if (ys >= 0 && ys < height)
+                    sum += taps[k + kSsimRadius] * rows[size_t(ys) * width + x];
+            }
+            out[size_t(y) * width + x] = sum;
+        }
+    }
+    return out;
+}
+
+// Mean SSIM over the masked pixels, of the estimate y as given and of
+// gain * y + offset. Each window's weights are the Gaussian times the mask,
+// normalised: with W = sum of weights, mean = sum(w x) / W and variance =
+// sum(w x^2) / W - mean^2. The weighted sums are separable convolutions of
+// the masked fields m, m x, m y, m x^2, m y^2, m x y. A linear map changes
+// the statistics of y in closed form (mean a mu + b, variance a^2 var,
+// covariance a cov), so the mapped estimate needs no second pass.
+void MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint8_t>& mask,
+                const LinearMap& map, double* plain, double* mapped) {
+    int w = a.width, h = a.height;
+    size_t n = size_t(w) * h;
+    std::vector<double> m(n), mx(n), my(n), mxx(n), myy(n), mxy(n);
+    for (size_t i = 0; i < n; ++i) {
+        double on = mask[i] ? 1.0 : 0.0, x = a.pixels[i], y = b.pixels[i];
+        m[i] = on;
+        mx[i] = on * x;
+        my[i] = on * y;
+        mxx[i] = on * x * x;
+        myy[i] = on * y * y;
+        mxy[i] = on * x * y;
+    }
+    std::vector<double> taps = GaussianTaps();
+    std::vector<double> sm = Blur(m, w, h, taps), sx = Blur(mx, w, h, taps),
+                        sy = Blur(my, w, h, taps), sxx = Blur(mxx, w, h, taps),
+                        syy = Blur(myy, w, h, taps), sxy = Blur(mxy, w, h, taps);
+    auto index = [](double muX, double muY, double varX, double varY, double cov) {
+        return ((2.0 * muX * muY + kSsimC1) * (2.0 * cov + kSsimC2)) /
+               ((muX * muX + muY * muY + kSsimC1) * (varX + varY + kSsimC2));
+    };
+    double totalPlain = 0.0, totalMapped = 0.0;
+    uint64_t count = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (!mask[i])
+            continue;
+        // A masked pixel is in its own window with a positive weight.
+        double weight = sm[i];
+        double muX = sx[i] / weight, muY = sy[i] / weight;
+        double varX = std::max(0.0, sxx[i] / weight - muX * muX);
+        double varY = std::max(0.0, syy[i] / weight - muY * muY);
+        double cov = sxy[i] / weight - muX * muY;
+        totalPlain += index(muX, muY, varX, varY, cov);
+        totalMapped += index(muX, map.gain * muY + map.offset, varX, map.gain * map.gain * varY,
+                             map.gain * cov);
+        ++count;
+    }
+    *plain = count ? totalPlain / double(count) : 0.0;
+    *mapped = count ? totalMapped / double(count) : 0.0;
+}
+
+// MAE, RMSE and bias of gain * estimate + offset; SSIM is left alone.
+ErrorMetrics PixelErrors(const GreyImage& reference, const GreyImage& estimate,
+                         const std::vector<uint8_t>& mask, const LinearMap& map) {
+    ErrorMetrics e;
+    double absSum = 0.0, sqSum = 0.0, sum = 0.0;
+    uint64_t count = 0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (!mask[i])
+            continue;
+        double d = map.gain * estimate.pixels[i] + map.offset - double(reference.pixels[i]);
+        absSum += std::fabs(d);
+        sqSum += d * d;
+        sum += d;
+        ++count;
+    }
+    if (count == 0)
+        return e;
+    e.mae = absSum / double(count);
+    e.rmse = std::sqrt(sqSum / double(count));
+    e.bias = sum / double(count);
+    return e;
+}
+
+void CheckSizes(const GreyImage& reference, const GreyImage& estimate,
+                const std::vector<uint8_t>& mask) {
+    size_t n = size_t(reference.width) * reference.height;
+    (void)n;
+    assert(reference.width == estimate.width && reference.height == estimate.height &&
+           reference.pixels.size() == n && estimate.pixels.size() == n && mask.size() == n &&
+           "images and mask are compared pixel by pixel, so they must have one size");
+}
+
+} // namespace
+
+ErrorMetrics MeasureErrors(const GreyImage& reference, const GreyImage& estimate,
+                           const std::vector<uint8_t>& mask) {
+    CheckSizes(reference, estimate, mask);
+    LinearMap identity;
+    ErrorMetrics e = PixelErrors(reference, estimate, mask, identity);
+    double unused = 0.0;
+    MaskedSsim(reference, estimate, mask, identity, &e.ssim, &unused);
+    return e;
+}
+
+LinearMap FitLinear(const GreyImage& reference, const GreyImage& estimate,
+                    const std::vector<uint8_t>& mask) {
+    CheckSizes(reference, estimate, mask);
+    // Normal equations of min sum (a x + b - y)^2: a = cov(x, y) / var(x),
+    // b = mean(y) - a mean(x). A constant estimate has no slope to fit:
+    // a = 0 and b = mean(y), the best constant.
+    double sx = 0.0, sy = 0.0;
+    uint64_t count = 0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (mask[i]) {
+            sx += estimate.pixels[i];
+            sy += reference.pixels[i];
+            ++count;
+        }
+    }
+    LinearMap map;
+    if (count == 0)
+        return map;
+    double meanX = sx / double(count), meanY = sy / double(count);
+    double varX = 0.0, cov = 0.0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (mask[i]) {
+            double dx = estimate.pixels[i] - meanX;
+            varX += dx * dx;
+            cov += dx * (reference.pixels[i] - meanY);
+        }
+    }
+    constexpr double kFlat = 1e-12;
+    map.gain = varX > kFlat * double(count) ? cov / varX : 0.0;
+    map.offset = meanY - map.gain * meanX;
+    return map;
+}
+
+Comparison Compare(const GreyImage& reference, const GreyImage& estimate,
+                   const std::vector<uint8_t>& mask) {
+    CheckSizes(reference, estimate, mask);
+    Comparison c;
+    for (uint8_t on : mask)
+        c.pixels += on ? 1 : 0;
+    c.fit = FitLinear(reference, estimate, mask);
+    c.raw = PixelErrors(reference, estimate, mask, LinearMap{});
+    c.fitted = PixelErrors(reference, estimate, mask, c.fit);
+    MaskedSsim(reference, estimate, mask, c.fit, &c.raw.ssim, &c.fitted.ssim);
+    return c;
+}

@@ -1,0 +1,220 @@
+// AoReference: traces the reference over rows on several threads, and
+// stores it keyed by everything that made it.
+#include "aotruth/AoReference.h"
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include <sys/stat.h>
+
+#include "aotruth/AoScene.h"
+#include "core/Logger.h"
+
+namespace {
+
+const char* const kTag = "AoTruth";
+const char* const kCacheMagic = "aotruth-reference 1\n";
+const char* const kTracerVersion =
+    "tracer 3: front-face primary hits, rank-1 lattice lifted by 1e-5 of the eye distance\n";
+constexpr int kProgressStepPercent = 5;
+
+// Integer hash (a 32-bit finaliser): decorrelates neighbouring pixels, so
+// each gets its own lattice rotation, the same on every run.
+uint32_t Mix(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x7feb352dU;
+    h ^= h >> 15;
+    h *= 0x846ca68bU;
+    h ^= h >> 16;
+    return h;
+}
+
+float UnitFloat(uint32_t h) {
+    return float(h >> 8) * (1.0f / 16777216.0f); // 24 bits: exactly representable, < 1
+}
+
+void TraceRow(const AoScene& scene, const CameraSetup& camera, const glm::mat4& inverse,
+              const glm::vec3& eye, const TraceSettings& settings, int y, ReferenceImage* out) {
+    for (int x = 0; x < camera.width; ++x) {
+        size_t index = size_t(y) * camera.width + x;
+        PixelRay ray = CameraRay(inverse, x, y, camera.width, camera.height);
+        SurfaceHit hit;
+        if (!scene.Intersect(ray.origin, ray.dir, 1.0f, &hit)) {
+            out->mask[index] = 0;
+            out->visibility[index] = 1.0f;
+            continue;
+        }
+        uint32_t h = Mix(uint32_t(index) * 2u + 1u);
+        out->mask[index] = 1;
+        out->visibility[index] =
+            scene.Visibility(hit.position, hit.normal, glm::length(hit.position - eye),
+                             settings.radius, settings.rays, UnitFloat(h), UnitFloat(Mix(h)));
+    }
+}
+
+uint64_t Fnv1a(const std::string& text) {
+    uint64_t h = 1469598103934665603ULL;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+void AppendMatrix(std::string* text, const char* name, const glm::mat4& m) {
+    char number[32];
+    *text += name;
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 4; ++r) {
+            snprintf(number, sizeof(number), " %.9g", double(m[c][r]));
+            *text += number;
+        }
+    }
+    *text += "\n";
+}
+
+} // namespace
+
+PixelRay CameraRay(const glm::mat4& inverseViewProj, int x, int y, int width, int height) {
+    // Window coordinates count rows from the bottom; ours from the top.
+    float ndcX = 2.0f * (float(x) + 0.5f) / float(width) - 1.0f;
+    float ndcY = 1.0f - 2.0f * (float(y) + 0.5f) / float(height);
+    glm::vec4 nearPoint = inverseViewProj * glm::vec4(ndcX, ndcY, -1.0f, 1.0f);
+    glm::vec4 farPoint = inverseViewProj * glm::vec4(ndcX, ndcY, 1.0f, 1.0f);
+    glm::vec3 from = glm::vec3(nearPoint) / nearPoint.w;
+    glm::vec3 to = glm::vec3(farPoint) / farPoint.w;
+    return PixelRay{from, to - from};
+}
+
+int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceSettings& settings,
+                   ReferenceImage* out) {
+    if (camera.width <= 0 || camera.height <= 0 || settings.rays <= 0 ||
+        !(settings.radius > 0.0f)) {
+        LogMessage(LOG_ERROR, kTag, "Nothing to trace: %dx%d pixels, %d rays, radius %g",
+                   camera.width, camera.height, settings.rays, double(settings.radius));
+        return -1;
+    }
+    out->width = camera.width;
+    out->height = camera.height;
+    size_t pixels = size_t(camera.width) * camera.height;
+    out->visibility.assign(pixels, 1.0f);
+    out->mask.assign(pixels, 0);
+    glm::mat4 inverse = glm::inverse(camera.proj * camera.view);
+    glm::vec3 eye = glm::vec3(glm::inverse(camera.view)[3]);
+
+    std::atomic<int> nextRow{0};
+    std::atomic<int> rowsDone{0};
+    auto worker = [&](bool reports) {
+        int lastPercent = -kProgressStepPercent;
+        for (int y = nextRow++; y < camera.height; y = nextRow++) {
+            TraceRow(scene, camera, inverse, eye, settings, y, out);
+            int done = ++rowsDone;
+            int percent = done * 100 / camera.height;
+            if (reports && settings.progress && percent >= lastPercent + kProgressStepPercent) {
+                fprintf(stderr, "\rtracing the reference: %3d%%", percent);
+                fflush(stderr);
+                lastPercent = percent;
+            }
+        }
+    };
+    int threads = std::max(1, settings.threads);
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < threads; ++i)
+        helpers.emplace_back(worker, false);
+    worker(true);
+    for (std::thread& t : helpers)
+        t.join();
+    if (settings.progress)
+        fputc('\n', stderr);
+    return 0;
+}
+
+std::string ReferenceKey(const std::string& modelPath, const CameraSetup& camera,
+                         const TraceSettings& settings) {
+    // The tracer's own version leads: a change to how references are made
+    // must not reuse the ones made before it.
+    std::string key = std::string(kTracerVersion) + "model " + modelPath + "\n";
+    // A regenerated or edited model makes older references stale.
+    struct stat info {};
+    char line[160];
+    if (stat(modelPath.c_str(), &info) == 0) {
+        snprintf(line, sizeof(line), "model-file %lld bytes, modified %lld.%09ld\n",
+                 (long long)info.st_size, (long long)info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        key += line;
+    }
+    AppendMatrix(&key, "view", camera.view);
+    AppendMatrix(&key, "proj", camera.proj);
+    snprintf(line, sizeof(line), "size %dx%d\nradius %.9g\nrays %d\n", camera.width, camera.height,
+             double(settings.radius), settings.rays);
+    key += line;
+    return key;
+}
+
+std::string ReferenceCachePath(const std::string& dir, const std::string& key) {
+    char name[64];
+    snprintf(name, sizeof(name), "reference-%016" PRIx64 ".bin", Fnv1a(key));
+    return dir + "/" + name;
+}
+
+int LoadReference(const std::string& path, const std::string& key, ReferenceImage* out) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return -1;
+    // Layout: magic, key length (uint64), key, width, height (int32), then
+    // the visibility floats and the mask bytes.
+    std::string header = std::string(kCacheMagic);
+    std::vector<char> magic(header.size());
+    uint64_t keyLength = 0;
+    bool ok = fread(magic.data(), 1, magic.size(), file) == magic.size() &&
+              std::equal(magic.begin(), magic.end(), header.begin()) &&
+              fread(&keyLength, sizeof(keyLength), 1, file) == 1 && keyLength == key.size();
+    std::string stored(ok ? keyLength : 0, '\0');
+    int32_t size[2] = {0, 0};
+    ok = ok && fread(&stored[0], 1, stored.size(), file) == stored.size() && stored == key &&
+         fread(size, sizeof(size), 1, file) == 1 && size[0] > 0 && size[1] > 0;
+    ReferenceImage image;
+    if (ok) {
+        size_t pixels = size_t(size[0]) * size_t(size[1]);
+        image.width = size[0];
+        image.height = size[1];
+        image.visibility.resize(pixels);
+        image.mask.resize(pixels);
+        ok = fread(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
+             fread(image.mask.data(), 1, pixels, file) == pixels && fgetc(file) == EOF;
+    }
+    fclose(file);
+    if (!ok)
+        return -1;
+    *out = std::move(image);
+    return 0;
+}
+
+int SaveReference(const std::string& path, const std::string& key, const ReferenceImage& image) {
+    // Written aside and renamed, so an interrupted run never leaves a
+    // truncated file under the real name.
+    std::string partial = path + ".partial";
+    FILE* file = fopen(partial.c_str(), "wb");
+    if (!file) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", partial.c_str(), strerror(errno));
+        return -1;
+    }
+    uint64_t keyLength = key.size();
+    int32_t size[2] = {image.width, image.height};
+    size_t pixels = size_t(image.width) * image.height;
+    bool ok = fputs(kCacheMagic, file) >= 0 &&
+              fwrite(&keyLength, sizeof(keyLength), 1, file) == 1 &&
+              fwrite(key.data(), 1, key.size(), file) == key.size() &&
+              fwrite(size, sizeof(size), 1, file) == 1 &&
+              fwrite(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
+              fwrite(image.mask.data(), 1, pixels, file) == pixels;
+    ok = (fclose(file) == 0) && ok;
+    if (!ok || rename(partial.c_str(), path.c_str()) != 0) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", path.c_str(), strerror(errno));
+        remove(partial.c_str());
+        return -1;
+    }
+    return 0;
+}

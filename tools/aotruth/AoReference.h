@@ -1,0 +1,62 @@
+// AoReference: the ray-traced occlusion of one camera view (per pixel: the
+// surface the demo would draw there, and the fraction of cosine-weighted
+// rays from it that escape within the radius), and its cache on disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+class AoScene;
+
+// A camera as the demo renders it: its view and projection matrices and the
+// size of the render targets in pixels.
+struct CameraSetup {
+    glm::mat4 view{1.0f};
+    glm::mat4 proj{1.0f};
+    int width = 0;
+    int height = 0;
+};
+
+// One value per pixel, rows top first (as images are written); mask is 1
+// where a surface was hit.
+struct ReferenceImage {
+    int width = 0;
+    int height = 0;
+    std::vector<float> visibility;
+    std::vector<uint8_t> mask;
+};
+
+// The ray through the centre of pixel (x, y), row 0 at the top: from the
+// point on the near plane to the point on the far plane (so [0, 1] spans
+// exactly the depth range the demo draws).
+struct PixelRay {
+    glm::vec3 origin;
+    glm::vec3 dir;
+};
+PixelRay CameraRay(const glm::mat4& inverseViewProj, int x, int y, int width, int height);
+
+struct TraceSettings {
+    float radius = 0.0f;
+    int rays = 0;
+    int threads = 1;
+    bool progress = false; // percentage on stderr
+};
+
+// Traces every pixel of camera. 0, or -1 when the settings are unusable.
+int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceSettings& settings,
+                   ReferenceImage* out);
+
+// What a cached reference must match to be reused: every input that
+// changes the picture, as text.
+std::string ReferenceKey(const std::string& modelPath, const CameraSetup& camera,
+                         const TraceSettings& settings);
+// The cache file's name for a key (a hash of it, inside dir).
+std::string ReferenceCachePath(const std::string& dir, const std::string& key);
+// 0 when path holds a reference made for exactly key; -1 otherwise (missing,
+// stale or damaged files are simply traced again).
+int LoadReference(const std::string& path, const std::string& key, ReferenceImage* out);
+// 0, or -1 (logged).
+int SaveReference(const std::string& path, const std::string& key, const ReferenceImage& image);

@@ -1,0 +1,308 @@
+// AoTruthTool: option handling and the measuring run of the ground-truth tool.
+#include "aotruth/AoTruthTool.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include "aotruth/AoMetrics.h"
+#include "aotruth/AoReference.h"
+#include "aotruth/AoReport.h"
+#include "aotruth/AoScene.h"
+#include "aotruth/DemoCapture.h"
+#include "common/AppStart.h"
+#include "common/ToolOptions.h"
+#include "core/Logger.h"
+#include "demo/Vesperon.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const char* const kTag = "AoTruth";
+const char* const kResultsFile = "results.json";
+
+const char* const kUsage =
+    "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
+    "               [--out DIR] [--rays N] [--draws N] [--threads N]\n"
+    "Ray-traces the occlusion of the demo's scene (the fixed views, or the one given) and\n"
+    "compares the demo's own occlusion buffer, raw and blurred, at every kernel size.\n"
+    "Run from the repository root. Defaults: --model models/sponza.obj --radius 0.9\n"
+    "--kernels 4,8,16,32,64,128 --out aotruth-out --rays 256 --draws 3 --threads (all cores).\n";
+
+struct ToolOptions {
+    ViewOptions view;
+    std::string outDir = kDefaultOutDir;
+    int rays = kDefaultRays;
+    int draws = kDefaultDraws;
+    int threads = 0; // 0: every core
+    bool help = false;
+};
+
+// Fills options from argv; false with the reason in *error.
+bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        OptionResult shared = TakeViewOption(argc, argv, &i, &options->view, error);
+        if (shared == OPTION_BAD)
+            return false;
+        if (shared == OPTION_TAKEN)
+            continue;
+        std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            options->help = true;
+            return true;
+        }
+        bool known =
+            name == "--out" || name == "--rays" || name == "--draws" || name == "--threads";
+        if (!known) {
+            *error = "unknown option \"" + name + "\"";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = name + " needs a value";
+            return false;
+        }
+        std::string value = argv[++i];
+        bool ok = true;
+        if (name == "--out") {
+            options->outDir = value;
+            ok = !value.empty();
+            if (!ok)
+                *error = "--out needs a directory";
+        } else if (name == "--rays") {
+            ok = ParseCount(value, kMinRays, kMaxRays, &options->rays, error);
+        } else if (name == "--draws") {
+            ok = ParseCount(value, 1, kMaxDraws, &options->draws, error);
+        } else {
+            ok = ParseCount(value, 1, 256, &options->threads, error);
+        }
+        if (!ok)
+            return false;
+    }
+    if (!FinishViewOptions(&options->view, error))
+        return false;
+    if (options->view.kernels.empty() &&
+        !ParseKernelList(kDefaultKernelList, &options->view.kernels, error))
+        return false;
+    if (options->view.radius == 0.0f)
+        options->view.radius = kDefaultRadius;
+    if (options->threads == 0)
+        options->threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    return true;
+}
+
+// A name usable in file names: letters, digits, '-' and '_' kept, the rest '_'.
+std::string FileSafe(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '_';
+        if (!keep)
+            c = '_';
+    }
+    return out.empty() ? "view" : out;
+}
+
+// The reference of the current camera, from the cache when it was traced before.
+int Reference(const AoScene& scene, const CameraSetup& camera, const ToolOptions& options,
+              ReferenceImage* reference, bool* cached) {
+    TraceSettings settings;
+    settings.radius = options.view.radius;
+    settings.rays = options.rays;
+    settings.threads = options.threads;
+    settings.progress = true;
+    std::string key = ReferenceKey(options.view.modelPath, camera, settings);
+    std::string path = ReferenceCachePath(options.outDir, key);
+    *cached = LoadReference(path, key, reference) == 0;
+    if (*cached)
+        return 0;
+    auto start = std::chrono::steady_clock::now();
+    if (TraceReference(scene, camera, settings, reference) != 0)
+        return -1;
+    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    LogMessage(LOG_INFO, kTag, "Reference traced in %.1f s (%d rays per pixel, %d threads)",
+               seconds.count(), settings.rays, settings.threads);
+    return SaveReference(path, key, *reference);
+}
+
+// Renders one frame with a fresh kernel and noise and compares its two buffers.
+DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
+                const std::vector<uint8_t>& mask, const CameraSetup& camera, GreyImage* raw,
+                GreyImage* blurred) {
+    Umbrelix* renderer = app.GetRenderer();
+    renderer->SetKernelSize(kernel);
+    RedrawNoise(renderer);
+    app.Frame();
+    *raw = ReadOcclusion(renderer->mSSAOTexture, camera.width, camera.height);
+    *blurred = ReadOcclusion(renderer->mBlurTexture, camera.width, camera.height);
+    DrawResult result;
+    result.raw = Compare(reference, *raw, mask);
+    result.blurred = Compare(reference, *blurred, mask);
+    return result;
+}
+
+int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
+                const NamedView& named, ViewResult* view) {
+    AimApp(app, named.eye, named.dir);
+    app.Frame(); // the aimed camera reaches the G-buffer
+    CameraSetup camera = DemoCamera(app);
+    view->name = named.name;
+    view->eye = named.eye;
+    view->dir = named.dir;
+    view->width = camera.width;
+    view->height = camera.height;
+
+    ReferenceImage traced;
+    if (Reference(scene, camera, options, &traced, &view->cached) != 0)
+        return -1;
+    std::vector<uint8_t> demoMask =
+        ReadGeometryMask(app.GetRenderer()->mGPosition, camera.width, camera.height);
+    // Compared where both see a surface; the rest is counted, as a check
+    // that the two cameras agree.
+    std::vector<uint8_t> mask(demoMask.size());
+    double referenceSum = 0.0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        mask[i] = traced.mask[i] && demoMask[i];
+        view->tracedPixels += traced.mask[i];
+        view->demoPixels += demoMask[i];
+        view->mismatchPixels += traced.mask[i] != demoMask[i];
+        if (mask[i])
+            referenceSum += traced.visibility[i];
+    }
+    uint64_t compared = view->tracedPixels + view->demoPixels - view->mismatchPixels;
+    compared /= 2;
+    view->meanReference = compared ? referenceSum / double(compared) : 0.0;
+    GreyImage reference{traced.width, traced.height, traced.visibility};
+
+    for (uint32_t kernel : options.view.kernels) {
+        KernelResult result;
+        result.kernel = kernel;
+        for (int d = 0; d < options.draws; ++d) {
+            GreyImage raw, blurred;
+            result.draws.push_back(Draw(app, kernel, reference, mask, camera, &raw, &blurred));
+            if (d != 0)
+                continue;
+            std::string stem =
+                options.outDir + "/" + FileSafe(named.name) + "-k" + std::to_string(kernel);
+            if (WriteSideBySide(stem + "-raw.png", reference, raw, mask) != 0 ||
+                WriteSideBySide(stem + "-blurred.png", reference, blurred, mask) != 0)
+                return -1;
+            if (view->image.empty())
+                view->image = stem + "-blurred.png";
+        }
+        view->kernels.push_back(result);
+    }
+    return 0;
+}
+
+int BuildScene(Vesperon& app, AoScene* scene) {
+    if (scene->Create() != 0 || AddSceneGraph(app.mSceneRoot, scene) != 0 || scene->Commit() != 0)
+        return -1;
+    LogMessage(LOG_INFO, kTag, "Ray-tracing scene: %u triangles", scene->TriangleCount());
+    return 0;
+}
+
+int Measure(Vesperon& app, const ToolOptions& options) {
+    if (LoadCaptureFunctions() != 0)
+        return kExitFailed;
+    AoScene scene;
+    if (BuildScene(app, &scene) != 0)
+        return kExitFailed;
+    if (scene.TriangleCount() == 0) {
+        LogMessage(LOG_ERROR, kTag, "\"%s\" holds no triangles to trace",
+                   options.view.modelPath.c_str());
+        return kExitBadInput;
+    }
+    Umbrelix* renderer = app.GetRenderer();
+    renderer->mSSAOEnabled = true;
+    renderer->mBlurEnabled = true;
+    renderer->SetRadius(options.view.radius);
+    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
+    std::vector<ViewResult> views;
+    for (const NamedView& named : options.view.views) {
+        ViewResult view;
+        if (MeasureView(app, scene, options, named, &view) != 0)
+            return kExitFailed;
+        PrintViewTable(stdout, settings, view);
+        views.push_back(view);
+    }
+    std::string json = options.outDir + "/" + kResultsFile;
+    if (WriteTextFile(json, ResultsJson(settings, views)) != 0)
+        return kExitFailed;
+    printf("\nwrote %s and the side-by-side images (reference | ours | ours - reference) in %s\n",
+           json.c_str(), options.outDir.c_str());
+    return kExitOk;
+}
+
+} // namespace
+
+int PrepareOutputDir(const std::string& dir, std::string* error) {
+    std::error_code code;
+    std::filesystem::create_directories(dir, code);
+    if (code || !std::filesystem::is_directory(dir, code)) {
+        *error = "can't make the output directory \"" + dir + "\"" +
+                 (code ? ": " + code.message() : std::string(": a file of that name exists"));
+        return -1;
+    }
+    std::string probe = dir + "/.aotruth-write-test";
+    FILE* file = fopen(probe.c_str(), "wb");
+    if (!file || fclose(file) != 0) {
+        *error = "can't write in the output directory \"" + dir + "\": " + strerror(errno);
+        return -1;
+    }
+    remove(probe.c_str());
+    return 0;
+}
+
+int CheckModel(const std::string& path, std::string* error) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = "can't open the model \"" + path + "\": " + strerror(errno);
+        return -1;
+    }
+    fclose(file);
+    // Validation only: it rejects the malformed scenes (missing lists, faces
+    // naming absent vertices) before any other processing could trip on them.
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (!scene) {
+        *error = "can't load the model \"" + path + "\": " + importer.GetErrorString();
+        return -1;
+    }
+    return 0;
+}
+
+int RunAoTruth(int argc, char** argv) {
+    ToolOptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, &options, &error)) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+        fputs(kUsage, stderr);
+        return kExitBadInput;
+    }
+    if (options.help) {
+        fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (CheckModel(options.view.modelPath, &error) != 0 ||
+        PrepareOutputDir(options.outDir, &error) != 0) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+        return kExitBadInput;
+    }
+    Vesperon app;
+    if (StartApp(app, options.view.modelPath, nullptr, &error) != 0) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+        app.Shutdown();
+        return kExitFailed;
+    }
+    app.BeginRun();
+    int status = Measure(app, options);
+    app.EndRun();
+    app.Shutdown();
+    return status;
+}

@@ -1,0 +1,39 @@
+// DemoCapture: what the ground-truth tool takes from the running demo: its
+// scene graph as ray-tracing geometry (with the alpha of each diffuse
+// texture read back from GL), its camera, and its occlusion and G-buffer
+// textures read back after a frame. Rows are turned top first, as the
+// reference and the images keep them (GL counts rows from the bottom).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "aotruth/AoMetrics.h"
+#include "aotruth/AoReference.h"
+
+class AoScene;
+class SceneGraphNode;
+class Umbrelix;
+class Vesperon;
+
+// Resolves the few GL read-back entry points the capture needs beyond the
+// demo's table; the demo's context must be current. 0, or -1 (logged).
+int LoadCaptureFunctions();
+
+// Adds every mesh under root to scene with the node's world transform and
+// scale, as the renderer draws it. 0, or -1 (logged).
+int AddSceneGraph(const SceneGraphNode& root, AoScene* scene);
+
+// The demo's current view and projection and its render-target size.
+CameraSetup DemoCamera(Vesperon& app);
+
+// The red channel of a render target as [0, 1] floats.
+GreyImage ReadOcclusion(uint32_t texture, int width, int height);
+// 1 where the G-buffer holds a surface: the geometry pass writes a
+// view-space position with z < 0 (everything drawn lies past the near
+// plane), the clear leaves (0, 0, 0).
+std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height);
+
+// Replaces the renderer's rotation noise with a fresh draw (the renderer
+// makes it only once, at start-up), in its array and its texture.
+void RedrawNoise(Umbrelix* renderer);

@@ -1,0 +1,8 @@
+// aotruth: compares the demo's screen-space occlusion with a ray-traced
+// reference of the same scene and camera. Run from the repository root;
+// needs a display (xvfb-run works). See AoTruthTool.h.
+#include "aotruth/AoTruthTool.h"
+
+int main(int argc, char** argv) {
+    return RunAoTruth(argc, argv);
+}
