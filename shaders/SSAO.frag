@@ -10,46 +10,46 @@
 // +z, so turned into a frame about N they are draws from exactly that
 // density, and A is estimated by the plain mean of V over them: no weights.
 //
-// Testing one ray. Let S = P + R w be the ray's end, and Q, NQ the visible
-// surface point and its normal on the eye ray through S (the G-buffer texel
-// S projects to). Near Q the surface is its tangent plane. The ray from P to
-// S meets that plane within R exactly when P lies on its front side and S on
-// its back side; then the ray is blocked. Only the plane's side test decides,
-// not the depth of Q alone, and that tells apart the two cases a depth
-// comparison confuses:
-// - an object far in front of P (a pillar before a wall) hides S, but P lies
-//   behind the plane of its front face: the ray passes behind it, no halo;
-// - a floor seen at a grazing angle hides the end of a ray from the foot of a
-//   wall at a point Q far in front of S (depth changes fast along a grazing
-//   surface), yet P is above the floor's plane and S below it: blocked. A
-//   test on the depth gap would call Q out of range here and leave the foot
-//   of every distant wall unshaded.
-// The end of the ray carries the whole test, so every ray has its full
-// reach; what it misses is a ray that enters and leaves a thin object within
-// R (its end is on the front side again), and a plane is trusted beyond the
-// edge of the surface that holds Q.
+// Testing one ray. The G-buffer knows only the visible surface, so the scene
+// is read as a height field seen from the eye: a point is inside geometry
+// when the visible surface Q on the eye ray through it is nearer. A ray is
+// blocked when a point along it is inside. Each ray is tested at two points,
+// half way (R/2) and at its end (R): the end alone catches every thick
+// blocker within the radius, but a ray that crosses a thin one (a fold of
+// cloth, a baluster, a moulding smaller than R) ends in the open again; the
+// half-way point catches most of those. Points spread inside the hemisphere
+// at random lengths (mean 0.4 R) would reach only part of the radius.
+//
+// Range. A hidden point behind an object far in front of P (a pillar before
+// a wall) does not mean the ray is blocked: the ray passes behind it. The
+// depth gap |P.z - Q.z| tells them apart, but it overstates the distance to
+// a blocker on surfaces seen at a grazing angle: from the foot of a distant
+// wall, a ray into the floor ends below it at a point whose eye ray meets the
+// floor far in front, gap >> R, though the floor is within R. So a hidden
+// point counts fully up to a gap of 2R, fades as smoothstep(2R / gap) beyond
+// (0.5 at 4R) and is cut at 4R: nothing further in front darkens P.
 //
 // Only what rises above P's tangent plane can block a ray that leaves P
 // upward; with rounded positions this test is what keeps a flat surface from
-// occluding itself (there Q lies in P's plane), whether the surface is seen
-// face on or at a grazing angle where one texel spans a long stretch of it.
+// occluding itself (there Q lies in P's plane), whether seen face on or at a
+// grazing angle where one texel spans a long stretch of it. The normal is
+// turned toward the eye first: a surface is always seen from its front.
 //
 // Rounding. Positions and normals are half floats: 11 significant bits, so a
 // stored coordinate v is off by at most |v| 2^-11. For the plane distance
 // N.(Q - P) the errors of Q and P add up to at most (|Q| + |P|) 2^-11 <=
 // (2|P| + R) 2^-11, and the normal's error (at most sqrt(3) 2^-11 in length)
 // times |Q - P| <= R adds about R 2^-10; together below (|P| + 2R) 2^-10.
-// The same slack serves the test of P against the plane through Q. It grows
-// with the distance only as fast as the rounding does: 0.15 at 150 units,
-// where a radius of 3.75 still rises 25 times higher.
+// The same slack serves the depth comparison. It grows with the distance
+// only as fast as the rounding does: 0.15 at 150 units, where a radius of
+// 3.75 still rises 25 times higher.
 //
-// Cost. Per sample one fetch of position and one of normal at the same
-// integer texel (no sampler wrap or filter work), and the projection of S
-// folded into a per-pixel matrix: S's pixel is centre + focal * S.xy / (-S.z),
-// and with S = P + R F k (F the frame, k the sample) the numerator and the
-// denominator are affine in k, so one 3 x 3 product per sample gives both,
-// and S itself back by two products. Pixels without geometry run the loop
-// zero times.
+// Cost. Two position fetches per sample (emptiness is read off z), at
+// integer texels (no sampler wrap or filter work), and the projection folded
+// into a per-pixel matrix: a point X's pixel is centre + focal * X.xy / (-X.z),
+// and with X = P + t R F k (F the frame, k the sample) the numerator and the
+// denominator are affine in t k, so one 3 x 3 product per sample serves both
+// points. Pixels without geometry run the loop zero times.
 
 uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
@@ -64,6 +64,14 @@ out float fragOcclusion;
 const int kMaxSamples = 128;
 const float kHalfFloatSlack = 1.0 / 1024.0; // twice a half float's relative rounding
 const float kMinNormalLength2 = 0.25;       // the cleared G-buffer holds zero normals
+const float kHalfWay = 0.5;                 // the first point tested along each ray
+const float kFullRange = 2.0;               // depth gaps, in radii: counts fully up to here
+const float kCutRange = 4.0;                // and not at all from here on
+const float kMinGap = 1e-4;                 // keeps the range finite at equal depths
+
+// Per pixel, set once in main: where the point (0, 0, -1) lands, and the last texel.
+vec2 gCentre;
+vec2 gLastTexel;
 
 // Tangent frame around N, turned about N by the per-pixel noise vector:
 // Gram-Schmidt removes the noise's component along N, leaving a tangent T
@@ -77,6 +85,24 @@ mat3 KernelFrame(vec3 N, vec3 noise) {
     return mat3(T, cross(N, T), N);
 }
 
+// How far a point X, given as E = (focal * X.xy, -X.z), counts as inside
+// geometry that shelters P: 0 when visible, in front of the eye plane, below
+// P's tangent plane or hidden by something out of range.
+float Blocked(vec3 E, float depthP, float planeP, vec3 N, float slack, float fullRange,
+              float cutRange) {
+    // Off-screen points read the nearest border texel: a better guess than
+    // counting them open. A point behind the eye (E.z <= 0, only within R of
+    // the near plane) has no texel at all and counts as open.
+    ivec2 at = ivec2(clamp(E.xy / E.z + gCentre, vec2(0.0), gLastTexel));
+    vec3 Q = texelFetch(texGPosition, at, 0).xyz;
+    // The eye looks down -z: Q is nearer than X when Q.z > X.z = -E.z. The
+    // cleared G-buffer reads z = 0 where nothing was drawn.
+    bool hidden = Q.z > slack - E.z && Q.z < 0.0 && E.z > 0.0 && dot(N, Q) > planeP;
+    float gap = abs(depthP - Q.z);
+    float range = gap < cutRange ? smoothstep(0.0, 1.0, fullRange / max(gap, kMinGap)) : 0.0;
+    return hidden ? range : 0.0;
+}
+
 void main() {
     ivec2 pixel = ivec2(gl_FragCoord.xy);
     vec3 P = texelFetch(texGPosition, pixel, 0).xyz;
@@ -87,6 +113,7 @@ void main() {
     int count = covered ? min(ssaoKernelSize, kMaxSamples) : 0;
 
     N = normalize(N);
+    N = dot(N, P) > 0.0 ? -N : N;
     // One noise texel per screen pixel: the tile repeats whatever the size.
     vec3 noise = texelFetch(texSSAONoise, pixel % textureSize(texSSAONoise, 0), 0).xyz;
     mat3 frame = KernelFrame(N, noise);
@@ -96,31 +123,22 @@ void main() {
     // centre = (1 - p20) size / 2 (likewise for y).
     vec2 size = vec2(textureSize(texGPosition, 0));
     vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
-    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
-    // E = (focal * S.xy, -S.z) = base + toScreen * k.
+    gCentre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
+    gLastTexel = size - 1.0;
+    // E = (focal * X.xy, -X.z) = base + t * toScreen * k for X = P + t R F k.
     vec3 base = vec3(focal * P.xy, -P.z);
     vec3 scale = vec3(focal, -1.0) * ssaoRadius;
     mat3 toScreen = mat3(scale * frame[0], scale * frame[1], scale * frame[2]);
-    vec2 invFocal = 1.0 / focal;
-    vec2 lastTexel = size - 1.0;
     float slack = (length(P) + 2.0 * ssaoRadius) * kHalfFloatSlack;
+    float fullRange = kFullRange * ssaoRadius;
+    float cutRange = kCutRange * ssaoRadius;
+    float planeP = dot(N, P) + slack;
 
     float blocked = 0.0;
     for (int i = 0; i < count; ++i) {
-        vec3 E = base + toScreen * ssaoSamples[i];
-        // Off-screen ends read the nearest border texel: a better guess than
-        // counting them open. An end behind the eye (E.z <= 0, only within R
-        // of the near plane) has no texel at all and counts as open.
-        ivec2 at = ivec2(clamp(E.xy / E.z + centre, vec2(0.0), lastTexel));
-        vec3 Q = texelFetch(texGPosition, at, 0).xyz;
-        vec3 NQ = texelFetch(texGNormal, at, 0).xyz;
-        vec3 S = vec3(E.xy * invFocal, -E.z);
-        vec3 D = Q - P;
-        // P on the front of the plane through Q (within rounding), S behind
-        // it, and Q above P's own plane. An empty texel has NQ = 0 and fails
-        // the second test.
-        bool crosses = dot(NQ, D) < slack && dot(NQ, S - Q) < 0.0;
-        blocked += crosses && dot(N, D) > slack && E.z > 0.0 ? 1.0 : 0.0;
+        vec3 K = toScreen * ssaoSamples[i];
+        blocked += max(Blocked(base + kHalfWay * K, P.z, planeP, N, slack, fullRange, cutRange),
+                       Blocked(base + K, P.z, planeP, N, slack, fullRange, cutRange));
     }
     fragOcclusion = 1.0 - blocked / float(max(count, 1));
 }
