@@ -26,8 +26,10 @@
 // a blocker on surfaces seen at a grazing angle: from the foot of a distant
 // wall, a ray into the floor ends below it at a point whose eye ray meets the
 // floor far in front, gap >> R, though the floor is within R. So a hidden
-// point counts fully up to a gap of 2R, fades as smoothstep(2R / gap) beyond
-// (0.5 at 4R) and is cut at 4R: nothing further in front darkens P.
+// point counts fully up to a gap of 2R, fades linearly to one half at 4R and
+// is cut there: nothing further in front darkens P. (Measured against
+// ray-traced occlusion, a cut at 3R or a fade to zero leaves the feet of
+// distant walls too open; a longer tail darkens backgrounds behind pillars.)
 //
 // Only what rises above P's tangent plane can block a ray that leaves P
 // upward; with rounded positions this test is what keeps a flat surface from
@@ -44,12 +46,15 @@
 // only as fast as the rounding does: 0.15 at 150 units, where a radius of
 // 3.75 still rises 25 times higher.
 //
-// Cost. Two position fetches per sample (emptiness is read off z), at
-// integer texels (no sampler wrap or filter work), and the projection folded
-// into a per-pixel matrix: a point X's pixel is centre + focal * X.xy / (-X.z),
-// and with X = P + t R F k (F the frame, k the sample) the numerator and the
-// denominator are affine in t k, so one 3 x 3 product per sample serves both
-// points. Pixels without geometry run the loop zero times.
+// Cost. Two position fetches per sample (emptiness is read off z); the
+// sampler's nearest filter and clamp-to-edge find the texel and keep
+// off-screen points on the border (measured faster on the software
+// rasteriser than clamping by hand for texelFetch). The projection is
+// folded into a per-pixel matrix: a point X's pixel is
+// centre + focal * X.xy / (-X.z), and with X = P + t R F k (F the frame, k
+// the sample) the numerator and the denominator are affine in t k, so one
+// 3 x 3 product per sample serves both points. The range weight needs no
+// division. Pixels without geometry run the loop zero times.
 
 uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
@@ -65,13 +70,16 @@ const int kMaxSamples = 128;
 const float kHalfFloatSlack = 1.0 / 1024.0; // twice a half float's relative rounding
 const float kMinNormalLength2 = 0.25;       // the cleared G-buffer holds zero normals
 const float kHalfWay = 0.5;                 // the first point tested along each ray
-const float kFullRange = 2.0;               // depth gaps, in radii: counts fully up to here
-const float kCutRange = 4.0;                // and not at all from here on
-const float kMinGap = 1e-4;                 // keeps the range finite at equal depths
+// Depth gaps in radii: a hidden point counts fully up to kCutRange / 2, its
+// weight 1.5 - gap / kCutRange falls to one half at kCutRange, and stops.
+const float kCutRange = 4.0;
+const float kRangeFloor = 0.5;
+const float kRangeStart = 1.5;
 
-// Per pixel, set once in main: where the point (0, 0, -1) lands, and the last texel.
+// Per pixel, set once in main: where the point (0, 0, -1) lands, and the
+// size of one texel in texture coordinates.
 vec2 gCentre;
-vec2 gLastTexel;
+vec2 gTexel;
 
 // Tangent frame around N, turned about N by the per-pixel noise vector:
 // Gram-Schmidt removes the noise's component along N, leaving a tangent T
@@ -88,18 +96,17 @@ mat3 KernelFrame(vec3 N, vec3 noise) {
 // How far a point X, given as E = (focal * X.xy, -X.z), counts as inside
 // geometry that shelters P: 0 when visible, in front of the eye plane, below
 // P's tangent plane or hidden by something out of range.
-float Blocked(vec3 E, float depthP, float planeP, vec3 N, float slack, float fullRange,
+float Blocked(vec3 E, float depthP, float planeP, vec3 N, float slack, float perCut,
               float cutRange) {
     // Off-screen points read the nearest border texel: a better guess than
     // counting them open. A point behind the eye (E.z <= 0, only within R of
     // the near plane) has no texel at all and counts as open.
-    ivec2 at = ivec2(clamp(E.xy / E.z + gCentre, vec2(0.0), gLastTexel));
-    vec3 Q = texelFetch(texGPosition, at, 0).xyz;
+    vec3 Q = texture(texGPosition, (E.xy / E.z + gCentre) * gTexel).xyz;
     // The eye looks down -z: Q is nearer than X when Q.z > X.z = -E.z. The
     // cleared G-buffer reads z = 0 where nothing was drawn.
     bool hidden = Q.z > slack - E.z && Q.z < 0.0 && E.z > 0.0 && dot(N, Q) > planeP;
     float gap = abs(depthP - Q.z);
-    float range = gap < cutRange ? smoothstep(0.0, 1.0, fullRange / max(gap, kMinGap)) : 0.0;
+    float range = gap < cutRange ? clamp(kRangeStart - gap * perCut, kRangeFloor, 1.0) : 0.0;
     return hidden ? range : 0.0;
 }
 
@@ -124,21 +131,21 @@ void main() {
     vec2 size = vec2(textureSize(texGPosition, 0));
     vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
     gCentre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
-    gLastTexel = size - 1.0;
+    gTexel = 1.0 / size;
     // E = (focal * X.xy, -X.z) = base + t * toScreen * k for X = P + t R F k.
     vec3 base = vec3(focal * P.xy, -P.z);
     vec3 scale = vec3(focal, -1.0) * ssaoRadius;
     mat3 toScreen = mat3(scale * frame[0], scale * frame[1], scale * frame[2]);
     float slack = (length(P) + 2.0 * ssaoRadius) * kHalfFloatSlack;
-    float fullRange = kFullRange * ssaoRadius;
     float cutRange = kCutRange * ssaoRadius;
+    float perCut = 1.0 / cutRange;
     float planeP = dot(N, P) + slack;
 
     float blocked = 0.0;
     for (int i = 0; i < count; ++i) {
         vec3 K = toScreen * ssaoSamples[i];
-        blocked += max(Blocked(base + kHalfWay * K, P.z, planeP, N, slack, fullRange, cutRange),
-                       Blocked(base + K, P.z, planeP, N, slack, fullRange, cutRange));
+        blocked += max(Blocked(base + kHalfWay * K, P.z, planeP, N, slack, perCut, cutRange),
+                       Blocked(base + K, P.z, planeP, N, slack, perCut, cutRange));
     }
     fragOcclusion = 1.0 - blocked / float(max(count, 1));
 }
