@@ -122,16 +122,6 @@ TEST(ToolOptions, EyeAndDirGiveOneViewAndComeTogether) {
     EXPECT_FALSE(ParseAll({"--model", ""}, &emptyModel, &error));
 }
 
-TEST(ToolOptions, OtherOptionsAreLeftToTheTool) {
-    ViewOptions options;
-    std::string error;
-    std::string word = "--frames";
-    char* argv[] = {&word[0]};
-    int index = 0;
-    EXPECT_EQ(TakeViewOption(1, argv, &index, &options, &error), OPTION_NOT_MINE);
-    EXPECT_EQ(index, 0);
-}
-
 TEST(ToolOptions, DirectionsTurnIntoTheCamerasPitchAndYaw) {
     float pitch = 0.0f, yaw = 0.0f;
     ASSERT_TRUE(DirectionToAngles(glm::vec3(1.0f, 0.0f, 0.0f), &pitch, &yaw));
