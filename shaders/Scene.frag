@@ -17,23 +17,12 @@ layout(location = 2) out vec4 outAlbedo;
 const float kAlphaCutoff = 0.5;
 const float kTiny = 1e-4;
 
-// A mesh without a colour buffer leaves attribute 1 disabled, and the shader
-// then reads GL's current generic value (0, 0, 0, 1): taken literally that
-// would multiply every such mesh to black. Imported colours of exactly black
-// with full opacity would be a useless modulator, so that value is read as
-// "no colour" and the tint is white. The interpolated value of a constant is
-// exact up to rounding of the barycentric weights, hence the tolerance.
-vec3 VertexTint() {
-    bool noColour = all(lessThan(abs(vColor.rgb), vec3(kTiny))) && abs(vColor.a - 1.0) < kTiny;
-    return noColour ? vec3(1.0) : vColor.rgb;
-}
-
-// A mesh without normals reads (0, 0, 0) as well; the face normal is then
-// rebuilt from how the view-space position changes across the screen. Both
-// derivatives lie in the face's plane, and dFdx x dFdy points toward the
-// camera for the front faces that survive culling. Derivatives are only
-// defined in uniform control flow, so the caller takes them before any
-// branch or discard and passes the face normal in.
+// A mesh without normals reads GL's generic value (0, 0, 0) for them; the
+// face normal is then rebuilt from how the view-space position changes
+// across the screen. Both derivatives lie in the face's plane, and
+// dFdx x dFdy points toward the camera for the front faces that survive
+// culling. Derivatives are only defined in uniform control flow, so the
+// caller takes them before any branch or discard and passes the face normal in.
 vec3 ViewNormal(vec3 faceNormal) {
     if (dot(vViewNormal, vViewNormal) > kTiny * kTiny)
         return normalize(vViewNormal);
@@ -41,13 +30,15 @@ vec3 ViewNormal(vec3 faceNormal) {
 }
 
 void main() {
-    // Texture coordinates are used as imported: neither the model nor the
-    // images are flipped, so the two already agree.
+    // vTexCoord already measures t from the image's top row (the vertex
+    // stage turned the model's bottom-up v around).
     vec4 texel = texture(texDiffuse, vTexCoord);
     vec3 faceNormal = normalize(cross(dFdx(vViewPosition), dFdy(vViewPosition)));
     if (texel.a < kAlphaCutoff)
         discard;
     outPosition = vec4(vViewPosition, 1.0);
     outNormal = vec4(ViewNormal(faceNormal), 1.0);
-    outAlbedo = vec4(texel.rgb * VertexTint(), 1.0);
+    // Colours are used as they arrive: a mesh without them is drawn with
+    // the generic colour set to white, so black vertex colours stay black.
+    outAlbedo = vec4(texel.rgb * vColor.rgb, 1.0);
 }

@@ -26,7 +26,9 @@ void main() {
     // N^T M = I, i.e. N = transpose(inverse(M)). For a rotation N = M; the
     // inverse matters once the scene is scaled non-uniformly.
     vViewNormal = transpose(inverse(mat3(modelView))) * inNormal;
-    vTexCoord = inTexCoord;
+    // Model files put v = 0 at the image's bottom row, and images are
+    // uploaded top row first (GL's t = 0), so t = 1 - v.
+    vTexCoord = vec2(inTexCoord.x, 1.0 - inTexCoord.y);
     vColor = inColor;
     gl_Position = projMatrix * viewPosition;
 }

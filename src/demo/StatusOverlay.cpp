@@ -1,6 +1,7 @@
 // StatusOverlay: formats, lays out and draws the frame-rate and settings lines.
 #include "demo/StatusOverlay.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstdarg>
@@ -66,11 +67,26 @@ StatusOverlay::StatusOverlay() : mAtlas(nullptr), mTexts{} {
     std::memset(&mContent, 0, sizeof(mContent));
 }
 
+// By the time an owner is destroyed its context and zone may be gone, and
+// releasing the texts then would call GL without a context and free into a
+// destroyed zone. The release path is Destroy, while both still exist.
 StatusOverlay::~StatusOverlay() {
-    Destroy();
+    assert(!Holds() && "the overlay is destroyed while its context and zone still exist");
+}
+
+bool StatusOverlay::Holds() const {
+    if (mAtlas)
+        return true;
+    for (const DynamicText* text : mTexts)
+        if (text)
+            return true;
+    return false;
 }
 
 void StatusOverlay::Create(Allocator* allocator, uint32_t dpi) {
+    // A second Create replaces the first one's atlas and texts, which would
+    // otherwise be lost with their GL buffers and zone blocks.
+    Destroy();
     mAtlas = new FontAtlas();
     // A font that fails to load leaves the atlas empty: the texts still lay
     // out (with zero metrics) and draw nothing visible, and the demo runs on.

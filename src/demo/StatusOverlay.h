@@ -44,16 +44,22 @@ void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, Overla
 class StatusOverlay {
 public:
     StatusOverlay();
+    // Makes no GL or allocator call: the owner calls Destroy while the
+    // context and the zone still exist.
     ~StatusOverlay();
 
     // Loads the atlas at dpi (a failed font leaves empty metrics; the lines
-    // are still set and drawn) and gives each line its initial text.
+    // are still set and drawn) and gives each line its initial text. Releases
+    // what an earlier Create made first.
     void Create(Allocator* allocator, uint32_t dpi);
     // Sets all six texts and draws them, shadow first, over the frame.
     void Update(const Umbrelix& renderer, float framesPerSecond);
     void Draw(Renderer* renderer);
-    // Releases the texts (GL buffers, zone blocks), then the atlas.
+    // Releases the texts (GL buffers, zone blocks), then the atlas. Safe to
+    // call again, and on an overlay never created.
     void Destroy();
+    // True while an atlas or a text is held (Destroy has not run since Create).
+    bool Holds() const;
 
     FontAtlas* mAtlas;
     DynamicText* mTexts[kOverlayLines];

@@ -169,6 +169,9 @@ void Vesperon::ReleasePrograms() {
 }
 
 void Vesperon::Shutdown() {
+    // A run that never reached EndRun still holds the overlay, whose texts
+    // and atlas need the context and the zone torn down below.
+    mOverlay.Destroy();
     if (mMeshes)
         DeleteCountedArray(mAllocator, mMeshes);
     if (mMaterialTextures)

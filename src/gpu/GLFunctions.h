@@ -64,12 +64,17 @@
     X(PFNGLUNIFORM4FVPROC, glUniform4fv)                                                           \
     X(PFNGLUNIFORMMATRIX4FVPROC, glUniformMatrix4fv)                                               \
     X(PFNGLUSEPROGRAMPROC, glUseProgram)                                                           \
+    X(PFNGLVERTEXATTRIB4FPROC, glVertexAttrib4f)                                                   \
     X(PFNGLVERTEXATTRIBPOINTERPROC, glVertexAttribPointer)                                         \
     X(PFNGLVIEWPORTPROC, glViewport)
 
 // What the image upload layer needs besides the core table: GPU mipmap
-// generation (the image library we replace resolved it on its own).
-#define VESPERON_GL_IMAGE_FUNCTIONS(X) X(PFNGLGENERATEMIPMAPPROC, glGenerateMipmap)
+// generation (the image library we replace resolved it on its own), and the
+// size limit and error state that tell whether an upload reached the GPU.
+#define VESPERON_GL_IMAGE_FUNCTIONS(X)                                                             \
+    X(PFNGLGENERATEMIPMAPPROC, glGenerateMipmap)                                                   \
+    X(PFNGLGETINTEGERVPROC, glGetIntegerv)                                                         \
+    X(PFNGLGETERRORPROC, glGetError)
 
 #define VESPERON_GL_DECLARE(type, name)                                                            \
     namespace vgl {                                                                                \

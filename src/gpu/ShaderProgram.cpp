@@ -61,6 +61,11 @@ const UniformSlot kUniforms[] = {
 };
 static_assert(sizeof(kUniforms) / sizeof(kUniforms[0]) == 17, "one slot per location field");
 
+// No compiler writes a megabyte of diagnostics; a longer length is a driver
+// fault, and reading that much would only flood the log. GL cuts the text to
+// the buffer it is given.
+constexpr GLint kMaxInfoLogLength = 1 << 20;
+
 // Shaders and programs keep their driver logs behind the same pair of
 // calls, so one reader serves both.
 void LogInfoLog(uint32_t object, PFNGLGETSHADERIVPROC getObjectiv,
@@ -69,7 +74,14 @@ void LogInfoLog(uint32_t object, PFNGLGETSHADERIVPROC getObjectiv,
     getObjectiv(object, GL_INFO_LOG_LENGTH, &length);
     if (length <= 0)
         return;
+    if (length > kMaxInfoLogLength)
+        length = kMaxInfoLogLength;
     char* log = static_cast<char*>(calloc(size_t(length), 1));
+    if (!log) {
+        LogMessage(LOG_ERROR, kTag, "Unable to allocate %d bytes for the OpenGL error log",
+                   static_cast<int>(length));
+        return;
+    }
     getInfoLog(object, length, nullptr, log);
     PrintInfoLog(log, length);
     free(log);

@@ -95,10 +95,21 @@ int Mesh::CreateBuffers() {
     return 0;
 }
 
+// The colour a mesh without a colour buffer is drawn in: it leaves its
+// texture untinted, where GL's initial generic value (0, 0, 0, 1) would
+// paint it black.
+constexpr float kNoVertexColor[kColorComponents] = {1.0f, 1.0f, 1.0f, 1.0f};
+
 void Mesh::Draw() {
     if (mVao == 0)
         return;
     glBindVertexArray(mVao);
+    // With the colour array disabled the shader reads the generic value,
+    // which is context state, not vertex-array state: it is set for every
+    // such draw rather than trusting what other code left there.
+    if (mVbo[ATTRIB_COLOR] == 0)
+        glVertexAttrib4f(ATTRIB_COLOR, kNoVertexColor[0], kNoVertexColor[1], kNoVertexColor[2],
+                         kNoVertexColor[3]);
     if (mVbo[kIndexBufferSlot] != 0)
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(mNumIndices), GL_UNSIGNED_INT, nullptr);
     else

@@ -37,7 +37,8 @@ public:
     Mesh& operator=(const Mesh&) = delete;
     // Deletes the GL objects (when created) and returns every array to mAllocator.
     virtual ~Mesh();
-    // One draw call: indexed triangles, or a strip over all vertices when unindexed.
+    // One draw call: indexed triangles, or a strip over all vertices when
+    // unindexed. A mesh without colours is drawn in opaque white.
     virtual void Draw();
 
     // Builds the GL objects from the arrays; refuses a second call (-1, logged).

@@ -3,8 +3,11 @@
 #include "scene/SDLIOSystem.h"
 
 #include <cassert>
+#include <cstring>
 
 #include <SDL2/SDL_rwops.h>
+
+#include "core/AssetFile.h"
 
 namespace {
 
@@ -18,6 +21,12 @@ static_assert(aiOrigin_SET == RW_SEEK_SET && aiOrigin_CUR == RW_SEEK_CUR &&
 // it would read as an enormous file, so it is reported as empty instead.
 size_t NonNegative(Sint64 value) {
     return value < 0 ? 0 : static_cast<size_t>(value);
+}
+
+// Reading is all the importer does with model files; only a mode that could
+// write or create a file goes to SDL unchecked.
+bool ReadOnlyMode(const char* mode) {
+    return mode && mode[0] == 'r' && !strchr(mode, '+');
 }
 
 } // namespace
@@ -56,8 +65,10 @@ size_t SDLIOStream::FileSize() const {
 
 void SDLIOStream::Flush() {}
 
+// Only a regular file exists for the importer: probing a FIFO by opening it
+// would block until a writer came, and a directory reads as garbage.
 bool SDLIOSystem::Exists(const char* path) const {
-    SDL_RWops* rwops = SDL_RWFromFile(path, "r");
+    SDL_RWops* rwops = OpenRegularFile(path);
     if (!rwops)
         return false;
     SDL_RWclose(rwops);
@@ -73,7 +84,7 @@ char SDLIOSystem::getOsSeparator() const {
 }
 
 Assimp::IOStream* SDLIOSystem::Open(const char* path, const char* mode) {
-    SDL_RWops* rwops = SDL_RWFromFile(path, mode);
+    SDL_RWops* rwops = ReadOnlyMode(mode) ? OpenRegularFile(path) : SDL_RWFromFile(path, mode);
     if (!rwops)
         return nullptr;
     return new SDLIOStream(rwops);

@@ -1,11 +1,20 @@
-// StatusOverlay: the texts and colours of the six lines for given settings.
+// StatusOverlay: the texts and colours of the six lines for given settings,
+// how a frame sets and draws them (shadow first, one pixel right and down, in
+// black), and a Create that replaces an earlier one.
 #include "demo/StatusOverlay.h"
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "gpu/Renderer.h"
+#include "gpu/Window.h"
+#include "memory/ZoneAllocator.h"
 #include "ssao/Umbrelix.h"
+#include "support/GLTestContext.h"
 
 namespace {
 
@@ -65,12 +74,15 @@ TEST(StatusOverlay, SamplesColourGoesFromGreenToRedAndMayExceedOne) {
     }
 }
 
-TEST(StatusOverlay, AnAbsurdFrameRateIsCutToTheBufferNotOverflowed) {
+TEST(StatusOverlay, TheLargestFrameRateIsShownWholeWithTwoDecimals) {
+    // The widest number the line can hold: every digit must survive the
+    // formatting (no float precision lost, no cut before the buffer's end).
     Umbrelix renderer(nullptr);
     OverlayContent content;
-    BuildOverlayContent(renderer, 3.0e38f, &content);
-    EXPECT_LT(std::string(content.text[LINE_FPS]).size(), size_t(kOverlayBufferSize));
-    EXPECT_EQ(std::string(content.text[LINE_FPS]).rfind("FPS: ", 0), 0u);
+    BuildOverlayContent(renderer, FLT_MAX, &content);
+    EXPECT_STREQ(content.text[LINE_FPS], "FPS: 340282346638528859811704183484516925440.00");
+    BuildOverlayContent(renderer, 59.996f, &content);
+    EXPECT_STREQ(content.text[LINE_FPS], "FPS: 60.00") << "rounded, not truncated";
 }
 
 TEST(StatusOverlay, LinesSitFifteenPixelsApartBelowAFirstLineFourteenAbove) {
@@ -78,4 +90,113 @@ TEST(StatusOverlay, LinesSitFifteenPixelsApartBelowAFirstLineFourteenAbove) {
     for (int i = 2; i < kOverlayLines; ++i)
         EXPECT_EQ(kOverlayPositions[i].y - kOverlayPositions[i - 1].y, 15);
     EXPECT_EQ(kOverlayPositions[1].y - kOverlayPositions[0].y, 14);
+}
+
+// ---------------------------------------------------------------------------
+// The overlay on a real renderer and font: each draw call's text, colour and
+// position as the text program received them.
+
+namespace {
+
+struct TextDraw {
+    GLint vertexArray;
+    glm::vec4 colour;
+    glm::vec2 at; // the model matrix's translation
+};
+
+PFNGLDRAWARRAYSPROC gRealDrawArrays = nullptr;
+const ShaderProgram* gTextProgram = nullptr;
+std::vector<TextDraw> gDraws;
+
+void APIENTRY RecordTextDraw(GLenum mode, GLint first, GLsizei count) {
+    TextDraw draw{GetInteger(GL_VERTEX_ARRAY_BINDING), glm::vec4(0.0f), glm::vec2(0.0f)};
+    glm::mat4 model(0.0f);
+    glGetUniformfv(gTextProgram->program, gTextProgram->textColor, &draw.colour[0]);
+    glGetUniformfv(gTextProgram->program, gTextProgram->modelMatrix, &model[0][0]);
+    draw.at = glm::vec2(model[3]);
+    gDraws.push_back(draw);
+    gRealDrawArrays(mode, first, count);
+}
+
+class StatusOverlayDrawing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        ASSERT_EQ(mZone.Init(), 0);
+        mWindow = std::make_unique<Window>("overlay-test", 320, 200, WINDOW_WINDOWED);
+        ASSERT_EQ(mWindow->Init(), 0);
+        mRenderer = std::make_unique<Renderer>(mWindow.get());
+        ASSERT_EQ(mRenderer->Init(), 0);
+        mOverlay.Create(&mZone, 96);
+        ASSERT_NE(mOverlay.mAtlas->mId, 0u) << "fonts/ comes with the build";
+    }
+    void TearDown() override {
+        mOverlay.Destroy();
+        mRenderer.reset();
+        mWindow.reset();
+        EXPECT_EQ(mZone.GetAllocCount(), 0u);
+    }
+    std::vector<TextDraw> RecordDraw() {
+        gDraws.clear();
+        gTextProgram = &mRenderer->mShaderText;
+        gRealDrawArrays = vgl::glDrawArrays;
+        vgl::glDrawArrays = RecordTextDraw;
+        mOverlay.Draw(mRenderer.get());
+        vgl::glDrawArrays = gRealDrawArrays;
+        return gDraws;
+    }
+
+    ZoneAllocator mZone{1 << 20};
+    std::unique_ptr<Window> mWindow;
+    std::unique_ptr<Renderer> mRenderer;
+    Umbrelix mSettings{nullptr};
+    StatusOverlay mOverlay;
+};
+
+} // namespace
+
+TEST_F(StatusOverlayDrawing, EachLineDrawsItsBlackShadowOnePixelRightAndDownFirst) {
+    mSettings.mSSAOEnabled = false;
+    mOverlay.Update(mSettings, 30.0f);
+    const std::vector<TextDraw> draws = RecordDraw();
+    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines));
+    for (int line = 0; line < kOverlayLines; ++line) {
+        SCOPED_TRACE(mOverlay.mContent.text[line]);
+        const TextDraw& shadow = draws[2 * line];
+        const TextDraw& text = draws[2 * line + 1];
+        EXPECT_EQ(shadow.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+        EXPECT_EQ(text.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+        EXPECT_EQ(shadow.colour, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f));
+        EXPECT_EQ(text.colour, mOverlay.mContent.color[line]);
+        EXPECT_EQ(text.at, glm::vec2(kOverlayPositions[line]));
+        EXPECT_EQ(shadow.at, glm::vec2(kOverlayPositions[line] + glm::ivec2(1, 1)));
+    }
+    EXPECT_EQ(draws[2 * LINE_SSAO + 1].colour, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
+}
+
+TEST_F(StatusOverlayDrawing, EveryLineIsSetEveryFrame) {
+    mOverlay.Update(mSettings, 0.0f);
+    mSettings.mSSAOEnabled = false;
+    mSettings.mBlurEnabled = false;
+    mSettings.mKernelSize = 64;
+    mSettings.mRadius = 2.5f;
+    mSettings.mAmbientFactor = 0.3f;
+    mOverlay.Update(mSettings, 59.5f);
+    const char* expected[kOverlayLines] = {
+        "FPS: 59.50",       "SSAO: Disabled",    "SSAO Blur: Disabled",
+        "SSAO Samples: 64", "SSAO Radius: 2.50", "Ambient Factor: 0.30",
+    };
+    for (int line = 0; line < kOverlayLines; ++line)
+        EXPECT_STREQ(mOverlay.mTexts[line]->mText, expected[line]);
+}
+
+TEST_F(StatusOverlayDrawing, ASecondCreateReleasesTheFirstAtlasAndTexts) {
+    const uint64_t blocks = mZone.GetAllocCount();
+    ASSERT_GT(blocks, 0u);
+    mOverlay.Create(&mZone, 96);
+    EXPECT_EQ(mZone.GetAllocCount(), blocks) << "the first texts' blocks went back";
+    mOverlay.Destroy();
+    EXPECT_EQ(mZone.GetAllocCount(), 0u);
+    EXPECT_FALSE(mOverlay.Holds());
+    mOverlay.Destroy(); // a second Destroy finds nothing to release
 }

@@ -1,11 +1,17 @@
 // Vesperon: the frame-rate ring, and the whole application through Init,
-// frames, an Escape that ends the loop after its frame, and Shutdown.
+// frames, an Escape that ends the loop after its frame, and Shutdown; which
+// passes a frame draws for each setting, and the overlay's release.
 #include "demo/Vesperon.h"
 
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gpu/GLFunctions.h"
 #include "input/EventBus.h"
 #include "input/InputDriver.h"
 #include "memory/Allocator.h"
@@ -65,5 +71,135 @@ TEST(Vesperon, StartsRendersFramesQuitsOnEscapeAndShutsDownClean) {
     EXPECT_FALSE(app.mRunning) << "the quit lands in the frame that handled Escape";
     app.EndRun();
     app.Shutdown(); // asserts that no zone block is left in use
+    EXPECT_EQ(capture.Text().find("[E]"), std::string::npos) << capture.Text();
+}
+
+// ---------------------------------------------------------------------------
+// Frame order: which passes one Frame draws, in which order, for the SSAO and
+// blur switches and each view mode, seen as the program current at every
+// draw call the real frame makes.
+
+namespace {
+
+PFNGLDRAWARRAYSPROC gRealDrawArrays = nullptr;
+PFNGLDRAWELEMENTSPROC gRealDrawElements = nullptr;
+std::vector<GLint> gDrawPrograms;
+
+GLint CurrentProgram() {
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    return program;
+}
+void APIENTRY RecordDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    gDrawPrograms.push_back(CurrentProgram());
+    gRealDrawArrays(mode, first, count);
+}
+void APIENTRY RecordDrawElements(GLenum mode, GLsizei count, GLenum type, const void* offset) {
+    gDrawPrograms.push_back(CurrentProgram());
+    gRealDrawElements(mode, count, type, offset);
+}
+
+// The passes of one frame in draw order, each with how many draws it made
+// in a row, e.g. "scene*304 ssao lighting text*12".
+std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
+    const Umbrelix* r = app.GetRenderer();
+    const std::pair<uint32_t, const char*> names[] = {
+        {app.mSceneProgram.program, "scene"}, {r->mShaderSSAO.program, "ssao"},
+        {r->mShaderBlur.program, "blur"},     {r->mShaderLighting.program, "lighting"},
+        {r->mShaderTexture.program, "view"},  {r->mShaderText.program, "text"},
+    };
+    std::string passes;
+    size_t i = 0;
+    while (i < programs.size()) {
+        size_t run = i;
+        while (run < programs.size() && programs[run] == programs[i])
+            ++run;
+        std::string name = "program " + std::to_string(programs[i]);
+        for (const auto& entry : names)
+            if (GLint(entry.first) == programs[i])
+                name = entry.second;
+        if (!passes.empty())
+            passes += " ";
+        passes += name;
+        if (name == "scene")
+            passes += "*N"; // one draw per mesh
+        else if (run - i > 1)
+            passes += "*" + std::to_string(run - i);
+        i = run;
+    }
+    return passes;
+}
+
+class VesperonFrames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
+        ASSERT_NE(scene, nullptr) << "the build generates models/";
+        SDL_RWclose(scene);
+        ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0);
+        mApp.BeginRun();
+    }
+    void TearDown() override {
+        mApp.EndRun();
+        mApp.Shutdown();
+    }
+    // The passes of one frame.
+    std::string Frame() {
+        gDrawPrograms.clear();
+        gRealDrawArrays = vgl::glDrawArrays;
+        gRealDrawElements = vgl::glDrawElements;
+        vgl::glDrawArrays = RecordDrawArrays;
+        vgl::glDrawElements = RecordDrawElements;
+        mApp.Frame();
+        vgl::glDrawArrays = gRealDrawArrays;
+        vgl::glDrawElements = gRealDrawElements;
+        return PassesOf(gDrawPrograms, mApp);
+    }
+    void Switches(bool ssao, bool blur, int viewMode) {
+        mApp.GetRenderer()->mSSAOEnabled = ssao;
+        mApp.GetRenderer()->mBlurEnabled = blur;
+        mApp.mViewMode = viewMode;
+    }
+
+    Vesperon mApp;
+};
+
+} // namespace
+
+TEST_F(VesperonFrames, OcclusionAndBlurPassesFollowTheirOwnSwitches) {
+    EXPECT_EQ(Frame(), "scene*N ssao blur lighting text*12") << "the start state";
+    Switches(true, false, VIEW_LIT);
+    EXPECT_EQ(Frame(), "scene*N ssao lighting text*12");
+    Switches(false, false, VIEW_LIT);
+    EXPECT_EQ(Frame(), "scene*N lighting text*12") << "no occlusion pass while SSAO is off";
+    // The controls never leave blur on without SSAO, but the frame does not
+    // second-guess them: blur follows its own switch.
+    Switches(false, true, VIEW_LIT);
+    EXPECT_EQ(Frame(), "scene*N blur lighting text*12");
+}
+
+TEST_F(VesperonFrames, EachViewModeDrawsItsViewAndAnUnknownModeNone) {
+    Switches(true, true, VIEW_GBUFFER);
+    EXPECT_EQ(Frame(), "scene*N ssao blur view*4 text*12") << "four quarter-screen quads";
+    Switches(true, true, VIEW_OCCLUSION);
+    EXPECT_EQ(Frame(), "scene*N ssao blur view text*12") << "the occlusion fills the screen";
+    Switches(true, true, 7);
+    EXPECT_EQ(Frame(), "scene*N ssao blur text*12");
+}
+
+// A run that ends without EndRun (a test, an early return) must not leave the
+// overlay's texts and atlas for after the context and zone are gone.
+TEST(VesperonShutdown, ReleasesAnOverlayTheRunLeftBehind) {
+    SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
+    ASSERT_NE(scene, nullptr) << "the build generates models/";
+    SDL_RWclose(scene);
+    LogCapture capture;
+    Vesperon app;
+    ASSERT_EQ(app.Init(SUBSYSTEM_ALL), 0);
+    app.BeginRun();
+    app.Frame();
+    ASSERT_TRUE(app.mOverlay.Holds());
+    app.Shutdown(); // asserts that no zone block is left in use
+    EXPECT_FALSE(app.mOverlay.Holds());
     EXPECT_EQ(capture.Text().find("[E]"), std::string::npos) << capture.Text();
 }

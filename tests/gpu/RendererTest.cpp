@@ -2,10 +2,15 @@
 // matrix setters upload only to a current program, DrawNode walks the tree
 // with the right texture and model matrix, and DrawText puts glyphs at window
 // pixels in the given colour without changing the program later draws use.
+// With the scene program, a model's texture lands in the G-buffer the right
+// way up and its vertex colours as they are.
 #include "gpu/Renderer.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,11 +18,17 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
 #include "gpu/Texture.h"
 #include "gpu/Window.h"
+#include "memory/CountedArray.h"
 #include "memory/ZoneAllocator.h"
 #include "scene/Mesh.h"
+#include "scene/ModelLoader.h"
 #include "scene/SceneGraphNode.h"
+#include "ssao/Umbrelix.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -389,4 +400,202 @@ TEST_F(RendererTextTest, TextWithoutAtlasDrawsNothingAndChangesNothing) {
     mRenderer->DrawText(&text, 0, 0, glm::vec4(1.0f));
     EXPECT_EQ(GetInteger(GL_CURRENT_PROGRAM), 0);
     EXPECT_TRUE(LitPixels().Empty());
+}
+
+// ---------------------------------------------------------------------------
+// The geometry pass with the real scene program, read back from the albedo
+// target: textures the way model files mean them, vertex colours as given,
+// and a texture that failed to load drawn white.
+
+namespace {
+
+constexpr int kGSize = 64;
+constexpr uint64_t kSceneZone = 4ull << 20;
+
+// A square facing the viewer over the middle half of the screen (the view
+// and projection are identities), with v = 0 along its bottom edge as OBJ
+// writes it.
+const char* kQuadObj = "mtllib quad.mtl\n"
+                       "v -0.5 -0.5 0\nv 0.5 -0.5 0\nv 0.5 0.5 0\nv -0.5 0.5 0\n"
+                       "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                       "vn 0 0 1\n"
+                       "usemtl picture\n"
+                       "f 1/1/1 2/2/1 3/3/1 4/4/1\n";
+const char* kQuadMtl = "newmtl picture\nKd 1 1 1\nmap_Kd picture.png\n";
+
+using RGB = std::array<int, 3>;
+const RGB kRed = {255, 0, 0};
+const RGB kGreen = {0, 255, 0};
+const RGB kBlue = {0, 0, 255};
+const RGB kBlack = {0, 0, 0};
+const RGB kWhite = {255, 255, 255};
+
+// 8 x 8, stored top row first: the upper four rows red, the lower four green,
+// and the two leftmost columns blue, which marks where u = 0 is.
+void WritePicture(const std::string& path) {
+    constexpr int kSide = 8;
+    std::vector<unsigned char> pixels;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            const RGB& c = x < 2 ? kBlue : y < kSide / 2 ? kRed : kGreen;
+            pixels.insert(pixels.end(), c.begin(), c.end());
+        }
+    }
+    ASSERT_NE(stbi_write_png(path.c_str(), kSide, kSide, 3, pixels.data(), kSide * 3), 0);
+}
+
+class SceneDrawTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        ASSERT_EQ(mZone.Init(), 0);
+        mWindow = std::make_unique<Window>("scene-draw-test", kGSize, kGSize, WINDOW_WINDOWED);
+        ASSERT_EQ(mWindow->Init(), 0);
+        mRenderer = std::make_unique<Umbrelix>(mWindow.get());
+        ASSERT_EQ(mRenderer->Init(), 0);
+        ASSERT_EQ(LoadShaderProgram(mScene, "shaders/Scene.vert", "shaders/Scene.frag"), 0);
+        mRenderer->UseShader(&mScene);
+        mRenderer->SetProjectionMatrix(glm::mat4(1.0f));
+        ASSERT_FALSE(mDir.Path().empty());
+        WritePicture(mDir.File("picture.png"));
+    }
+    void TearDown() override {
+        mMeshes.clear(); // GL buffers go while the context exists
+        DestroyShaderProgram(mScene);
+        mRenderer.reset();
+        mWindow.reset();
+        EXPECT_EQ(mZone.GetAllocCount(), 0u);
+    }
+
+    // The geometry pass over root; the albedo target afterwards, bottom row first.
+    std::vector<uint8_t> GeometryPass(SceneGraphNode* root) {
+        root->Update();
+        mRenderer->SetViewMatrix(glm::mat4(1.0f));
+        mRenderer->Clear();
+        mRenderer->DrawNode(root);
+        std::vector<uint8_t> albedo(size_t(kGSize) * kGSize * 3);
+        glBindTexture(GL_TEXTURE_2D, mRenderer->mGAlbedo);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, albedo.data());
+        return albedo;
+    }
+
+    // A square over x0..x1 (clip space, y over -0.5..0.5) with texture
+    // coordinates, and when colour is given, that vertex colour.
+    Mesh* MakeSquare(float x0, float x1, const float* colour) {
+        const float positions[] = {x0, -0.5f, 0, x1, -0.5f, 0, x1, 0.5f, 0, x0, 0.5f, 0};
+        const float uvs[] = {0, 0, 1, 0, 1, 1, 0, 1};
+        const uint32_t indices[] = {0, 1, 2, 0, 2, 3};
+        mMeshes.push_back(std::make_unique<Mesh>());
+        Mesh* mesh = mMeshes.back().get();
+        mesh->mAllocator = &mZone;
+        mesh->mNumVertices = 4;
+        mesh->mNumIndices = 6;
+        mesh->mPositions = ZoneCopy(positions, sizeof(positions));
+        mesh->mTexCoords = ZoneCopy(uvs, sizeof(uvs));
+        mesh->mIndices = ZoneCopy(indices, sizeof(indices));
+        if (colour) {
+            float colours[16];
+            for (int i = 0; i < 16; ++i)
+                colours[i] = colour[i % 4];
+            mesh->mColors = ZoneCopy(colours, sizeof(colours));
+        }
+        EXPECT_EQ(mesh->CreateBuffers(), 0);
+        return mesh;
+    }
+
+    template <class T> T* ZoneCopy(const T* data, size_t bytes) {
+        T* copy = static_cast<T*>(mZone.Alloc(bytes, TAG_MODEL));
+        std::memcpy(copy, data, bytes);
+        return copy;
+    }
+
+    ZoneAllocator mZone{kSceneZone};
+    std::unique_ptr<Window> mWindow;
+    std::unique_ptr<Umbrelix> mRenderer;
+    ShaderProgram mScene;
+    std::vector<std::unique_ptr<Mesh>> mMeshes;
+    TempDir mDir{"vesperon-scene-draw"};
+};
+
+// The albedo at window pixel (x, y), y counted up from the bottom.
+RGB At(const std::vector<uint8_t>& albedo, int x, int y) {
+    const uint8_t* p = &albedo[(size_t(y) * kGSize + x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+void ExpectColour(const RGB& got, const RGB& want, const char* where) {
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(got[c], want[c], 2) << where << ", channel " << c;
+}
+
+} // namespace
+
+TEST_F(SceneDrawTest, ObjModelShowsItsTextureTheRightWayUp) {
+    mDir.Write("quad.obj", kQuadObj);
+    mDir.Write("quad.mtl", kQuadMtl);
+    SceneGraphNode root;
+    Mesh* meshes = nullptr;
+    Texture* textures = nullptr;
+    EXPECT_EQ(LoadModelFile(mDir.File("quad.obj").c_str(), &mZone, &root, &meshes, &textures), 0);
+    const bool textured = root.mChildren.size() == 1 && root.mChildren[0].mTextures[0] &&
+                          root.mChildren[0].mTextures[0]->mId != 0;
+    EXPECT_TRUE(textured) << "the square carries its picture";
+    const std::vector<uint8_t> albedo = textured ? GeometryPass(&root) : std::vector<uint8_t>();
+    DeleteCountedArray(&mZone, meshes);
+    DeleteCountedArray(&mZone, textures);
+    if (!textured)
+        return;
+    // The square covers pixels 16..47; sample inside its quarters, clear of
+    // the colour boundaries that linear filtering blends.
+    ExpectColour(At(albedo, 36, 42), kRed, "upper half");
+    ExpectColour(At(albedo, 36, 22), kGreen, "lower half");
+    ExpectColour(At(albedo, 20, 42), kBlue, "marker, upper left");
+    ExpectColour(At(albedo, 20, 22), kBlue, "marker, lower left");
+    ExpectColour(At(albedo, 44, 42), kRed, "upper right, no marker");
+}
+
+TEST_F(SceneDrawTest, BlackVertexColoursStayBlackAndNoColoursLeaveTheTextureUntinted) {
+    Texture picture;
+    ASSERT_EQ(LoadTexture(mDir.File("picture.png").c_str(), &picture), 0);
+    const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    SceneGraphNode root;
+    // The coloured square is drawn first: its colours must not carry over.
+    root.mChildren.emplace_back(MakeSquare(-0.9f, -0.1f, black), nullptr);
+    root.mChildren.emplace_back(MakeSquare(0.1f, 0.9f, nullptr), &picture);
+    const std::vector<uint8_t> albedo = GeometryPass(&root);
+    ExpectColour(At(albedo, 16, 32), kBlack, "black vertex colours, white texture");
+    ExpectColour(At(albedo, 52, 42), kRed, "no colours, upper half of the picture");
+    ExpectColour(At(albedo, 52, 22), kGreen, "no colours, lower half of the picture");
+}
+
+namespace {
+
+PFNGLGETINTEGERVPROC gRealGetIntegerv = nullptr;
+// A GPU whose textures may be at most 4 texels wide.
+void APIENTRY SmallTextureLimit(GLenum name, GLint* value) {
+    gRealGetIntegerv(name, value);
+    if (name == GL_MAX_TEXTURE_SIZE)
+        *value = 4;
+}
+
+} // namespace
+
+TEST_F(SceneDrawTest, TextureThatFailedToUploadIsLoggedAndDrawnWhite) {
+    const std::string path = mDir.File("picture.png");
+    Texture picture;
+    LogCapture capture;
+    gRealGetIntegerv = vgl::glGetIntegerv;
+    vgl::glGetIntegerv = SmallTextureLimit;
+    EXPECT_EQ(LoadTexture(path.c_str(), &picture), 0);
+    vgl::glGetIntegerv = gRealGetIntegerv;
+    EXPECT_EQ(picture.mId, 0u);
+    EXPECT_TRUE(capture.HasLine("[E]  [Texture] Error while loading texture \"" + path +
+                                "\": image larger than the GPU allows (8 x 8, limit 4)"))
+        << capture.Text();
+    SceneGraphNode root;
+    root.mChildren.emplace_back(MakeSquare(-0.5f, 0.5f, nullptr), &picture);
+    const std::vector<uint8_t> albedo = GeometryPass(&root);
+    ExpectColour(At(albedo, 36, 42), kWhite, "upper half");
+    ExpectColour(At(albedo, 20, 22), kWhite, "lower left");
 }

@@ -159,13 +159,14 @@ TEST_F(ShaderProgramFiles, MissingFragmentFileFailsTheLoadAfterTheVertexStageCom
     EXPECT_TRUE(NoShaderAlive());
 }
 
-TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadWithTheSizeMessage) {
+TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadSayingItIsEmpty) {
     std::string vert = Write("empty.vert", "");
     std::string frag = Write("ok.frag", kTrivialFragment);
     LogCapture capture;
     EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
-    EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Unable to determine file size for \"" +
-                                         vert + "\": "));
+    EXPECT_TRUE(capture.HasLine("[E]  [Shader] Error while loading shader \"" + vert +
+                                "\": the file is empty"))
+        << capture.Text();
     EXPECT_TRUE(
         capture.HasLine(InfoLine("Fragment shader \"" + frag + "\" successfully compiled")));
     EXPECT_TRUE(NoShaderAlive());
@@ -185,6 +186,40 @@ TEST_F(ShaderProgramFiles, CompileErrorPrintsTheDriverLogIndentedAndFailsTheLoad
     EXPECT_EQ(compile[2].rfind(ErrorLine("    "), 0), 0u) << compile[2];
     EXPECT_NE(compile[2].find("undefinedThing"), std::string::npos) << compile[2];
     EXPECT_TRUE(NoShaderAlive());
+}
+
+namespace {
+
+PFNGLGETSHADERIVPROC gRealGetShaderiv = nullptr;
+PFNGLGETSHADERINFOLOGPROC gRealGetShaderInfoLog = nullptr;
+GLsizei gLogBufferSize = 0;
+
+// A driver reporting a log of 2 GiB.
+void APIENTRY AbsurdLogLength(GLuint shader, GLenum name, GLint* value) {
+    gRealGetShaderiv(shader, name, value);
+    if (name == GL_INFO_LOG_LENGTH)
+        *value = 0x7FFFFFFF;
+}
+void APIENTRY RecordLogBuffer(GLuint shader, GLsizei size, GLsizei* length, GLchar* log) {
+    gLogBufferSize = size;
+    gRealGetShaderInfoLog(shader, size, length, log);
+}
+
+} // namespace
+
+TEST_F(ShaderProgramFiles, AbsurdLogLengthIsReadIntoABoundedBuffer) {
+    std::string vert = Write("broken.vert", "void main() { gl_Position = undefinedThing; }\n");
+    gRealGetShaderiv = vgl::glGetShaderiv;
+    gRealGetShaderInfoLog = vgl::glGetShaderInfoLog;
+    vgl::glGetShaderiv = AbsurdLogLength;
+    vgl::glGetShaderInfoLog = RecordLogBuffer;
+    LogCapture capture;
+    EXPECT_EQ(CompileShader(vert.c_str(), GL_VERTEX_SHADER), 0u);
+    vgl::glGetShaderiv = gRealGetShaderiv;
+    vgl::glGetShaderInfoLog = gRealGetShaderInfoLog;
+    EXPECT_GT(gLogBufferSize, 0);
+    EXPECT_LE(gLogBufferSize, 1 << 20) << "a megabyte holds any real compiler log";
+    EXPECT_TRUE(capture.ContainsFragment("undefinedThing")) << "the real log is still printed";
 }
 
 TEST_F(ShaderProgramFiles, FileWithItsOwnVersionLineFailsToCompile) {

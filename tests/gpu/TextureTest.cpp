@@ -4,6 +4,7 @@
 #include "gpu/Texture.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -104,7 +105,7 @@ TEST_F(TextureFiles, EmptyFileReturnsMinusOneWithSizeMessage) {
     EXPECT_EQ(LoadTexture(path.c_str(), &texture), -1);
     EXPECT_EQ(texture.mId, 0u);
     EXPECT_TRUE(capture.ContainsFragment(
-        ErrorLine("Unable to determine file size for \"" + path + "\": ")));
+        ErrorLine("Error while loading texture \"" + path + "\": the file is empty")));
 }
 
 TEST_F(TextureFiles, UndecodableFilesReturnZeroAndLeaveTheTextureUnnamed) {
@@ -126,5 +127,40 @@ TEST_F(TextureFiles, UndecodableFilesReturnZeroAndLeaveTheTextureUnnamed) {
         std::string prefix = ErrorLine("Error while loading texture \"" + path + "\": ");
         EXPECT_TRUE(capture.ContainsFragment(prefix)) << capture.Text();
         EXPECT_FALSE(capture.ContainsFragment(prefix + "\n")) << "the reason is given";
+    }
+}
+
+// What the user reads for a broken image: one error line with the file and
+// the reason in words; the texture stays unnamed (the renderer then binds its
+// white texture). A GPU that refuses the upload reads the same way (see the
+// scene drawing tests).
+TEST_F(TextureFiles, BrokenAndOversizedImagesAreLoggedOnceInWords) {
+    std::string good = WritePNG("good.png", 8, 8);
+    std::vector<unsigned char> png;
+    {
+        SDL_RWops* file = SDL_RWFromFile(good.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        png.resize(size_t(SDL_RWsize(file)));
+        SDL_RWread(file, png.data(), 1, png.size());
+        SDL_RWclose(file);
+    }
+    png.resize(40);
+    // Signature and header of a PNG claiming 100000 x 100000 pixels.
+    std::vector<unsigned char> huge = {0x89, 'P',  'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0, 0,
+                                       13,   'I',  'H', 'D', 'R',  0,    1,    0x86, 0xA0, 0, 1,
+                                       0x86, 0xA0, 8,   2,   0,    0,    0,    0,    0,    0, 0};
+    const std::pair<std::string, std::string> cases[] = {
+        {WriteBytes("cut.png", png), "truncated or corrupt PNG"},
+        {WriteBytes("huge.png", huge), "image too large (100000 x 100000)"},
+    };
+    for (const auto& [path, reason] : cases) {
+        SCOPED_TRACE(path);
+        Texture texture;
+        LogCapture capture;
+        EXPECT_EQ(LoadTexture(path.c_str(), &texture), 0);
+        EXPECT_EQ(texture.mId, 0u);
+        const std::vector<std::string> lines = capture.Lines();
+        ASSERT_EQ(lines.size(), 1u) << capture.Text();
+        EXPECT_EQ(lines[0], ErrorLine("Error while loading texture \"" + path + "\": " + reason));
     }
 }

@@ -208,6 +208,21 @@ TEST_F(MeshTest, DrawIssuesIndexedTrianglesOrAStripOverAllVertices) {
     glBindVertexArray(0);
 }
 
+TEST_F(MeshTest, MeshWithoutColoursDrawsWithTheGenericColourSetToWhite) {
+    // The generic value is context state: whatever earlier code left there
+    // must not tint the mesh (GL starts it at black, (0, 0, 0, 1)).
+    glVertexAttrib4f(ATTRIB_COLOR, 0.2f, 0.3f, 0.4f, 0.5f);
+    std::unique_ptr<Mesh> mesh = MakeMesh(false, {});
+    ASSERT_EQ(0, mesh->CreateBuffers());
+    RecordDraw(mesh.get());
+    EXPECT_EQ(0, AttribInt(ATTRIB_COLOR, GL_VERTEX_ATTRIB_ARRAY_ENABLED));
+    GLfloat colour[4] = {};
+    glGetVertexAttribfv(ATTRIB_COLOR, GL_CURRENT_VERTEX_ATTRIB, colour);
+    for (GLfloat component : colour)
+        EXPECT_FLOAT_EQ(component, 1.0f);
+    glBindVertexArray(0);
+}
+
 TEST_F(MeshTest, MeshWithoutGLObjectsMakesNoGLCallsAndStillReturnsItsBlocks) {
     uint64_t before = mZone.GetAllocCount();
     std::unique_ptr<Mesh> mesh = MakeMesh(true, {0, 1, 2});

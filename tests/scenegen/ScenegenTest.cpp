@@ -484,8 +484,11 @@ TEST(Textures, TileSeamlesslyAndShowAVisiblePattern) {
         const int n = img.size;
         EXPECT_TRUE(n >= 512 && n <= 1024);
         // A seam is a wrap-around boundary sharper than any boundary inside the image (patterns
-        // may legitimately put a joint or fillet edge right on the wrap).
+        // may legitimately put a joint or fillet edge right on the wrap). A picture stretched
+        // once over its surface never meets its own edge.
         for (bool transpose : {false, true}) {
+            if (!recipe.tiles)
+                break;
             std::vector<double> steps = columnSteps(img, transpose);
             const double wrapStep = steps.back();
             steps.pop_back();
@@ -506,6 +509,57 @@ TEST(Textures, TileSeamlesslyAndShowAVisiblePattern) {
             ++patterned;
     }
     EXPECT_GE(patterned, 15u);
+}
+
+// The banner is the scene's one picture with a top and a bottom. OBJ texture space has v = 1 at
+// the image's top row, the first row stored: the banner's top edge must carry v = 1, its
+// crimson head must be the image's first rows and its gold hem the last, and u must grow to the
+// right of someone facing it, or a reader that gets orientation wrong would go unnoticed.
+TEST(Textures, BannerHangsTheRightWayUpInObjTextureSpace) {
+    Scene scene;
+    buildCourtyard(scene);
+    const Mesh* banner = nullptr;
+    for (const Mesh& mesh : scene.meshes())
+        if (mesh.material() == mat::kBanner)
+            banner = &mesh;
+    ASSERT_NE(banner, nullptr);
+    const Vec3 up{0.0f, 1.0f, 0.0f};
+    float top = -1e30f, bottom = 1e30f;
+    for (const Vertex& v : banner->vertices()) {
+        top = std::max(top, v.position.y);
+        bottom = std::min(bottom, v.position.y);
+    }
+    size_t front = 0;
+    for (const Vertex& v : banner->vertices()) {
+        // The court-facing sheet: its normal points back towards the court's centre.
+        if (dot(v.normal, Vec3{0.0f, 0.0f, 0.0f} - v.position) <= 0.0f)
+            continue;
+        ++front;
+        const float height = (v.position.y - bottom) / (top - bottom);
+        EXPECT_NEAR(v.uv.y, height, 1e-4f) << "v runs from 0 at the hem to 1 at the top";
+        const Vec3 right = cross(v.normal * -1.0f, up);
+        const float across = dot(v.position, right);
+        for (const Vertex& w : banner->vertices()) {
+            if (dot(w.normal, v.normal) > 0.99f && dot(w.position, right) > across + 1.0f) {
+                EXPECT_GT(w.uv.x, v.uv.x) << "u grows to the viewer's right";
+            }
+        }
+    }
+    EXPECT_GT(front, 0u);
+
+    const auto& catalogue = textureCatalogue();
+    const auto recipe = std::find_if(catalogue.begin(), catalogue.end(),
+                                     [](const TextureRecipe& r) { return r.name == mat::kBanner; });
+    ASSERT_NE(recipe, catalogue.end());
+    EXPECT_FALSE(recipe->tiles);
+    const Image img = paintTexture(*recipe);
+    const int n = img.size;
+    for (int x = 0; x < n; x += 7) {
+        const Vec3 head = img.get(x, 2);                  // first rows stored
+        const Vec3 hem = img.get(x, n - 1 - n * 7 / 100); // v = 0.07, above the fringe
+        EXPECT_TRUE(head.x > 0.5f && head.y < 0.15f && head.z < 0.15f) << "crimson at x " << x;
+        EXPECT_TRUE(hem.x > 0.6f && hem.y > 0.45f && hem.z < 0.3f) << "gold at x " << x;
+    }
 }
 
 // ---- OBJ text -----------------------------------------------------------------------------------

@@ -34,6 +34,7 @@ ReferenceImage Sample() {
     image.height = 2;
     image.visibility = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 1.0f};
     image.mask = {1, 1, 1, 1, 1, 0};
+    image.depth = {3.0f, 3.5f, 4.0f, 4.5f, 5.0f, 0.0f};
     return image;
 }
 
@@ -87,6 +88,8 @@ TEST(AoReference, TracesAFloorBesideAWallFromAbove) {
     float left = image.visibility[size_t(row) * kWidth];
     EXPECT_EQ(image.mask[size_t(row) * kWidth], 1);
     EXPECT_EQ(left, 1.0f);
+    EXPECT_NEAR(image.depth[size_t(row) * kWidth], 30.0f, 1e-3f)
+        << "the open floor lies 30 units down the view axis";
     float nearest = 1.0f;
     for (int x = 0; x < kWidth; ++x)
         nearest = std::min(nearest, image.visibility[size_t(row) * kWidth + x]);
@@ -125,6 +128,7 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     EXPECT_EQ(loaded.width, 3);
     EXPECT_EQ(loaded.visibility, stored.visibility);
     EXPECT_EQ(loaded.mask, stored.mask);
+    EXPECT_EQ(loaded.depth, stored.depth);
 
     // Any input that changes the picture changes the key.
     TraceSettings moreRays = settings;
@@ -150,6 +154,19 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     EXPECT_EQ(LoadReference(path, key, &loaded), -1);
 }
 
-TEST(AoReference, SavingIntoAMissingDirectoryFails) {
+TEST(AoReference, SavingIntoAMissingDirectoryOrAnIncompleteImageFails) {
     EXPECT_EQ(SaveReference("/nonexistent-dir/ref.bin", "key", Sample()), -1);
+    TempDir dir("aoreference");
+    ReferenceImage noDepth = Sample();
+    noDepth.depth.clear();
+    EXPECT_EQ(SaveReference(dir.File("ref.bin"), "key", noDepth), -1);
+    ReferenceImage loaded;
+    EXPECT_EQ(LoadReference(dir.File("ref.bin"), "key", &loaded), -1) << "nothing left behind";
+}
+
+TEST(AoReference, DepthsOfOneSurfaceAgreeWithinHalfFloatRounding) {
+    EXPECT_TRUE(SameSurface(100.0f, 100.0f));
+    EXPECT_TRUE(SameSurface(100.0f, 100.0f * (1.0f + 1.0f / 2048.0f))) << "one half-float step";
+    EXPECT_FALSE(SameSurface(100.0f, 101.0f)) << "a surface one percent behind";
+    EXPECT_FALSE(SameSurface(2.0f, 0.0f)) << "a surface against nothing";
 }

@@ -221,6 +221,25 @@ TEST(AoScene, PrimaryRaysPassThroughAlphaCutTexels) {
     EXPECT_TRUE(scene.Intersect({0.6f, -1, 0}, {0, 1, 0}, 5.0f, &hit)) << "opaque texels";
 }
 
+TEST(AoScene, AMaskedMeshWithoutTexCoordsSamplesOneTexelEverywhere) {
+    for (bool cutAtOrigin : {true, false}) {
+        auto mask = std::make_shared<AlphaMask>();
+        mask->width = 1;
+        mask->height = 1;
+        mask->alpha = {uint8_t(cutAtOrigin ? 0 : 255)};
+        Quad q = Floor();
+        AoScene scene;
+        ASSERT_EQ(scene.Create(), 0);
+        ASSERT_EQ(scene.AddMesh(q.positions.data(), 4, q.indices.data(), 6, glm::mat4(1.0f),
+                                nullptr, mask),
+                  0);
+        ASSERT_EQ(scene.Commit(), 0);
+        SurfaceHit hit;
+        for (glm::vec3 at : {glm::vec3(0, 1, 0), glm::vec3(300, 1, -200)})
+            EXPECT_EQ(scene.Intersect(at, {0, -1, 0}, 2.0f, &hit), !cutAtOrigin);
+    }
+}
+
 TEST(AoScene, OcclusionRaysPassThroughAlphaCutTexels) {
     for (uint8_t alpha : {uint8_t(0), uint8_t(100), uint8_t(200), uint8_t(255)}) {
         auto mask = std::make_shared<AlphaMask>();

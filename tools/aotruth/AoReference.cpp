@@ -2,7 +2,9 @@
 // stores it keyed by everything that made it.
 #include "aotruth/AoReference.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -10,15 +12,17 @@
 
 #include <sys/stat.h>
 
+#include <glm/gtc/matrix_access.hpp>
+
 #include "aotruth/AoScene.h"
 #include "core/Logger.h"
 
 namespace {
 
 const char* const kTag = "AoTruth";
-const char* const kCacheMagic = "aotruth-reference 1\n";
-const char* const kTracerVersion =
-    "tracer 3: front-face primary hits, rank-1 lattice lifted by 1e-5 of the eye distance\n";
+const char* const kCacheMagic = "aotruth-reference 2\n";
+const char* const kTracerVersion = "tracer 4: front-face primary hits, rank-1 lattice lifted by "
+                                   "1e-5 of the eye distance, depths\n";
 constexpr int kProgressStepPercent = 5;
 
 // Integer hash (a 32-bit finaliser): decorrelates neighbouring pixels, so
@@ -38,6 +42,7 @@ float UnitFloat(uint32_t h) {
 
 void TraceRow(const AoScene& scene, const CameraSetup& camera, const glm::mat4& inverse,
               const glm::vec3& eye, const TraceSettings& settings, int y, ReferenceImage* out) {
+    glm::vec4 viewZ = glm::row(camera.view, 2); // dot with a point gives its view-space z
     for (int x = 0; x < camera.width; ++x) {
         size_t index = size_t(y) * camera.width + x;
         PixelRay ray = CameraRay(inverse, x, y, camera.width, camera.height);
@@ -45,10 +50,12 @@ void TraceRow(const AoScene& scene, const CameraSetup& camera, const glm::mat4& 
         if (!scene.Intersect(ray.origin, ray.dir, 1.0f, &hit)) {
             out->mask[index] = 0;
             out->visibility[index] = 1.0f;
+            out->depth[index] = 0.0f;
             continue;
         }
         uint32_t h = Mix(uint32_t(index) * 2u + 1u);
         out->mask[index] = 1;
+        out->depth[index] = -glm::dot(viewZ, glm::vec4(hit.position, 1.0f));
         out->visibility[index] =
             scene.Visibility(hit.position, hit.normal, glm::length(hit.position - eye),
                              settings.radius, settings.rays, UnitFloat(h), UnitFloat(Mix(h)));
@@ -78,6 +85,11 @@ void AppendMatrix(std::string* text, const char* name, const glm::mat4& m) {
 
 } // namespace
 
+bool SameSurface(float tracedDepth, float drawnDepth) {
+    return std::fabs(tracedDepth - drawnDepth) <=
+           kSameSurfaceTolerance * std::max(tracedDepth, drawnDepth);
+}
+
 PixelRay CameraRay(const glm::mat4& inverseViewProj, int x, int y, int width, int height) {
     // Window coordinates count rows from the bottom; ours from the top.
     float ndcX = 2.0f * (float(x) + 0.5f) / float(width) - 1.0f;
@@ -102,6 +114,7 @@ int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceS
     size_t pixels = size_t(camera.width) * camera.height;
     out->visibility.assign(pixels, 1.0f);
     out->mask.assign(pixels, 0);
+    out->depth.assign(pixels, 0.0f);
     glm::mat4 inverse = glm::inverse(camera.proj * camera.view);
     glm::vec3 eye = glm::vec3(glm::inverse(camera.view)[3]);
 
@@ -164,7 +177,7 @@ int LoadReference(const std::string& path, const std::string& key, ReferenceImag
     if (!file)
         return -1;
     // Layout: magic, key length (uint64), key, width, height (int32), then
-    // the visibility floats and the mask bytes.
+    // the visibility floats, the mask bytes and the depth floats.
     std::string header = std::string(kCacheMagic);
     std::vector<char> magic(header.size());
     uint64_t keyLength = 0;
@@ -182,8 +195,10 @@ int LoadReference(const std::string& path, const std::string& key, ReferenceImag
         image.height = size[1];
         image.visibility.resize(pixels);
         image.mask.resize(pixels);
+        image.depth.resize(pixels);
         ok = fread(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
-             fread(image.mask.data(), 1, pixels, file) == pixels && fgetc(file) == EOF;
+             fread(image.mask.data(), 1, pixels, file) == pixels &&
+             fread(image.depth.data(), sizeof(float), pixels, file) == pixels && fgetc(file) == EOF;
     }
     fclose(file);
     if (!ok)
@@ -204,12 +219,21 @@ int SaveReference(const std::string& path, const std::string& key, const Referen
     uint64_t keyLength = key.size();
     int32_t size[2] = {image.width, image.height};
     size_t pixels = size_t(image.width) * image.height;
+    if (image.visibility.size() != pixels || image.mask.size() != pixels ||
+        image.depth.size() != pixels) {
+        fclose(file);
+        remove(partial.c_str());
+        LogMessage(LOG_ERROR, kTag,
+                   "Not saving \"%s\": the reference's planes don't match its size", path.c_str());
+        return -1;
+    }
     bool ok = fputs(kCacheMagic, file) >= 0 &&
               fwrite(&keyLength, sizeof(keyLength), 1, file) == 1 &&
               fwrite(key.data(), 1, key.size(), file) == key.size() &&
               fwrite(size, sizeof(size), 1, file) == 1 &&
               fwrite(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
-              fwrite(image.mask.data(), 1, pixels, file) == pixels;
+              fwrite(image.mask.data(), 1, pixels, file) == pixels &&
+              fwrite(image.depth.data(), sizeof(float), pixels, file) == pixels;
     ok = (fclose(file) == 0) && ok;
     if (!ok || rename(partial.c_str(), path.c_str()) != 0) {
         LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", path.c_str(), strerror(errno));

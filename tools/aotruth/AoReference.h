@@ -21,13 +21,22 @@ struct CameraSetup {
 };
 
 // One value per pixel, rows top first (as images are written); mask is 1
-// where a surface was hit.
+// where a surface was hit, depth its distance in front of the eye along the
+// view axis (-z in view space, as the G-buffer stores it; 0 where nothing).
 struct ReferenceImage {
     int width = 0;
     int height = 0;
     std::vector<float> visibility;
     std::vector<uint8_t> mask;
+    std::vector<float> depth;
 };
+
+// Largest relative difference of two view depths taken for one surface:
+// the G-buffer keeps positions as half floats (2^-11 relative), and a
+// different surface behind or in front is almost always farther off.
+constexpr float kSameSurfaceTolerance = 0.005f;
+// Whether the traced and the drawn depth of a pixel belong to one surface.
+bool SameSurface(float tracedDepth, float drawnDepth);
 
 // The ray through the centre of pixel (x, y), row 0 at the top: from the
 // point on the near plane to the point on the far plane (so [0, 1] spans

@@ -110,14 +110,14 @@ Comparison MeanComparison(const std::vector<Comparison>& comparisons) {
 void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& view) {
     fprintf(out,
             "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %dx%d, radius %g, %d rays%s\n"
-            "  surface pixels: reference %llu, demo %llu, in one mask only %llu; "
-            "mean reference visibility %.4f\n"
+            "  surface pixels: reference %llu, demo %llu, in one mask only %llu, "
+            "at another depth %llu; mean reference visibility %.4f\n"
             "  mean of %d draws; fitted = after the best a * ours + b\n",
             view.name.c_str(), view.eye.x, view.eye.y, view.eye.z, view.dir.x, view.dir.y,
             view.dir.z, view.width, view.height, double(settings.radius), settings.rays,
             view.cached ? " (cached reference)" : "", (unsigned long long)view.tracedPixels,
             (unsigned long long)view.demoPixels, (unsigned long long)view.mismatchPixels,
-            view.meanReference, settings.draws);
+            (unsigned long long)view.otherSurfacePixels, view.meanReference, settings.draws);
     fprintf(out, "kernel  pass        MAE    RMSE     bias    SSIM   fit MAE fitRMSE fitSSIM"
                  "       a       b\n");
     for (const KernelResult& k : view.kernels) {
@@ -141,6 +141,7 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
                 ", \"reference_pixels\": " + std::to_string(view.tracedPixels) +
                 ", \"demo_pixels\": " + std::to_string(view.demoPixels) +
                 ", \"mismatch_pixels\": " + std::to_string(view.mismatchPixels) +
+                ", \"other_surface_pixels\": " + std::to_string(view.otherSurfacePixels) +
                 ", \"mean_reference\": " + Number(view.meanReference) +
                 ", \"cached_reference\": " + (view.cached ? "true" : "false") +
                 ", \"image\": " + Quoted(view.image) + ",\n     \"kernels\": [";

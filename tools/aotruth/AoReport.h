@@ -29,12 +29,13 @@ struct ViewResult {
     glm::vec3 dir{0.0f};
     int width = 0;
     int height = 0;
-    uint64_t tracedPixels = 0;   // surface hit by the reference's primary rays
-    uint64_t demoPixels = 0;     // surface in the demo's G-buffer
-    uint64_t mismatchPixels = 0; // in one of the two masks only
-    double meanReference = 0.0;  // mean visibility over the compared pixels
-    bool cached = false;         // the reference came from the cache
-    std::string image;           // the side-by-side PNG
+    uint64_t tracedPixels = 0;       // surface hit by the reference's primary rays
+    uint64_t demoPixels = 0;         // surface in the demo's G-buffer
+    uint64_t mismatchPixels = 0;     // in one of the two masks only
+    uint64_t otherSurfacePixels = 0; // in both, but at different depths
+    double meanReference = 0.0;      // mean visibility over the compared pixels
+    bool cached = false;             // the reference came from the cache
+    std::string image;               // the side-by-side PNG
     std::vector<KernelResult> kernels;
 };
 

@@ -2,8 +2,8 @@
 // callbacks read (world-space triangles, texture coordinates, alpha masks).
 #include "aotruth/AoScene.h"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include <embree3/rtcore.h>
@@ -215,8 +215,13 @@ int AoScene::AddMesh(const float* positions, uint32_t numVertices, const uint32_
     auto data = std::make_unique<MeshData>();
     data->vertices = vertices;
     data->indices = tris;
-    if (texCoords && mask) {
-        data->texCoords.assign(texCoords, texCoords + 2 * size_t(numVertices));
+    if (mask) {
+        // Without coordinates the shader reads GL's generic value, (0, 0),
+        // at every vertex: the whole mesh samples one texel.
+        if (texCoords)
+            data->texCoords.assign(texCoords, texCoords + 2 * size_t(numVertices));
+        else
+            data->texCoords.assign(2 * size_t(numVertices), 0.0f);
         data->mask = std::move(mask);
     }
     rtcSetGeometryUserData(geometry, data.get());

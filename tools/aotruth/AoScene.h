@@ -51,9 +51,11 @@ public:
     int Create();
     // Adds triangles given by index triples (or, with no indices, a strip
     // over all vertices, as the mesh draws then), moved into world space by
-    // world. texCoords (2 floats per vertex) and mask may be null; with both
-    // present, texels with alpha below the cut-off are holes. The scene keeps
-    // its own copies. 0, or -1 (logged).
+    // world. texCoords (2 floats per vertex) and mask may be null; with a
+    // mask, texels with alpha below the cut-off are holes (a mesh without
+    // coordinates samples the texel at (0, 0) everywhere, as GL's generic
+    // attribute value makes the shader do). The scene keeps its own copies.
+    // 0, or -1 (logged).
     int AddMesh(const float* positions, uint32_t numVertices, const uint32_t* indices,
                 uint32_t numIndices, const glm::mat4& world, const float* texCoords,
                 std::shared_ptr<const AlphaMask> mask);

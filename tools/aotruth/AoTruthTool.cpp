@@ -140,10 +140,60 @@ DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
     app.Frame();
     *raw = ReadOcclusion(renderer->mSSAOTexture, camera.width, camera.height);
     *blurred = ReadOcclusion(renderer->mBlurTexture, camera.width, camera.height);
+    // The two comparisons are independent: one on a second core.
     DrawResult result;
+    std::thread second([&] { result.blurred = Compare(reference, *blurred, mask); });
     result.raw = Compare(reference, *raw, mask);
-    result.blurred = Compare(reference, *blurred, mask);
+    second.join();
     return result;
+}
+
+// Pixels where the reference and the demo see the same surface; the rest
+// is counted in view, as a check that the two cameras and scenes agree.
+std::vector<uint8_t> ComparisonMask(const ReferenceImage& traced,
+                                    const std::vector<float>& demoDepth, ViewResult* view) {
+    std::vector<uint8_t> mask(demoDepth.size());
+    double referenceSum = 0.0;
+    uint64_t compared = 0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        bool hit = traced.mask[i] != 0;
+        bool drawn = demoDepth[i] > 0.0f;
+        bool same = hit && drawn && SameSurface(traced.depth[i], demoDepth[i]);
+        mask[i] = same;
+        view->tracedPixels += hit;
+        view->demoPixels += drawn;
+        view->mismatchPixels += hit != drawn;
+        view->otherSurfacePixels += hit && drawn && !same;
+        if (same) {
+            referenceSum += traced.visibility[i];
+            ++compared;
+        }
+    }
+    view->meanReference = compared ? referenceSum / double(compared) : 0.0;
+    return mask;
+}
+
+// Every draw of one kernel size; the first one's images go to the output.
+int MeasureKernel(Vesperon& app, const ToolOptions& options, const std::string& viewName,
+                  uint32_t kernel, const GreyImage& reference, const std::vector<uint8_t>& mask,
+                  const CameraSetup& camera, ViewResult* view) {
+    KernelResult result;
+    result.kernel = kernel;
+    for (int d = 0; d < options.draws; ++d) {
+        GreyImage raw, blurred;
+        result.draws.push_back(Draw(app, kernel, reference, mask, camera, &raw, &blurred));
+        if (d != 0)
+            continue;
+        std::string stem =
+            options.outDir + "/" + FileSafe(viewName) + "-k" + std::to_string(kernel);
+        if (WriteSideBySide(stem + "-raw.png", reference, raw, mask) != 0 ||
+            WriteSideBySide(stem + "-blurred.png", reference, blurred, mask) != 0)
+            return -1;
+        if (view->image.empty())
+            view->image = stem + "-blurred.png";
+    }
+    view->kernels.push_back(result);
+    return 0;
 }
 
 int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
@@ -160,42 +210,13 @@ int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
     ReferenceImage traced;
     if (Reference(scene, camera, options, &traced, &view->cached) != 0)
         return -1;
-    std::vector<uint8_t> demoMask =
-        ReadGeometryMask(app.GetRenderer()->mGPosition, camera.width, camera.height);
-    // Compared where both see a surface; the rest is counted, as a check
-    // that the two cameras agree.
-    std::vector<uint8_t> mask(demoMask.size());
-    double referenceSum = 0.0;
-    for (size_t i = 0; i < mask.size(); ++i) {
-        mask[i] = traced.mask[i] && demoMask[i];
-        view->tracedPixels += traced.mask[i];
-        view->demoPixels += demoMask[i];
-        view->mismatchPixels += traced.mask[i] != demoMask[i];
-        if (mask[i])
-            referenceSum += traced.visibility[i];
-    }
-    uint64_t compared = view->tracedPixels + view->demoPixels - view->mismatchPixels;
-    compared /= 2;
-    view->meanReference = compared ? referenceSum / double(compared) : 0.0;
+    std::vector<float> demoDepth =
+        ReadViewDepth(app.GetRenderer()->mGPosition, camera.width, camera.height);
+    std::vector<uint8_t> mask = ComparisonMask(traced, demoDepth, view);
     GreyImage reference{traced.width, traced.height, traced.visibility};
-
     for (uint32_t kernel : options.view.kernels) {
-        KernelResult result;
-        result.kernel = kernel;
-        for (int d = 0; d < options.draws; ++d) {
-            GreyImage raw, blurred;
-            result.draws.push_back(Draw(app, kernel, reference, mask, camera, &raw, &blurred));
-            if (d != 0)
-                continue;
-            std::string stem =
-                options.outDir + "/" + FileSafe(named.name) + "-k" + std::to_string(kernel);
-            if (WriteSideBySide(stem + "-raw.png", reference, raw, mask) != 0 ||
-                WriteSideBySide(stem + "-blurred.png", reference, blurred, mask) != 0)
-                return -1;
-            if (view->image.empty())
-                view->image = stem + "-blurred.png";
-        }
-        view->kernels.push_back(result);
+        if (MeasureKernel(app, options, named.name, kernel, reference, mask, camera, view) != 0)
+            return -1;
     }
     return 0;
 }

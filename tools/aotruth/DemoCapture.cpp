@@ -147,17 +147,25 @@ GreyImage ReadOcclusion(uint32_t texture, int width, int height) {
     return image;
 }
 
-std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height) {
+std::vector<float> ReadViewDepth(uint32_t positionTexture, int width, int height) {
     gFinish();
     std::vector<glm::vec3> positions(size_t(width) * height);
     glBindTexture(GL_TEXTURE_2D, positionTexture);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     gGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, positions.data());
     glBindTexture(GL_TEXTURE_2D, 0);
-    std::vector<uint8_t> mask(positions.size());
+    std::vector<float> depth(positions.size());
     for (size_t i = 0; i < positions.size(); ++i)
-        mask[i] = positions[i].z < 0.0f ? 1 : 0;
-    return FlipRows(mask, width, height);
+        depth[i] = positions[i].z < 0.0f ? -positions[i].z : 0.0f;
+    return FlipRows(depth, width, height);
+}
+
+std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height) {
+    std::vector<float> depth = ReadViewDepth(positionTexture, width, height);
+    std::vector<uint8_t> mask(depth.size());
+    for (size_t i = 0; i < depth.size(); ++i)
+        mask[i] = depth[i] > 0.0f ? 1 : 0;
+    return mask;
 }
 
 void RedrawNoise(Umbrelix* renderer) {

@@ -29,9 +29,12 @@ CameraSetup DemoCamera(Vesperon& app);
 
 // The red channel of a render target as [0, 1] floats.
 GreyImage ReadOcclusion(uint32_t texture, int width, int height);
-// 1 where the G-buffer holds a surface: the geometry pass writes a
-// view-space position with z < 0 (everything drawn lies past the near
-// plane), the clear leaves (0, 0, 0).
+// Per pixel the distance in front of the eye (-z of the view-space
+// position) of the surface in the G-buffer, or 0 where it holds none: the
+// geometry pass writes z < 0 (everything drawn lies past the near plane),
+// the clear leaves (0, 0, 0).
+std::vector<float> ReadViewDepth(uint32_t positionTexture, int width, int height);
+// 1 where the G-buffer holds a surface.
 std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height);
 
 // Replaces the renderer's rotation noise with a fresh draw (the renderer

@@ -468,6 +468,21 @@ void addBalustrades(Scene& scene) {
     }
 }
 
+// Rod along the wall at height y, `offset` in front of the wall line, held by two brackets that
+// reach back to `bracketFoot`.
+void addRod(Mesh& rod, const WallFrame& f, float centre, float half, float y, float offset,
+            float bracketFoot) {
+    const std::vector<Vec2> rodProfile = {
+        {0.0f, 0.0f}, {3.0f, 0.0f}, {3.0f, 2.0f * half}, {0.0f, 2.0f * half}};
+    addLathe(rod, {f.at(centre - half, y, offset), f.along}, rodProfile, kRodSegments,
+             kRepeatSmall);
+    for (float end : {-1.0f, 1.0f}) {
+        const float s = centre + end * (half - 6.0f);
+        addWallBox(rod, f, {s - 3.0f, s + 3.0f}, {y - 5.0f, y + 5.0f}, {bracketFoot, offset + 4.0f},
+                   kRepeatSmall);
+    }
+}
+
 // Cloth hung from a rod in front of an upper bay: gathered folds that deepen towards the hem.
 void addDrape(Scene& scene, const Side& side, int bay, const char* material) {
     constexpr float kRodY = 1045.0f;
@@ -495,17 +510,8 @@ void addDrape(Scene& scene, const Side& side, int bay, const char* material) {
         return f.at(s, kRodY - 3.0f - kLength * v, d);
     };
     addSurface(scene.addMesh(meshName("drape", "upper", side, bay), material), surface, options);
-
-    Mesh& rod = scene.addMesh(meshName("drape_rod", "upper", side, bay), mat::kMetalDark);
-    const std::vector<Vec2> rodProfile = {
-        {0.0f, 0.0f}, {3.0f, 0.0f}, {3.0f, 2.0f * kRodHalf}, {0.0f, 2.0f * kRodHalf}};
-    addLathe(rod, {f.at(c - kRodHalf, kRodY, kRodOffset), f.along}, rodProfile, kRodSegments,
-             kRepeatSmall);
-    for (float end : {-1.0f, 1.0f}) {
-        const float s = c + end * (kRodHalf - 6.0f);
-        addWallBox(rod, f, {s - 3.0f, s + 3.0f}, {kRodY - 5.0f, kRodY + 5.0f},
-                   {kAbacusHalf, kRodOffset + 4.0f}, kRepeatSmall);
-    }
+    addRod(scene.addMesh(meshName("drape_rod", "upper", side, bay), mat::kMetalDark), f, c,
+           kRodHalf, kRodY, kRodOffset, kAbacusHalf);
 }
 
 void addDrapes(Scene& scene) {
@@ -548,6 +554,33 @@ void addPlanters(Scene& scene) {
     }
 }
 
+// A flat banner on the east arcade, over the middle column that the start view looks at. Its
+// picture spans it once with v = 1 along the top edge, as OBJ texture space runs, so a reader that
+// turns textures upside down shows the hem at the top.
+void addBanner(Scene& scene) {
+    constexpr float kRodY = 585.0f;  // just under the ground cornice
+    constexpr float kOffset = 62.0f; // clear of the cornice's deepest course
+    constexpr float kHalfWidth = 55.0f;
+    constexpr float kLength = 250.0f;
+    const Side& side = sides()[2];
+    const WallFrame& f = side.frame;
+    const float c = station(side, side.bays / 2);
+
+    SurfaceOptions options;
+    options.cellsU = 4;
+    options.cellsV = 8;
+    options.twoSided = true;
+    // Front faces the court: flip when dP/du x dP/dv (along x up) points into the gallery.
+    options.flip = dot(cross(f.along, kUp), f.out) < 0.0f;
+    const float top = kRodY - 3.0f;
+    const auto surface = [&](float u, float v) {
+        return f.at(c + (u - 0.5f) * 2.0f * kHalfWidth, top - kLength * (1.0f - v), kOffset);
+    };
+    addSurface(scene.addMesh(meshName("banner", "ground", side), mat::kBanner), surface, options);
+    addRod(scene.addMesh(meshName("banner_rod", "ground", side), mat::kMetalDark), f, c,
+           kHalfWidth + 7.0f, kRodY, kOffset, kArcadeHalfDepth);
+}
+
 } // namespace
 
 void buildCourtyard(Scene& scene) {
@@ -564,6 +597,7 @@ void buildCourtyard(Scene& scene) {
     addOuterWalls(scene);
     addDrapes(scene);
     addPlanters(scene);
+    addBanner(scene);
 }
 
 } // namespace scenegen

@@ -40,6 +40,7 @@ std::vector<Material> catalogue() {
         textured(kFabricBlue, 0.0f, 2.0f),
         textured(kTerracottaVase, 0.1f, 12.0f),
         textured(kFoliage, 0.02f, 4.0f),
+        textured(kBanner, 0.0f, 2.0f),
         coloured(kMetalDark, {0.12f, 0.11f, 0.10f}, 0.6f, 64.0f),
         coloured(kGlassDark, {0.08f, 0.10f, 0.12f}, 0.8f, 96.0f),
         coloured(kSoil, {0.20f, 0.13f, 0.08f}, 0.0f, 2.0f),

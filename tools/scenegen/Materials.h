@@ -28,6 +28,7 @@ inline constexpr const char* kFabricGreen = "fabric_green";
 inline constexpr const char* kFabricBlue = "fabric_blue";
 inline constexpr const char* kTerracottaVase = "terracotta_vase";
 inline constexpr const char* kFoliage = "foliage";
+inline constexpr const char* kBanner = "banner";
 // Colour-only materials (no diffuse map).
 inline constexpr const char* kMetalDark = "metal_dark";
 inline constexpr const char* kGlassDark = "glass_dark";

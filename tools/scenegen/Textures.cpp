@@ -1,5 +1,5 @@
-// Procedural texture painters. Every pattern is built from integer repeat counts and noise whose
-// lattice wraps at the image edge, so all textures tile without seams.
+// Procedural texture painters. Every tiling pattern is built from integer repeat counts and noise
+// whose lattice wraps at the image edge, so it tiles without seams.
 #include "Textures.h"
 
 #include "Random.h"
@@ -57,11 +57,14 @@ float fbm(float u, float v, int periodU, int periodV, int octaves, uint32_t seed
     return sum / total;
 }
 
+// Painters work in texture space as OBJ defines it: u to the right, v up from the image's bottom
+// row. Images are stored top row first, so pixel row y sits at v = 1 - (y + 0.5) / size.
 template <class Shader> void paintPixels(Image& img, Shader shade) {
     const float inv = 1.0f / static_cast<float>(img.size);
     for (int y = 0; y < img.size; ++y) {
+        const float v = 1.0f - (y + 0.5f) * inv;
         for (int x = 0; x < img.size; ++x) {
-            img.set(x, y, shade((x + 0.5f) * inv, (y + 0.5f) * inv));
+            img.set(x, y, shade((x + 0.5f) * inv, v));
         }
     }
 }
@@ -433,6 +436,41 @@ void paintFoliage(Image& img) {
     });
 }
 
+// ---- Banner ------------------------------------------------------------------------------------
+
+// A heraldic banner with a top and a bottom, so a picture drawn upside down shows at a glance: a
+// crimson head band, a blue field with a gold chevron pointing up, and a gold fringed hem. The
+// image spans the whole banner once; it does not tile.
+void paintBanner(Image& img) {
+    constexpr float kHemTop = 0.10f;
+    constexpr float kFringeTop = 0.05f;
+    constexpr int kFringeThreads = 24;
+    constexpr float kHeadBottom = 0.82f;
+    constexpr float kEdgeLine = 0.015f;
+    constexpr float kChevronWidth = 0.07f;
+    static const Vec3 kCrimson{0.72f, 0.07f, 0.08f};
+    static const Vec3 kBlue{0.08f, 0.14f, 0.46f};
+    static const Vec3 kGold{0.86f, 0.66f, 0.20f};
+    static const Vec3 kShadow{0.10f, 0.08f, 0.05f};
+    paintPixels(img, [](float u, float v) {
+        Vec3 c = kBlue;
+        if (v < kFringeTop)
+            c = fract(u * kFringeThreads) < 0.6f ? kGold : kShadow;
+        else if (v < kHemTop || std::fabs(v - kHeadBottom) < kEdgeLine)
+            c = kGold;
+        else if (v > kHeadBottom)
+            c = kCrimson;
+        else {
+            // Chevron: the band between two lines falling away from an apex at the centre.
+            const float ridge = 0.68f - 0.9f * std::fabs(u - 0.5f);
+            if (v < ridge && v > ridge - kChevronWidth)
+                c = kGold;
+        }
+        const float weave = 0.9f + 0.15f * fbm(u, v, 16, 16, 3, 141u);
+        return c * weave;
+    });
+}
+
 void appendBytes(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<uint8_t>*>(context);
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -475,6 +513,7 @@ const std::vector<TextureRecipe>& textureCatalogue() {
         {"fabric_blue", kStandardSize, paintFabricBlue},
         {"terracotta_vase", kStandardSize, paintTerracottaVase},
         {"foliage", kStandardSize, paintFoliage},
+        {"banner", kStandardSize, paintBanner, false},
     };
     return catalogue;
 }

@@ -1,5 +1,5 @@
-// Procedural, seamlessly tiling diffuse textures (stone, brick, tiles, marble, wood, fabric, ...)
-// and their PNG encoding.
+// Procedural diffuse textures (seamlessly tiling stone, brick, tiles, marble, wood, fabric, ...,
+// and one banner with a clear top and bottom) and their PNG encoding.
 #pragma once
 
 #include "Math.h"
@@ -12,7 +12,7 @@ namespace scenegen {
 
 struct Image {
     int size = 0;             // square: size x size pixels
-    std::vector<uint8_t> rgb; // row-major, 3 bytes per pixel
+    std::vector<uint8_t> rgb; // row-major, top row first, 3 bytes per pixel
 
     explicit Image(int side) : size(side), rgb(static_cast<size_t>(side) * side * 3, 0) {}
     void set(int x, int y, Vec3 colour);
@@ -25,6 +25,7 @@ struct TextureRecipe {
     std::string name; // also the PNG's base name
     int size;
     Painter paint;
+    bool tiles = true; // false for a picture stretched once over its surface (the banner)
 };
 
 // Every texture the scene uses, in a fixed order.
