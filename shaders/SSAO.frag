@@ -122,7 +122,9 @@ void main() {
     N = normalize(N);
     N = dot(N, P) > 0.0 ? -N : N;
     // One noise texel per screen pixel: the tile repeats whatever the size.
-    vec3 noise = texelFetch(texSSAONoise, pixel % textureSize(texSSAONoise, 0), 0).xyz;
+    // Its side is a power of two (4), so the remainder is a mask: integer
+    // division has no vector instruction and would run lane by lane.
+    vec3 noise = texelFetch(texSSAONoise, pixel & (textureSize(texSSAONoise, 0) - 1), 0).xyz;
     mat3 frame = KernelFrame(N, noise);
 
     // Clip x = p00 x + p20 z, w = -z, so NDC x = p00 x / (-z) - p20 and the
