@@ -39,9 +39,10 @@
 //
 // Rounding. Positions and normals are half floats: 11 significant bits, so a
 // stored coordinate v is off by at most |v| 2^-11. For the plane distance
-// N.(Q - P) the errors of Q and P add up to at most (|Q| + |P|) 2^-11 <=
-// (2|P| + R) 2^-11, and the normal's error (at most sqrt(3) 2^-11 in length)
-// times |Q - P| <= R adds about R 2^-10; together below (|P| + 2R) 2^-10.
+// N.(Q - P) the errors of Q and P add up to at most (|Q| + |P|) 2^-11, about
+// (2|P| + R) 2^-11 for Q near P, and the normal's error (at most sqrt(3)
+// 2^-11 in length) times |Q - P| ~ R adds about R 2^-10; together below
+// (|P| + 2R) 2^-10.
 // The same slack serves the depth comparison. It grows with the distance
 // only as fast as the rounding does: 0.15 at 150 units, where a radius of
 // 3.75 still rises 25 times higher.
