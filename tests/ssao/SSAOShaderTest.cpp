@@ -43,8 +43,13 @@ double OpenFraction(double a) {
 // +z and rises to wallHeight; both infinitely wide. Without the wall the
 // floor goes on for ever.
 struct Scene {
+    bool floor = true;
     bool wall = true;
     float wallHeight = 0.0f;
+    // A second, nearer wall parallel to the first at z = screenZ, from the
+    // floor up to screenHeight (none when 0).
+    float screenZ = 0.0f;
+    float screenHeight = 0.0f;
 };
 
 // What the ray caster stores per pixel, in view space, and the distance of
@@ -74,7 +79,7 @@ GBuffer CastScene(const Scene& scene, const glm::mat4& view, const glm::mat4& pr
             float best = INFINITY;
             glm::vec3 normal(0.0f);
             float gap = -1.0f;
-            if (dir.y < 0.0f) {
+            if (scene.floor && dir.y < 0.0f) {
                 const float t = -eye.y / dir.y;
                 const glm::vec3 hit = eye + t * dir;
                 if (!scene.wall || hit.z >= 0.0f) {
@@ -83,10 +88,17 @@ GBuffer CastScene(const Scene& scene, const glm::mat4& view, const glm::mat4& pr
                     gap = scene.wall ? hit.z : 1e9f;
                 }
             }
-            if (scene.wall && dir.z < 0.0f) {
-                const float t = -eye.z / dir.z;
+            const struct {
+                bool present;
+                float z, height;
+            } walls[] = {{scene.wall, 0.0f, scene.wallHeight},
+                         {scene.screenHeight > 0.0f, scene.screenZ, scene.screenHeight}};
+            for (const auto& wall : walls) {
+                if (!wall.present || dir.z >= 0.0f)
+                    continue;
+                const float t = (wall.z - eye.z) / dir.z;
                 const glm::vec3 hit = eye + t * dir;
-                if (t < best && hit.y >= 0.0f && hit.y <= scene.wallHeight) {
+                if (t < best && hit.y >= 0.0f && hit.y <= wall.height) {
                     best = t;
                     normal = glm::vec3(0.0f, 0.0f, 1.0f);
                     gap = hit.y;
@@ -306,44 +318,24 @@ TEST_F(SSAOShaderTest, PixelsWithoutGeometryStayOpen) {
 }
 
 TEST_F(SSAOShaderTest, BackgroundFarBehindASilhouetteGetsNoHalo) {
-    // A wall seen over the top of a second, nearer wall 5 radii in front of
-    // it: the near wall hides many samples of the far wall's pixels next to
-    // its edge, but it is far out of reach and must not darken them.
-    const float radius = 1.0f;
-    const glm::mat4 view =
-        glm::lookAt(glm::vec3(0.0f, 1.0f, 10.0f), glm::vec3(0.0f, 1.0f, 0.0f), glm::vec3(0, 1, 0));
-    const glm::mat4 projection =
-        glm::perspective(glm::radians(50.0f), float(kWidth) / kHeight, 1.0f, 500.0f);
-    mRenderer->SetProjectionMatrix(projection);
-    // Far wall z = 0, near wall z = 5 up to y = 1 (its top edge mid-screen).
-    std::vector<glm::vec3> position(size_t(kWidth) * kHeight), normal(position.size());
-    std::vector<int> onFarWall(position.size(), 0);
-    const glm::mat4 toWorld = glm::inverse(view);
-    const glm::vec3 eye(toWorld[3]);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const glm::vec2 ndc((x + 0.5f) / kWidth * 2.0f - 1.0f,
-                                (y + 0.5f) / kHeight * 2.0f - 1.0f);
-            const glm::vec3 dir = glm::mat3(toWorld) * glm::vec3(ndc.x / projection[0][0],
-                                                                 ndc.y / projection[1][1], -1.0f);
-            const float tNear = (5.0f - eye.z) / dir.z;
-            const bool near = (eye + tNear * dir).y <= 1.0f;
-            const float t = near ? tNear : -eye.z / dir.z;
-            const size_t i = size_t(y) * kWidth + x;
-            position[i] = glm::vec3(view * glm::vec4(eye + t * dir, 1.0f));
-            normal[i] = glm::mat3(view) * glm::vec3(0.0f, 0.0f, 1.0f);
-            onFarWall[i] = !near;
-        }
-    WriteTexture(mRenderer->mGPosition, GL_RGB, GL_FLOAT, position.data());
-    WriteTexture(mRenderer->mGNormal, GL_RGB, GL_FLOAT, normal.data());
-    mRenderer->SetRadius(radius);
+    // A tall wall seen over the top of a second, nearer one 5 radii in front
+    // of it: the near wall hides many samples of the far wall's pixels next
+    // to its edge, but it is far out of reach and must not darken them.
+    Scene scene;
+    scene.floor = false;
+    scene.wallHeight = 100.0f;
+    scene.screenZ = 5.0f;
+    scene.screenHeight = 1.0f; // its top edge mid-screen
+    Show(scene, {0.0f, 1.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetRadius(1.0f);
     mRenderer->SetKernelSize(64);
     mRenderer->SSAOPass();
     const auto raw = ReadRed(mRenderer->mSSAOTexture);
     int farPixels = 0, darkened = 0;
     for (size_t i = 0; i < raw.size(); ++i) {
-        farPixels += onFarWall[i];
-        darkened += onFarWall[i] && raw[i] < 250;
+        const bool onFarWall = mScene.position[i].z < -7.5f; // the near wall is 5 away
+        farPixels += onFarWall;
+        darkened += onFarWall && raw[i] < 250;
     }
     EXPECT_GT(farPixels, kWidth * kHeight / 4);
     EXPECT_EQ(darkened, 0);
