@@ -1,0 +1,436 @@
+// Tests of the occlusion and blur shaders against exact answers. The G-buffer
+// is written texel by texel from an analytic scene (a floor meeting a wall
+// that is taller than the radius, seen by a ray caster with the pass's own
+// projection), the real SSAOPass and BlurPass run on Mesa, and the occlusion
+// textures are read back.
+//
+// For a floor point at distance d from the wall, cosine-weighted directions
+// project to points spread uniformly over the unit disk, and a ray is blocked
+// within the radius R exactly when its horizontal component toward the wall
+// exceeds a = d / R: the open fraction is one minus the area of that disk
+// segment over pi, 1 - (acos a - a sqrt(1 - a^2)) / pi (0.5 in the crease,
+// 1 from a = 1 on). A wall point at height h sees the floor the same way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <random>
+
+#include <glm/gtc/matrix_transform.hpp>
+
+#include "gpu/Window.h"
+#include "ssao/Umbrelix.h"
+#include "support/GLTestContext.h"
+
+namespace {
+
+constexpr int kWidth = 192; // multiples of the 4 x 4 noise tile
+constexpr int kHeight = 128;
+constexpr int kTile = 4;
+constexpr float kByte = 255.0f;
+
+// Open fraction of a point at distance a * R from an infinite, tall blocker plane.
+double OpenFraction(double a) {
+    if (a >= 1.0)
+        return 1.0;
+    a = std::max(a, 0.0);
+    return 1.0 - (std::acos(a) - a * std::sqrt(1.0 - a * a)) / M_PI;
+}
+
+// The scene in world space: a floor y = 0 in front of a wall z = 0 that faces
+// +z and rises to wallHeight; both infinitely wide. Without the wall the
+// floor goes on for ever.
+struct Scene {
+    bool floor = true;
+    bool wall = true;
+    float wallHeight = 0.0f;
+    // A second, nearer wall parallel to the first at z = screenZ, from the
+    // floor up to screenHeight (none when 0).
+    float screenZ = 0.0f;
+    float screenHeight = 0.0f;
+};
+
+// What the ray caster stores per pixel, in view space, and the distance of
+// the hit point from the blocking plane (the wall for floor points, the floor
+// for wall points); negative where nothing was hit.
+struct GBuffer {
+    std::vector<glm::vec3> position;
+    std::vector<glm::vec3> normal;
+    std::vector<float> gap;
+};
+
+GBuffer CastScene(const Scene& scene, const glm::mat4& view, const glm::mat4& projection) {
+    GBuffer g;
+    const size_t count = size_t(kWidth) * kHeight;
+    g.position.assign(count, glm::vec3(0.0f));
+    g.normal.assign(count, glm::vec3(0.0f));
+    g.gap.assign(count, -1.0f);
+    const glm::mat4 toWorld = glm::inverse(view);
+    const glm::vec3 eye(toWorld[3]);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            // The pixel centre's ray: NDC back through the projection.
+            const glm::vec2 ndc((x + 0.5f) / kWidth * 2.0f - 1.0f,
+                                (y + 0.5f) / kHeight * 2.0f - 1.0f);
+            const glm::vec3 viewDir(ndc.x / projection[0][0], ndc.y / projection[1][1], -1.0f);
+            const glm::vec3 dir = glm::mat3(toWorld) * viewDir;
+            float best = INFINITY;
+            glm::vec3 normal(0.0f);
+            float gap = -1.0f;
+            if (scene.floor && dir.y < 0.0f) {
+                const float t = -eye.y / dir.y;
+                const glm::vec3 hit = eye + t * dir;
+                if (!scene.wall || hit.z >= 0.0f) {
+                    best = t;
+                    normal = glm::vec3(0.0f, 1.0f, 0.0f);
+                    gap = scene.wall ? hit.z : 1e9f;
+                }
+            }
+            const struct {
+                bool present;
+                float z, height;
+            } walls[] = {{scene.wall, 0.0f, scene.wallHeight},
+                         {scene.screenHeight > 0.0f, scene.screenZ, scene.screenHeight}};
+            for (const auto& wall : walls) {
+                if (!wall.present || dir.z >= 0.0f)
+                    continue;
+                const float t = (wall.z - eye.z) / dir.z;
+                const glm::vec3 hit = eye + t * dir;
+                if (t < best && hit.y >= 0.0f && hit.y <= wall.height) {
+                    best = t;
+                    normal = glm::vec3(0.0f, 0.0f, 1.0f);
+                    gap = hit.y;
+                }
+            }
+            if (best == INFINITY)
+                continue;
+            const size_t i = size_t(y) * kWidth + x;
+            g.position[i] = glm::vec3(view * glm::vec4(eye + best * dir, 1.0f));
+            g.normal[i] = glm::mat3(view) * normal;
+            g.gap[i] = gap;
+        }
+    return g;
+}
+
+std::vector<uint8_t> ReadRed(uint32_t texture) {
+    std::vector<uint8_t> texels(size_t(kWidth) * kHeight);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+    return texels;
+}
+
+void WriteTexture(uint32_t texture, GLenum format, GLenum type, const void* data) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWidth, kHeight, format, type, data);
+}
+
+class SSAOShaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RequireGL());
+        mWindow = std::make_unique<Window>("ssao-shader-test", kWidth, kHeight, WINDOW_WINDOWED);
+        ASSERT_EQ(mWindow->Init(), 0);
+        mRenderer = std::make_unique<Umbrelix>(mWindow.get());
+        ASSERT_EQ(mRenderer->Init(), 0);
+        int width = 0, height = 0;
+        SDL_GL_GetDrawableSize(mWindow->mSDLWindow, &width, &height);
+        ASSERT_EQ(width, kWidth);
+        ASSERT_EQ(height, kHeight);
+    }
+    void TearDown() override {
+        mRenderer.reset();
+        mWindow.reset();
+    }
+
+    // Casts the scene into the G-buffer and sets the pass's projection.
+    void Show(const Scene& scene, const glm::vec3& eye, const glm::vec3& target, float fovyDegrees,
+              float nearPlane, float farPlane) {
+        const glm::mat4 view = glm::lookAt(eye, target, glm::vec3(0.0f, 1.0f, 0.0f));
+        const glm::mat4 projection = glm::perspective(glm::radians(fovyDegrees),
+                                                      float(kWidth) / kHeight, nearPlane, farPlane);
+        mRenderer->SetProjectionMatrix(projection);
+        mScene = CastScene(scene, view, projection);
+        WriteTexture(mRenderer->mGPosition, GL_RGB, GL_FLOAT, mScene.position.data());
+        WriteTexture(mRenderer->mGNormal, GL_RGB, GL_FLOAT, mScene.normal.data());
+    }
+
+    // Raw occlusion in [0, 1], averaged over `draws` fresh kernels.
+    std::vector<double> MeanOcclusion(uint32_t kernelSize, int draws) {
+        std::vector<double> sum(size_t(kWidth) * kHeight, 0.0);
+        for (int d = 0; d < draws; ++d) {
+            mRenderer->SetKernelSize(kernelSize);
+            mRenderer->SSAOPass();
+            const auto raw = ReadRed(mRenderer->mSSAOTexture);
+            for (size_t i = 0; i < sum.size(); ++i)
+                sum[i] += raw[i] / kByte / draws;
+        }
+        return sum;
+    }
+
+    // Every screen row of this scene holds points at one distance from the
+    // blocking plane (the camera looks straight at the wall). Compares each
+    // row's mean over the middle half of the screen with the exact open
+    // fraction; returns the largest difference and the mean one.
+    void CompareRowsWithTruth(const std::vector<double>& occlusion, float radius, double* maxError,
+                              double* meanError, int* rows) const {
+        *maxError = 0.0;
+        double total = 0.0;
+        *rows = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            double sum = 0.0, gap = 0.0;
+            int n = 0;
+            for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
+                const size_t i = size_t(y) * kWidth + x;
+                if (mScene.gap[i] < 0.0f)
+                    continue;
+                sum += occlusion[i];
+                gap += mScene.gap[i];
+                ++n;
+            }
+            if (n < kWidth / 2)
+                continue; // rows where floor and wall meet mix two distances
+            const double error = std::fabs(sum / n - OpenFraction(gap / n / radius));
+            *maxError = std::max(*maxError, error);
+            total += error;
+            ++*rows;
+        }
+        *meanError = *rows ? total / *rows : 0.0;
+    }
+
+    std::unique_ptr<Window> mWindow;
+    std::unique_ptr<Umbrelix> mRenderer;
+    GBuffer mScene;
+};
+
+struct CreaseView {
+    const char* name;
+    float radius;
+    glm::vec3 eye;
+    glm::vec3 target;
+    float fovy;
+};
+
+TEST_F(SSAOShaderTest, CreaseFollowsTheExactOpenFractionNearAndFar) {
+    // Near: the radius spans tens of pixels. Far: the crease 120 units away
+    // through a narrow lens, where the radius spans about fifteen pixels and
+    // half-float positions are spaced 1/16 apart.
+    const CreaseView views[] = {
+        {"near", 1.0f, {0.0f, 2.0f, 4.0f}, {0.0f, 0.4f, 0.0f}, 50.0f},
+        {"far", 3.75f, {0.0f, 12.0f, 120.0f}, {0.0f, 1.5f, 0.0f}, 12.0f},
+    };
+    for (const CreaseView& v : views) {
+        SCOPED_TRACE(v.name);
+        Scene scene;
+        scene.wallHeight = 3.0f * v.radius;
+        Show(scene, v.eye, v.target, v.fovy, 1.0f, 500.0f);
+        mRenderer->SetRadius(v.radius);
+        const auto occlusion = MeanOcclusion(128, 3);
+        double maxError = 0.0, meanError = 0.0;
+        int rows = 0;
+        CompareRowsWithTruth(occlusion, v.radius, &maxError, &meanError, &rows);
+        EXPECT_GT(rows, kHeight / 2);
+        EXPECT_LT(meanError, 0.03);
+        // The worst row is the foot of the far wall, whose occluder is a
+        // floor seen at 5 degrees: the depth test reads it least well there.
+        EXPECT_LT(maxError, 0.12);
+    }
+}
+
+TEST_F(SSAOShaderTest, CreaseIsHalfOpenAndFloorBeyondTheRadiusFullyOpen) {
+    const float radius = 1.0f;
+    Scene scene;
+    scene.wallHeight = 3.0f;
+    Show(scene, {0.0f, 2.0f, 4.0f}, {0.0f, 0.4f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetRadius(radius);
+    const auto occlusion = MeanOcclusion(64, 2);
+    double crease = 0.0, far = 1.0;
+    int creaseCount = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
+            const size_t i = size_t(y) * kWidth + x;
+            const float gap = mScene.gap[i];
+            if (gap >= 0.0f && gap < 0.05f * radius) {
+                crease += occlusion[i];
+                ++creaseCount;
+            }
+            if (gap > 1.05f * radius)
+                far = std::min(far, occlusion[i]);
+        }
+    ASSERT_GT(creaseCount, 0);
+    EXPECT_NEAR(crease / creaseCount, 0.5, 0.06);
+    EXPECT_GE(far, 0.99);
+}
+
+TEST_F(SSAOShaderTest, FlatFloorAtGrazingAnglesDoesNotOccludeItself) {
+    // Low over a floor, near and far, the floor's texels stretch over more
+    // depth than the samples rise above it.
+    const struct {
+        glm::vec3 eye, target;
+        float radius, fovy;
+    } views[] = {
+        {{0.0f, 0.3f, 0.0f}, {0.0f, 0.0f, -30.0f}, 0.9f, 50.0f},
+        {{0.0f, 0.3f, 0.0f}, {0.0f, 0.0f, -30.0f}, 3.75f, 50.0f},
+        {{0.0f, 10.0f, 0.0f}, {0.0f, 0.0f, -150.0f}, 3.75f, 20.0f},
+        {{0.0f, 10.0f, 0.0f}, {0.0f, 0.0f, -150.0f}, 0.9f, 20.0f},
+    };
+    Scene floorOnly;
+    floorOnly.wall = false;
+    for (const auto& v : views) {
+        Show(floorOnly, v.eye, v.target, v.fovy, 1.0f, 500.0f);
+        mRenderer->SetRadius(v.radius);
+        for (uint32_t kernel : {4u, 128u}) {
+            mRenderer->SetKernelSize(kernel);
+            mRenderer->SSAOPass();
+            const auto raw = ReadRed(mRenderer->mSSAOTexture);
+            int darkened = 0, covered = 0;
+            for (size_t i = 0; i < raw.size(); ++i) {
+                covered += mScene.gap[i] >= 0.0f;
+                darkened += raw[i] < 250;
+            }
+            EXPECT_GT(covered, kWidth * kHeight / 4);
+            EXPECT_EQ(darkened, 0)
+                << "radius " << v.radius << " kernel " << kernel << " eye y " << v.eye.y;
+        }
+    }
+}
+
+TEST_F(SSAOShaderTest, PixelsWithoutGeometryStayOpen) {
+    // Looking over the wall's top edge: samples of the sky pixels next to it
+    // land on the wall, yet nothing drawn there means nothing to occlude.
+    Scene scene;
+    scene.wallHeight = 2.0f;
+    Show(scene, {0.0f, 2.5f, 5.0f}, {0.0f, 2.0f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetRadius(1.0f);
+    mRenderer->SetKernelSize(32);
+    mRenderer->SSAOPass();
+    const auto raw = ReadRed(mRenderer->mSSAOTexture);
+    int sky = 0;
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (mScene.gap[i] < 0.0f) {
+            ++sky;
+            ASSERT_EQ(raw[i], 255) << "pixel " << i;
+        }
+    EXPECT_GT(sky, kWidth * kHeight / 8);
+}
+
+TEST_F(SSAOShaderTest, BackgroundFarBehindASilhouetteGetsNoHalo) {
+    // A tall wall seen over the top of a second, nearer one 5 radii in front
+    // of it: the near wall hides many samples of the far wall's pixels next
+    // to its edge, but it is far out of reach and must not darken them.
+    Scene scene;
+    scene.floor = false;
+    scene.wallHeight = 100.0f;
+    scene.screenZ = 5.0f;
+    scene.screenHeight = 1.0f; // its top edge mid-screen
+    Show(scene, {0.0f, 1.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetRadius(1.0f);
+    mRenderer->SetKernelSize(64);
+    mRenderer->SSAOPass();
+    const auto raw = ReadRed(mRenderer->mSSAOTexture);
+    int farPixels = 0, darkened = 0;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const bool onFarWall = mScene.position[i].z < -7.5f; // the near wall is 5 away
+        farPixels += onFarWall;
+        darkened += onFarWall && raw[i] < 250;
+    }
+    EXPECT_GT(farPixels, kWidth * kHeight / 4);
+    EXPECT_EQ(darkened, 0);
+}
+
+// ---------------------------------------------------------------------------
+// The blur, on occlusion written straight into the SSAO texture.
+
+class SSAOBlurTest : public SSAOShaderTest {
+protected:
+    std::vector<uint8_t> Blur(const std::vector<uint8_t>& raw) {
+        WriteTexture(mRenderer->mSSAOTexture, GL_RED, GL_UNSIGNED_BYTE, raw.data());
+        mRenderer->BlurPass();
+        return ReadRed(mRenderer->mBlurTexture);
+    }
+};
+
+TEST_F(SSAOBlurTest, CancelsAnyPatternThatRepeatsWithTheNoiseTile) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> value(0, 255);
+    uint8_t tile[kTile][kTile];
+    double mean = 0.0;
+    for (auto& row : tile)
+        for (uint8_t& v : row) {
+            v = uint8_t(value(random));
+            mean += v / double(kTile * kTile);
+        }
+    std::vector<uint8_t> raw(size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            raw[size_t(y) * kWidth + x] = tile[y % kTile][x % kTile];
+    const auto blurred = Blur(raw);
+    // Away from the border every output covers whole tiles only.
+    for (int y = kTile; y < kHeight - kTile; ++y)
+        for (int x = kTile; x < kWidth - kTile; ++x)
+            ASSERT_NEAR(blurred[size_t(y) * kWidth + x], mean, 1.0) << x << "," << y;
+}
+
+TEST_F(SSAOBlurTest, SmearsAStepEdgeOverTwoPixelsAtMostAndKeepsItsLevels) {
+    // A vertical and a horizontal step: dark left of / below the middle.
+    // The least box that cancels the tile reaches two pixels; a wider blur
+    // would darken open surfaces further from every silhouette.
+    for (bool vertical : {true, false}) {
+        std::vector<uint8_t> raw(size_t(kWidth) * kHeight);
+        const int edge = vertical ? kWidth / 2 : kHeight / 2;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                raw[size_t(y) * kWidth + x] = (vertical ? x : y) < edge ? 40 : 240;
+        const auto blurred = Blur(raw);
+        for (int y = kTile; y < kHeight - kTile; ++y)
+            for (int x = kTile; x < kWidth - kTile; ++x) {
+                const int across = (vertical ? x : y) - edge; // 0 = first bright pixel
+                const int value = blurred[size_t(y) * kWidth + x];
+                if (across <= -3) { // two dark pixels next to the edge may change
+                    ASSERT_EQ(value, 40) << x << "," << y;
+                }
+                if (across >= 2) { // and two bright ones
+                    ASSERT_EQ(value, 240) << x << "," << y;
+                }
+            }
+    }
+}
+
+TEST_F(SSAOBlurTest, KernelFourNoiseIsGoneAfterTheBlur) {
+    // The real pass at 4 samples on the crease scene: raw values jump with
+    // the rotation of each pixel; blurred, each pixel is within a few levels
+    // of its row neighbours (a row keeps one distance from the wall).
+    Scene scene;
+    scene.wallHeight = 3.0f;
+    Show(scene, {0.0f, 2.0f, 4.0f}, {0.0f, 0.4f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetRadius(1.0f);
+    mRenderer->SetKernelSize(4);
+    mRenderer->SSAOPass();
+    mRenderer->BlurPass();
+    const auto raw = ReadRed(mRenderer->mSSAOTexture);
+    const auto blurred = ReadRed(mRenderer->mBlurTexture);
+    double rawJump = 0.0, blurredJump = 0.0;
+    int pairs = 0;
+    for (int y = kTile; y < kHeight - kTile; ++y)
+        for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
+            const size_t i = size_t(y) * kWidth + x;
+            // Whole neighbourhood on one surface, off the crease row.
+            bool uniform = true;
+            for (int dy = -3; dy <= 3 && uniform; ++dy)
+                uniform = mScene.gap[i + dy * kWidth] >= 0.0f &&
+                          mScene.normal[i + dy * kWidth] == mScene.normal[i];
+            if (!uniform)
+                continue;
+            rawJump += std::abs(int(raw[i]) - int(raw[i + 1]));
+            blurredJump += std::abs(int(blurred[i]) - int(blurred[i + 1]));
+            ++pairs;
+        }
+    ASSERT_GT(pairs, 1000);
+    EXPECT_GT(rawJump / pairs, 2.0); // the noise is there before the blur
+    EXPECT_LT(blurredJump / pairs, 1.0);
+}
+
+} // namespace
