@@ -17,8 +17,17 @@ constexpr GLint kDefaultUnpackAlignment = 4;
 
 char gLastResult[kLastResultSize] = "no image loaded yet";
 
+// The decoder's reasons may carry bytes of the file (an unknown chunk's type
+// is copied into its message, and may even start with a zero byte): keep
+// only printable characters, so a log line never ends empty or in raw bytes.
 void SetLastResult(const char* text) {
-    snprintf(gLastResult, sizeof(gLastResult), "%s", text ? text : "unknown image error");
+    if (!text || text[0] == '\0')
+        text = "unknown image error";
+    snprintf(gLastResult, sizeof(gLastResult), "%s", text);
+    for (char* c = gLastResult; *c; ++c) {
+        if (*c < ' ' || *c > '~')
+            *c = '?';
+    }
 }
 
 struct PixelFormat {

@@ -149,6 +149,22 @@ TEST(ImageUpload, LargestDimensionIsAcceptedAndOneMoreRefused) {
               "image too large (1 x " + std::to_string(limit + 1) + ")");
 }
 
+TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
+    ASSERT_TRUE(RequireGL());
+    // An unknown critical chunk after the header: the decoder copies its type
+    // into the reason, here a zero byte (an empty reason) or a control byte.
+    for (unsigned char first : {0x00, 0x01}) {
+        std::vector<unsigned char> png = PNGHeaderOnly(2, 2);
+        const unsigned char chunk[] = {0, 0, 0, 0, first, 'A', 'B', 'C', 0, 0, 0, 0};
+        png.insert(png.end(), chunk, chunk + sizeof(chunk));
+        EXPECT_EQ(Load(png), 0u);
+        const std::string reason = ImageLastResult();
+        EXPECT_FALSE(reason.empty()) << int(first);
+        for (char c : reason)
+            EXPECT_TRUE(c >= ' ' && c <= '~') << "byte " << int(c) << " in \"" << reason << '"';
+    }
+}
+
 TEST(ImageUpload, UndecodableBytesAreRefusedWithTheDecoderReason) {
     ASSERT_TRUE(RequireGL());
     const std::string text = "this is plainly not an image file";
