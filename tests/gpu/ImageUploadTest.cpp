@@ -149,6 +149,26 @@ TEST(ImageUpload, LargestDimensionIsAcceptedAndOneMoreRefused) {
               "image too large (1 x " + std::to_string(limit + 1) + ")");
 }
 
+TEST(ImageUpload, EmptyDataChunkBeforeThePixelsIsAccepted) {
+    ASSERT_TRUE(RequireGL());
+    // A zero-length IDAT is legal PNG; the decoder copies its nothing into a
+    // buffer it hasn't allocated yet, which the sanitized build must not abort on.
+    const int width = 3, height = 2;
+    std::vector<unsigned char> pixels = Pattern(width, height, 3);
+    std::vector<unsigned char> png = EncodePNG(width, height, 3, pixels);
+    const size_t afterHeader = 8 + 4 + 4 + 13 + 4; // signature, IHDR length, type, data, CRC
+    const unsigned char empty[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    png.insert(png.begin() + afterHeader, empty, empty + sizeof(empty));
+    uint32_t texture = Load(png);
+    ASSERT_NE(texture, 0u) << ImageLastResult();
+    glBindTexture(GL_TEXTURE_2D, texture);
+    std::vector<unsigned char> stored(pixels.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, stored.data());
+    EXPECT_EQ(stored, pixels);
+    glDeleteTextures(1, &texture);
+}
+
 TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
     ASSERT_TRUE(RequireGL());
     // An unknown critical chunk after the header: the decoder copies its type

@@ -66,6 +66,9 @@ public:
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
         Write("nomeshes.obj", "mtllib quad.mtl\n");
+        // A texture before any material: the importer would crash reading it.
+        Write("early.mtl", "map_Kd early.png\nnewmtl Late\nKd 1 0 0\n");
+        Write("early.obj", "mtllib early.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Late\nf 1 2 3\n");
         // Claims 100 vertices and holds 4: the importer leaves the face without indices.
         const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
         Write("short.off", "OFF\n100 1 0\n" + corners + "4 0 1 2 3\n");
@@ -277,6 +280,18 @@ TEST_F(ModelLoaderTest, SceneWithoutMeshesLoadsEmptyArrays) {
     ASSERT_NE(nullptr, mMeshes);
     EXPECT_EQ(0u, CountedArraySize(mMeshes));
     EXPECT_TRUE(mRoot.mChildren.empty());
+}
+
+TEST_F(ModelLoaderTest, MaterialFileWithATextureBeforeItsFirstMaterialIsLeftUnread) {
+    Fixtures fixtures;
+    LogCapture log;
+    // The importer would crash on the file; without it the mesh still loads.
+    ASSERT_EQ(0, Load(fixtures.Path("early.obj"))) << log.Text();
+    EXPECT_EQ(1u, CountedArraySize(mMeshes));
+    EXPECT_EQ(1u, mRoot.mChildren.size());
+    EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
+                            "\" names a texture before its first material (newmtl); not read"))
+        << log.Text();
 }
 
 TEST_F(ModelLoaderTest, UnreadableModelsFailWithTheImportersReason) {
