@@ -25,16 +25,18 @@ size_t NonNegative(Sint64 value) {
     return value < 0 ? 0 : static_cast<size_t>(value);
 }
 
-// The importer's material-file reader writes a texture statement into the
-// current material without checking that there is one: a texture line
-// before the first "newmtl" crashes it. It takes "newmtl" only at the very
-// start of a line, and a texture keyword by its first letters, so a file is
-// judged by the first eight characters of each line (indentation noted).
+// The importer's material-file reader writes texture statements and the
+// anisotropy ("a") into the current material without checking that there is
+// one: such a line before the first "newmtl" crashes it. It takes "newmtl"
+// only at the very start of a line (after a line end it also skips
+// indentation, so indentation is ignored for the statements), and keywords by
+// their first letters, so a file is judged by the first eight characters of
+// each line.
 constexpr size_t kLineHeadSize = 8;
 constexpr size_t kScanChunkSize = 64 * 1024;
-const char* const kTextureKeywords[] = {"map_", "bump", "norm", "disp"};
+const char* const kUncheckedKeywords[] = {"map_", "bump", "norm", "disp"};
 
-enum class LineKind { Other, Material, Texture };
+enum class LineKind { Other, Material, Unchecked };
 
 LineKind JudgeLine(const std::string& head, bool indented) {
     if (!indented && head.compare(0, 6, "newmtl") == 0)
@@ -42,16 +44,21 @@ LineKind JudgeLine(const std::string& head, bool indented) {
     std::string lower(head);
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* keyword : kTextureKeywords) {
+    for (const char* keyword : kUncheckedKeywords) {
         if (lower.compare(0, std::strlen(keyword), keyword) == 0)
-            return LineKind::Texture;
+            return LineKind::Unchecked;
     }
+    // The anisotropy is "a" and a number; a longer word ("aniso") fails to
+    // parse as one before anything is written.
+    if (!lower.empty() && lower[0] == 'a' &&
+        (lower.size() == 1 || !std::isalpha(static_cast<unsigned char>(lower[1]))))
+        return LineKind::Unchecked;
     return LineKind::Other;
 }
 
-// True when a texture statement comes before the first material; reads the
+// True when such a statement comes before the first material; reads the
 // stream from its current position (the caller rewinds it).
-bool TextureBeforeFirstMaterial(SDL_RWops* rwops) {
+bool PropertyBeforeFirstMaterial(SDL_RWops* rwops) {
     std::string head;
     bool indented = false;
     bool leading = true;
@@ -60,10 +67,10 @@ bool TextureBeforeFirstMaterial(SDL_RWops* rwops) {
     while ((got = SDL_RWread(rwops, &chunk[0], 1, chunk.size())) > 0) {
         for (size_t i = 0; i < got; ++i) {
             char c = chunk[i];
-            if (c == '\n' || c == '\r') {
+            if (c == '\n' || c == '\r' || c == '\0' || c == '\f') { // the importer's line ends
                 LineKind kind = JudgeLine(head, indented);
                 if (kind != LineKind::Other)
-                    return kind == LineKind::Texture;
+                    return kind == LineKind::Unchecked;
                 head.clear();
                 indented = false;
                 leading = true;
@@ -76,7 +83,7 @@ bool TextureBeforeFirstMaterial(SDL_RWops* rwops) {
             }
         }
     }
-    return JudgeLine(head, indented) == LineKind::Texture;
+    return JudgeLine(head, indented) == LineKind::Unchecked;
 }
 
 } // namespace
@@ -138,11 +145,11 @@ Assimp::IOStream* SDLIOSystem::Open(const char* path, const char* mode) {
     // Any file may be named as a material library, so every file read is
     // judged; valid model and material files never hold such a line.
     if (mode && mode[0] == 'r') {
-        bool unsafe = TextureBeforeFirstMaterial(rwops);
+        bool unsafe = PropertyBeforeFirstMaterial(rwops);
         if (unsafe || SDL_RWseek(rwops, 0, RW_SEEK_SET) != 0) {
             if (unsafe)
                 LogMessage(LOG_ERROR, "Mesh",
-                           "\"%s\" names a texture before its first material (newmtl); not read",
+                           "\"%s\" sets a material property before its first material (newmtl); not read",
                            path);
             SDL_RWclose(rwops);
             return nullptr;

@@ -282,7 +282,7 @@ TEST_F(ModelLoaderTest, SceneWithoutMeshesLoadsEmptyArrays) {
     EXPECT_TRUE(mRoot.mChildren.empty());
 }
 
-TEST_F(ModelLoaderTest, MaterialFileWithATextureBeforeItsFirstMaterialIsLeftUnread) {
+TEST_F(ModelLoaderTest, MaterialFileSettingATextureBeforeItsFirstMaterialIsLeftUnread) {
     Fixtures fixtures;
     LogCapture log;
     // The importer would crash on the file; without it the mesh still loads.
@@ -290,7 +290,7 @@ TEST_F(ModelLoaderTest, MaterialFileWithATextureBeforeItsFirstMaterialIsLeftUnre
     EXPECT_EQ(1u, CountedArraySize(mMeshes));
     EXPECT_EQ(1u, mRoot.mChildren.size());
     EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
-                            "\" names a texture before its first material (newmtl); not read"))
+                            "\" sets a material property before its first material (newmtl); not read"))
         << log.Text();
 }
 

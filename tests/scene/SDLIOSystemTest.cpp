@@ -165,14 +165,17 @@ TEST(SDLIOSystem, OpenOfAMissingFileGivesNoStreamAndCloseReleasesOne) {
     EXPECT_EQ(before, OpenDescriptors());
 }
 
-TEST(SDLIOSystem, FilesWithATextureBeforeTheirFirstMaterialAreNotOpened) {
+TEST(SDLIOSystem, FilesSettingAPropertyBeforeTheirFirstMaterialAreNotOpened) {
     TempDir dir("sdlio");
     SDLIOSystem system;
-    // The importer takes "newmtl" only at the start of a line and texture
-    // keywords by their first letters; each of these would crash it.
-    for (const char* text : {"map_Kd brick.png\nnewmtl a\n", "# c\r\nbump b.png\n",
-                             "  newmtl a\nmap_Kd x.png\n", "NEWMTL a\nnormal n.png\n",
-                             "dispx d.png", "\n\tMAP_KS s.png\nnewmtl a\n"}) {
+    // The importer takes "newmtl" only at the start of a line, and texture and
+    // anisotropy keywords by their first letters; each of these would crash it.
+    using namespace std::string_literals; // one text holds a zero byte
+    const std::string texts[] = {"map_Kd brick.png\nnewmtl a\n"s, "# c\r\nbump b.png\n"s,
+                                 "  newmtl a\nmap_Kd x.png\n"s, "NEWMTL a\nnormal n.png\n"s,
+                                 "dispx d.png"s, "\n\tMAP_KS s.png\nnewmtl a\n"s, "#\fbump b.png"s,
+                                 "# c\0map_Kd x.png\nnewmtl a"s, "1\n a\nnewmtl b"s, "a 0.5"s};
+    for (const std::string& text : texts) {
         ASSERT_TRUE(dir.Write("bad.mtl", text));
         LogCapture log;
         int before = OpenDescriptors();
@@ -180,7 +183,7 @@ TEST(SDLIOSystem, FilesWithATextureBeforeTheirFirstMaterialAreNotOpened) {
         EXPECT_EQ(before, OpenDescriptors()) << text;
         EXPECT_EQ(1u, log.Lines().size()) << text;
         EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + dir.File("bad.mtl") +
-                                "\" names a texture before its first material (newmtl); not read"))
+                                "\" sets a material property before its first material (newmtl); not read"))
             << text;
     }
 }
