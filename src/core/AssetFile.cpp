@@ -1,18 +1,54 @@
-// AssetFile: whole-file reads through SDL streams for every asset loader.
+// AssetFile: whole-file reads through SDL streams for every asset loader, and
+// the one place that decides which paths may be opened at all.
 #include "core/AssetFile.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include <SDL2/SDL.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "core/Logger.h"
 
 namespace {
 
+#ifndef _WIN32
+// What a non-regular file is, in the words the refusal uses.
+const char* FileTypeName(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a file";
+}
+
+SDL_RWops* RefuseFileType(mode_t mode, bool* notRegular) {
+    if (notRegular)
+        *notRegular = true;
+    SDL_SetError("the path is not a regular file (it is %s)", FileTypeName(mode));
+    return nullptr;
+}
+#endif
+
 // The size is taken before anything is allocated, so an absurd or unknown
 // size never turns into an allocation.
 int CheckSize(const char* path, const char* tag, const char* kind, Sint64 size, uint64_t limit) {
-    if (size <= 0) {
+    if (size == 0) {
+        LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path,
+                   "the file is empty");
+        return -1;
+    }
+    if (size < 0) {
         LogMessage(LOG_ERROR, tag, "Unable to determine file size for \"%s\": %s", path,
                    SDL_GetError());
         return -1;
@@ -27,14 +63,73 @@ int CheckSize(const char* path, const char* tag, const char* kind, Sint64 size, 
 
 } // namespace
 
+#ifndef _WIN32
+SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
+    if (notRegular)
+        *notRegular = false;
+    // Refused by type before open(): opening a device may have side effects.
+    struct stat info;
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+        return RefuseFileType(info.st_mode, notRegular);
+    // Non-blocking, so a FIFO swapped in after stat() can't hang the open;
+    // fstat() then judges the file actually opened.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SDL_SetError("Couldn't open %s: %s", path, strerror(errno));
+        return nullptr;
+    }
+    if (fstat(fd, &info) != 0) {
+        SDL_SetError("Couldn't open %s: %s", path, strerror(errno));
+        close(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        return RefuseFileType(info.st_mode, notRegular);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* fp = fdopen(fd, "rb");
+    if (!fp) {
+        SDL_SetError("Couldn't open %s: %s", path, strerror(errno));
+        close(fd);
+        return nullptr;
+    }
+    SDL_RWops* stream = SDL_RWFromFP(fp, SDL_TRUE); // the stream closes fp
+    if (!stream)
+        fclose(fp);
+    return stream;
+}
+
+bool PathExists(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0;
+}
+#else
+SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
+    if (notRegular)
+        *notRegular = false;
+    return SDL_RWFromFile(path, "rb");
+}
+
+bool PathExists(const char* path) {
+    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
+    if (stream)
+        SDL_RWclose(stream);
+    return stream != nullptr;
+}
+#endif
+
 int ReadAssetFile(const char* path, const char* tag, const char* kind, AssetFile* file,
                   uint64_t limit) {
     *file = AssetFile{};
-    SDL_RWops* stream = SDL_RWFromFile(path, "rb");
+    SDL_RWops* stream = OpenRegularFile(path);
     if (!stream) {
         LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path, SDL_GetError());
         return -1;
     }
+    // A size SDL can't take sets its own error; one left over from an earlier
+    // call must not be reported as the reason.
+    SDL_ClearError();
     Sint64 size = SDL_RWsize(stream);
     if (CheckSize(path, tag, kind, size, limit) != 0) {
         SDL_RWclose(stream);

@@ -1,5 +1,9 @@
 // Controls: the demo's event handlers. Keys fly the camera and change the
 // SSAO settings, the mouse turns the view, touch does both by screen half.
+#include "demo/Controls.h"
+
+#include <cmath>
+
 #include <SDL2/SDL.h>
 
 #include "demo/Vesperon.h"
@@ -13,9 +17,6 @@ namespace {
 constexpr float kMouseDegreesPerPixel = 0.1f;
 constexpr float kTouchTurnDegrees = 180.0f; // a swipe across the window turns half a circle
 constexpr float kTouchMoveGain = 30.0f;
-constexpr float kSettingStep = 0.05f;
-constexpr float kMaxRadius = 5.0f;
-constexpr float kMaxAmbient = 1.0f;
 constexpr uint32_t kMinKernelSize = 4;
 constexpr uint32_t kMaxKernelSizeSetting = 128;
 
@@ -29,16 +30,14 @@ Vesperon* App(void* user) {
     return static_cast<Vesperon*>(user);
 }
 
-// Up a step, wrapping past the top to 0; the comparison is strict, so the
-// top value itself is kept.
-float StepUp(float value, float top) {
-    float next = value + kSettingStep;
-    return next > top ? 0.0f : next;
+constexpr float kHundredth = 100.0f;
+
+float StepUp(float value, int top) {
+    return FromHundredths(StepUpHundredths(ToHundredths(value), top));
 }
 
-float StepDown(float value, float top) {
-    float next = value - kSettingStep;
-    return next < 0.0f ? top : next;
+float StepDown(float value, int top) {
+    return FromHundredths(StepDownHundredths(ToHundredths(value), top));
 }
 
 void ToggleBlur(Umbrelix* renderer) {
@@ -47,6 +46,24 @@ void ToggleBlur(Umbrelix* renderer) {
 }
 
 } // namespace
+
+int ToHundredths(float value) {
+    return static_cast<int>(std::lround(value * kHundredth));
+}
+
+float FromHundredths(int hundredths) {
+    return static_cast<float>(hundredths) / kHundredth;
+}
+
+int StepUpHundredths(int value, int top) {
+    int next = value + kSettingStepHundredths;
+    return next > top ? 0 : next;
+}
+
+int StepDownHundredths(int value, int top) {
+    int next = value - kSettingStepHundredths;
+    return next < 0 ? top : next;
+}
 
 void Vesperon::ToggleSSAO() {
     Umbrelix* renderer = GetRenderer();
@@ -95,16 +112,16 @@ void Vesperon::OnKeyPressed(int key) {
             renderer->SetKernelSize(renderer->mKernelSize / 2);
         break;
     case KEY_RIGHTBRACKET:
-        renderer->SetAmbientFactor(StepUp(renderer->mAmbientFactor, kMaxAmbient));
+        renderer->SetAmbientFactor(StepUp(renderer->mAmbientFactor, kMaxAmbientHundredths));
         break;
     case KEY_LEFTBRACKET:
-        renderer->SetAmbientFactor(StepDown(renderer->mAmbientFactor, kMaxAmbient));
+        renderer->SetAmbientFactor(StepDown(renderer->mAmbientFactor, kMaxAmbientHundredths));
         break;
     case KEY_APOSTROPHE:
-        renderer->SetRadius(StepUp(renderer->mRadius, kMaxRadius));
+        renderer->SetRadius(StepUp(renderer->mRadius, kMaxRadiusHundredths));
         break;
     case KEY_SEMICOLON:
-        renderer->SetRadius(StepDown(renderer->mRadius, kMaxRadius));
+        renderer->SetRadius(StepDown(renderer->mRadius, kMaxRadiusHundredths));
         break;
     case KEY_W:
         mMoveForward = 1.0f;

@@ -21,6 +21,16 @@ void SetContextAttributes() {
 
 } // namespace
 
+bool VideoDriverShowsNothing(const char* driver) {
+    return driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+}
+
+bool VideoDriverRequested() {
+    // SDL reads the hint, or failing that the environment variable of the same name.
+    const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    return requested && requested[0] != '\0';
+}
+
 uint32_t WindowFlagsForMode(int32_t fullscreenMode) {
     uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
     if (fullscreenMode == WINDOW_FULLSCREEN)
@@ -47,6 +57,18 @@ int Window::Init() {
         return -1;
     }
     mVideoStarted = true;
+    // Without a display SDL falls back to a driver that draws into memory: the
+    // program would run to the end unseen. Only a user who asked for such a
+    // driver gets it.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (VideoDriverShowsNothing(driver) && !VideoDriverRequested()) {
+        LogMessage(LOG_ERROR, kTag,
+                   "Couldn't initialize window subsystem: no display (SDL could only start its "
+                   "\"%s\" video driver, which shows nothing; set DISPLAY, or SDL_VIDEODRIVER "
+                   "to use that driver anyway)",
+                   driver);
+        return -1;
+    }
     LogMessage(LOG_INFO, kTag, "Opening window of size: %u x %u", mWidth, mHeight);
     uint32_t flags = WindowFlagsForMode(mFullscreenMode);
     SetContextAttributes();

@@ -21,6 +21,8 @@ public:
     Window(const char* title, uint32_t width, uint32_t height, int32_t fullscreenMode);
     virtual ~Window();
 
+    // -1 (logged) when the video subsystem or the window can't be had, and
+    // when SDL fell back to a driver that shows nothing without being asked.
     int Init();
     // Horizontal DPI of the window's display, fraction cut off; 96 (with a
     // warning) when SDL can't tell, as on a virtual X display.
@@ -41,3 +43,8 @@ private:
 
 // The SDL window flags for a mode (exposed so the choice can be tested).
 uint32_t WindowFlagsForMode(int32_t fullscreenMode);
+// Whether SDL's video driver of that name draws only into memory.
+bool VideoDriverShowsNothing(const char* driver);
+// Whether the user named a video driver (SDL_VIDEODRIVER); a driver asked
+// for by name is used even when it shows nothing.
+bool VideoDriverRequested();

@@ -3,12 +3,16 @@
 // and GL objects; nothing of the importer outlives the call.
 #include "scene/ModelLoader.h"
 
+#include <cassert>
 #include <string>
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
+#include <SDL2/SDL_rwops.h>
+
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 #include "gpu/Texture.h"
 #include "memory/CountedArray.h"
@@ -22,6 +26,8 @@ const char* const kTag = "Mesh";
 const char* const kDiffuseColorKey = "$clr.diffuse";
 
 constexpr uint32_t kTriangleCorners = 3;
+constexpr uint32_t kLineCorners = 2;
+constexpr uint32_t kPointCorners = 1;
 
 float* AllocFloats(Allocator* allocator, uint32_t vertices, uint32_t components) {
     uint64_t bytes = uint64_t(vertices) * components * sizeof(float);
@@ -64,19 +70,20 @@ std::string ModelRelativePath(const char* modelPath, const char* stored) {
 }
 
 // Loads the diffuse texture of every material into textures[i]. A texture is
-// opened as stored first; failing that, relative to the model's folder; when
-// neither exists the stored path is handed on so the texture loader reports it.
+// opened as stored first; when nothing is there, relative to the model's
+// folder; when neither exists the stored path is handed on. Whatever path is
+// chosen, the texture loader reports why it can't be read (missing, a
+// directory, a FIFO, empty...).
 void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures) {
-    SDLIOSystem files;
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         aiString stored;
         if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) !=
             AI_SUCCESS)
             continue;
         std::string path = stored.C_Str();
-        if (!files.Exists(path.c_str())) {
+        if (!PathExists(path.c_str())) {
             std::string relative = ModelRelativePath(modelPath, stored.C_Str());
-            if (files.Exists(relative.c_str()))
+            if (PathExists(relative.c_str()))
                 path = relative;
         }
         // A texture that fails has been logged and keeps mId 0; loading goes on.
@@ -84,31 +91,79 @@ void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* 
     }
 }
 
-bool AllTriangles(const aiMesh* m) {
-    if (m->mNumFaces == 0)
-        return false;
-    for (unsigned k = 0; k < m->mNumFaces; ++k) {
-        if (m->mFaces[k].mNumIndices != kTriangleCorners)
-            return false;
+// Faces of a mesh by corner count. Triangulation leaves triangles, lines and
+// points; other holds any polygon it could not split (none is expected).
+struct PrimitiveCount {
+    uint32_t triangles = 0;
+    uint32_t points = 0;
+    uint32_t lines = 0;
+    uint32_t other = 0;
+
+    uint32_t Dropped() const { return points + lines + other; }
+    void Add(const PrimitiveCount& more) {
+        triangles += more.triangles;
+        points += more.points;
+        lines += more.lines;
+        other += more.other;
     }
-    return true;
+};
+
+PrimitiveCount CountPrimitives(const aiMesh* m) {
+    PrimitiveCount count;
+    for (unsigned k = 0; k < m->mNumFaces; ++k) {
+        switch (m->mFaces[k].mNumIndices) {
+        case kTriangleCorners:
+            ++count.triangles;
+            break;
+        case kLineCorners:
+            ++count.lines;
+            break;
+        case kPointCorners:
+            ++count.points;
+            break;
+        default:
+            ++count.other;
+            break;
+        }
+    }
+    return count;
 }
 
-// A mesh the loader can take: a valid material (whose texture its node
-// carries) and nothing but triangles. Points and lines survive triangulation,
-// and a mesh without faces is a point cloud; neither can be drawn as triangles.
-bool Acceptable(const aiScene* scene, const aiMesh* m) {
+// A mesh with a material that exists (its node carries that material's
+// texture). Only its triangles are drawn; a mesh without any has nothing to draw.
+bool HasValidMaterial(const aiScene* scene, const aiMesh* m) {
     if (m->mMaterialIndex >= scene->mNumMaterials) {
         LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": material %u does not exist",
                    m->mName.C_Str(), m->mMaterialIndex);
         return false;
     }
-    if (!AllTriangles(m)) {
-        LogMessage(LOG_WARNING, kTag, "Skipping mesh \"%s\": only triangle meshes can be drawn",
-                   m->mName.C_Str());
-        return false;
-    }
     return true;
+}
+
+bool Drawable(const aiScene* scene, const aiMesh* m) {
+    return m->mMaterialIndex < scene->mNumMaterials && CountPrimitives(m).triangles > 0;
+}
+
+// The primitives of every mesh the loader keeps, counted once, so a stray
+// line among a mesh's triangles costs one warning instead of the mesh. -1
+// (logged) when nothing is left to draw.
+int CheckPrimitives(const aiScene* scene, const char* path) {
+    PrimitiveCount total;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        if (HasValidMaterial(scene, scene->mMeshes[i]))
+            total.Add(CountPrimitives(scene->mMeshes[i]));
+    }
+    if (total.triangles == 0) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
+                   "it holds no triangle meshes");
+        return -1;
+    }
+    if (total.Dropped() > 0)
+        LogMessage(LOG_WARNING, kTag,
+                   "Dropped %u faces of \"%s\" that are not triangles (points: %u, lines: %u); "
+                   "only triangles are drawn",
+                   total.Dropped(), path, total.points, total.lines);
+    return 0;
 }
 
 int CopyPositions(const aiMesh* m, Mesh* r) {
@@ -180,21 +235,25 @@ int CopyTangentFrame(const aiMesh* m, Mesh* r) {
     return 0;
 }
 
-// Every face is a triangle here (see Acceptable), so faces map to index triples.
+// The triangles map to index triples in face order; points and lines among
+// them are left out (CheckPrimitives has counted them).
 int CopyIndices(const aiMesh* m, Mesh* r) {
-    if (!m->HasFaces())
-        return 0;
-    r->mNumIndices = kTriangleCorners * m->mNumFaces;
+    r->mNumIndices = kTriangleCorners * CountPrimitives(m).triangles;
     uint64_t bytes = uint64_t(r->mNumIndices) * sizeof(uint32_t);
     r->mIndices = static_cast<uint32_t*>(r->mAllocator->Alloc(bytes, TAG_MODEL));
     if (!r->mIndices) {
         LogMessage(LOG_ERROR, kTag, "Couldn't allocate memory for %d indices", int(r->mNumIndices));
         return -1;
     }
+    uint32_t* out = r->mIndices;
     for (uint32_t k = 0; k < m->mNumFaces; ++k) {
+        const aiFace& face = m->mFaces[k];
+        if (face.mNumIndices != kTriangleCorners)
+            continue;
         for (uint32_t corner = 0; corner < kTriangleCorners; ++corner)
-            r->mIndices[k * kTriangleCorners + corner] = m->mFaces[k].mIndices[corner];
+            *out++ = face.mIndices[corner];
     }
+    assert(out == r->mIndices + r->mNumIndices && "every triangle fills exactly its triple");
     return 0;
 }
 
@@ -265,6 +324,14 @@ const char* MalformedScene(const aiScene* scene) {
 
 // Parses path, checks the result, then post-processes it. Null (logged) on failure.
 const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
+    // The importer would call a directory or a FIFO a missing file; say what it is.
+    bool notRegular = false;
+    if (SDL_RWops* probe = OpenRegularFile(path, &notRegular))
+        SDL_RWclose(probe);
+    if (notRegular) {
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path, SDL_GetError());
+        return nullptr;
+    }
     const aiScene* scene = importer.ReadFile(path, 0);
     const char* malformed = scene ? MalformedScene(scene) : nullptr;
     if (scene && !malformed)
@@ -294,13 +361,15 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
     if (!scene)
         return -1;
     LogMessage(LOG_INFO, kTag, "%s loaded: contains %d meshes", path, int(scene->mNumMeshes));
+    if (CheckPrimitives(scene, path) != 0)
+        return -1;
     if (AllocateArrays(scene, allocator, meshes, textures) != 0)
         return -1;
     LoadMaterialTextures(scene, path, *textures);
 
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         const aiMesh* m = scene->mMeshes[i];
-        if (!Acceptable(scene, m))
+        if (!Drawable(scene, m))
             continue;
         const aiMaterial* material = scene->mMaterials[m->mMaterialIndex];
         if (BuildMesh(m, material, allocator, &(*meshes)[i]) != 0)

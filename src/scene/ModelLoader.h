@@ -12,9 +12,11 @@ constexpr const char* kModelPath = "models/sponza.obj";
 // Assimp post-processing: tangent space, joined vertices, triangulation, smooth normals.
 constexpr unsigned kModelImportFlags = 0x4B;
 
-// Loads kModelPath. 0 on success, -1 on failure (logged with tag "Mesh").
-// Whatever was handed out through meshes and textures belongs to the caller
-// even on failure.
+// Loads kModelPath. 0 on success, -1 on failure (logged with tag "Mesh"),
+// which includes a path that is not a regular file and a scene without a
+// single triangle to draw. Points and lines among the triangles are dropped
+// with one warning that counts them. Whatever was handed out through meshes
+// and textures belongs to the caller even on failure.
 int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures);
 // The same for any path (tests load other models with it).
 int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,

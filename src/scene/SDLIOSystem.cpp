@@ -9,6 +9,7 @@
 
 #include <SDL2/SDL_rwops.h>
 
+#include "core/AssetFile.h"
 #include "core/Logger.h"
 
 namespace {
@@ -86,6 +87,12 @@ bool PropertyBeforeFirstMaterial(SDL_RWops* rwops) {
     return JudgeLine(head, indented) == LineKind::Unchecked;
 }
 
+// Reading is all the importer does with model files; only a mode that could
+// write or create a file goes to SDL unchecked.
+bool ReadOnlyMode(const char* mode) {
+    return mode && mode[0] == 'r' && !strchr(mode, '+');
+}
+
 } // namespace
 
 SDLIOStream::SDLIOStream(SDL_RWops* rwops) : mRWops(rwops) {
@@ -122,8 +129,10 @@ size_t SDLIOStream::FileSize() const {
 
 void SDLIOStream::Flush() {}
 
+// Only a regular file exists for the importer: probing a FIFO by opening it
+// would block until a writer came, and a directory reads as garbage.
 bool SDLIOSystem::Exists(const char* path) const {
-    SDL_RWops* rwops = SDL_RWFromFile(path, "r");
+    SDL_RWops* rwops = OpenRegularFile(path);
     if (!rwops)
         return false;
     SDL_RWclose(rwops);
@@ -139,18 +148,19 @@ char SDLIOSystem::getOsSeparator() const {
 }
 
 Assimp::IOStream* SDLIOSystem::Open(const char* path, const char* mode) {
-    SDL_RWops* rwops = SDL_RWFromFile(path, mode);
+    SDL_RWops* rwops = ReadOnlyMode(mode) ? OpenRegularFile(path) : SDL_RWFromFile(path, mode);
     if (!rwops)
         return nullptr;
     // Any file may be named as a material library, so every file read is
     // judged; valid model and material files never hold such a line.
-    if (mode && mode[0] == 'r') {
+    if (ReadOnlyMode(mode)) {
         bool unsafe = PropertyBeforeFirstMaterial(rwops);
         if (unsafe || SDL_RWseek(rwops, 0, RW_SEEK_SET) != 0) {
             if (unsafe)
-                LogMessage(LOG_ERROR, "Mesh",
-                           "\"%s\" sets a material property before its first material (newmtl); not read",
-                           path);
+                LogMessage(
+                    LOG_ERROR, "Mesh",
+                    "\"%s\" sets a material property before its first material (newmtl); not read",
+                    path);
             SDL_RWclose(rwops);
             return nullptr;
         }

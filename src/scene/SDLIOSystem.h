@@ -27,9 +27,11 @@ public:
     SDLIOSystem() = default;
     ~SDLIOSystem() override = default;
 
+    // True only for a regular file that can be opened for reading.
     bool Exists(const char* path) const override;
     char getOsSeparator() const override;
-    // Null when SDL can't open the file, so the importer reports the failure itself.
+    // Null when the file can't be opened (for reading: also when it is not a
+    // regular file), so the importer reports the failure itself.
     Assimp::IOStream* Open(const char* path, const char* mode) override;
     void Close(Assimp::IOStream* stream) override;
 };

@@ -2,6 +2,11 @@
 // logged once under the caller's tag.
 #include "core/AssetFile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include "support/LogCapture.h"
@@ -20,6 +25,7 @@ TEST(AssetFile, ReadsTheWholeFileFollowedByANul) {
 }
 
 TEST(AssetFile, MissingEmptyAndOversizeFilesAreRefusedWithTheirMessages) {
+    SDL_SetError("Couldn't get DPI");
     TempDir dir("vesperon-asset");
     ASSERT_TRUE(dir.Write("empty", ""));
     ASSERT_TRUE(dir.Write("big", std::string(100, 'x')));
@@ -32,11 +38,56 @@ TEST(AssetFile, MissingEmptyAndOversizeFilesAreRefusedWithTheirMessages) {
     EXPECT_EQ(ReadAssetFile(empty.c_str(), "Texture", "texture", &file), -1);
     EXPECT_EQ(ReadAssetFile(big.c_str(), "Texture", "texture", &file, 99), -1);
     EXPECT_EQ(file.data, nullptr);
-    EXPECT_TRUE(
-        log.ContainsFragment("[E]  [Texture] Error while loading texture \"" + missing + "\": "));
-    EXPECT_TRUE(log.ContainsFragment("[E]  [Texture] Unable to determine file size for \"" + empty +
-                                     "\": "));
+    EXPECT_TRUE(log.ContainsFragment("[E]  [Texture] Error while loading texture \"" + missing +
+                                     "\": Couldn't open " + missing +
+                                     ": No such file or directory"));
+    // Not whatever error SDL happened to hold from an earlier call.
+    EXPECT_TRUE(log.HasLine("[E]  [Texture] Error while loading texture \"" + empty +
+                            "\": the file is empty"));
     EXPECT_TRUE(
         log.HasLine("[E]  [Texture] Error while loading texture \"" + big + "\": file too large"));
     EXPECT_EQ(log.Lines().size(), 3u) << "one line per refusal";
+}
+
+// A directory's size reads as about 2^63 and a FIFO without a writer blocks
+// open() for ever: neither is opened for reading, nothing is allocated, and
+// the line says what the path is.
+TEST(AssetFile, OnlyRegularFilesAreRead) {
+    TempDir dir("vesperon-asset");
+    const std::string folder = dir.File("Scene.frag");
+    const std::string fifo = dir.File("brick.png");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {folder, "a directory"}, {fifo, "a FIFO"}, {"/dev/zero", "a device"}};
+    for (const auto& [path, what] : cases) {
+        SCOPED_TRACE(path);
+        LogCapture log;
+        AssetFile file;
+        EXPECT_EQ(ReadAssetFile(path.c_str(), "Shader", "shader", &file), -1);
+        EXPECT_EQ(file.data, nullptr);
+        EXPECT_TRUE(log.HasLine("[E]  [Shader] Error while loading shader \"" + path +
+                                "\": the path is not a regular file (it is " + what + ")"))
+            << log.Text();
+        EXPECT_EQ(log.Lines().size(), 1u);
+    }
+    unlink(fifo.c_str());
+    rmdir(folder.c_str());
+}
+
+TEST(AssetFile, OpenRegularFileTellsARefusedTypeFromAMissingFile) {
+    TempDir dir("vesperon-asset");
+    ASSERT_TRUE(dir.Write("a.txt", "abc"));
+    bool notRegular = true;
+    SDL_RWops* stream = OpenRegularFile(dir.File("a.txt").c_str(), &notRegular);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_FALSE(notRegular);
+    EXPECT_EQ(SDL_RWsize(stream), 3);
+    SDL_RWclose(stream);
+    EXPECT_EQ(OpenRegularFile(dir.File("missing").c_str(), &notRegular), nullptr);
+    EXPECT_FALSE(notRegular);
+    EXPECT_EQ(OpenRegularFile(dir.Path().c_str(), &notRegular), nullptr);
+    EXPECT_TRUE(notRegular);
+    EXPECT_TRUE(PathExists(dir.Path().c_str()));
+    EXPECT_FALSE(PathExists(dir.File("missing").c_str()));
 }

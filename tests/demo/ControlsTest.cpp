@@ -1,7 +1,12 @@
 // Controls: the key table with its wrap-arounds and bounds, the release
 // rules, the mouse clamp, and the touch halves and bands.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "demo/Controls.h"
 #include "demo/Vesperon.h"
 #include "gpu/Window.h"
 #include "input/EventBus.h"
@@ -58,6 +63,28 @@ protected:
     static float X(float px) { return px / 1440.0f; }
     static float Y(float py) { return py / 900.0f; }
     Umbrelix* R() { return app->GetRenderer(); }
+    // Presses up and then as many down walk the same values back in reverse,
+    // exact hundredths all the way, passing the top and 0 themselves.
+    static void ExpectStepsRetraceExactly(uint8_t up, uint8_t down, int presses, float top,
+                                          float (*read)()) {
+        const float start = read();
+        std::vector<float> upward{start};
+        for (int i = 0; i < presses; ++i) {
+            Key(up);
+            upward.push_back(read());
+        }
+        for (float value : upward) {
+            EXPECT_EQ(value, std::round(value * 100.0f) / 100.0f) << "not a whole hundredth";
+            EXPECT_GE(value, 0.0f);
+            EXPECT_LE(value, top);
+        }
+        EXPECT_NE(std::find(upward.begin(), upward.end(), top), upward.end()) << "top never shown";
+        EXPECT_NE(std::find(upward.begin(), upward.end(), 0.0f), upward.end()) << "0 never shown";
+        for (int i = presses - 1; i >= 0; --i) {
+            Key(down);
+            ASSERT_EQ(read(), upward[i]) << "press " << presses - i << " down";
+        }
+    }
 
     static Vesperon* app;
 };
@@ -123,6 +150,24 @@ TEST_F(ControlsTest, RadiusAndAmbientStepAndWrapWithStrictComparisons) {
     EXPECT_FLOAT_EQ(R()->mAmbientFactor, 1.0f);
     Key(KEY_LEFTBRACKET);
     EXPECT_FLOAT_EQ(R()->mAmbientFactor, 0.95f);
+}
+
+TEST_F(ControlsTest, LongRunsOfStepsKeepExactHundredthsAndReturnToTheStart) {
+    ExpectStepsRetraceExactly(KEY_APOSTROPHE, KEY_SEMICOLON, 200, 5.0f,
+                              [] { return app->GetRenderer()->mRadius; });
+    EXPECT_EQ(R()->mRadius, kDefaultRadius);
+    ExpectStepsRetraceExactly(KEY_RIGHTBRACKET, KEY_LEFTBRACKET, 100, 1.0f,
+                              [] { return app->GetRenderer()->mAmbientFactor; });
+    EXPECT_EQ(R()->mAmbientFactor, kDefaultAmbientFactor);
+}
+
+TEST(SettingSteps, HundredthsWrapStrictlyAtTheTopAndAtZero) {
+    EXPECT_EQ(StepUpHundredths(495, kMaxRadiusHundredths), 500);
+    EXPECT_EQ(StepUpHundredths(500, kMaxRadiusHundredths), 0);
+    EXPECT_EQ(StepDownHundredths(5, kMaxAmbientHundredths), 0);
+    EXPECT_EQ(StepDownHundredths(0, kMaxAmbientHundredths), 100);
+    for (int n = 0; n <= kMaxRadiusHundredths; ++n)
+        ASSERT_EQ(ToHundredths(FromHundredths(n)), n);
 }
 
 TEST_F(ControlsTest, MovementKeysSetInputsAndOnlyTheirReleaseClearsThem) {

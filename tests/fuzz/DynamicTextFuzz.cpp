@@ -40,7 +40,8 @@ std::vector<uint8_t> BufferBytes(uint32_t vbo, uint32_t count) {
     GLint size = 0;
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
-    FUZZ_CHECK(size_t(size) >= size_t(count) * sizeof(TextVertex), "GL buffer smaller than the text");
+    FUZZ_CHECK(size_t(size) >= size_t(count) * sizeof(TextVertex),
+               "GL buffer smaller than the text");
     std::vector<uint8_t> bytes(size_t(count) * sizeof(TextVertex));
     if (!bytes.empty())
         glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes.size()), bytes.data());
@@ -52,9 +53,11 @@ void CheckAgainstFreshLayout(Fixture& f, const DynamicText& text, const std::str
     FUZZ_CHECK(text.mNumVertices == value.size() * kVerticesPerChar, "vertex count not 6 per char");
     DynamicText fresh(&f.zone, &f.atlas);
     FUZZ_CHECK(fresh.SetText(value.c_str()) == 0, "a fresh text refused the same string");
-    FUZZ_CHECK(Bytes(text.mVertices, text.mNumVertices) == Bytes(fresh.mVertices, fresh.mNumVertices),
+    FUZZ_CHECK(Bytes(text.mVertices, text.mNumVertices) ==
+                   Bytes(fresh.mVertices, fresh.mNumVertices),
                "incremental layout differs from a fresh one");
-    FUZZ_CHECK(BufferBytes(text.mVbo, text.mNumVertices) == Bytes(text.mVertices, text.mNumVertices),
+    FUZZ_CHECK(BufferBytes(text.mVbo, text.mNumVertices) ==
+                   Bytes(text.mVertices, text.mNumVertices),
                "GL buffer differs from the laid-out vertices");
 }
 

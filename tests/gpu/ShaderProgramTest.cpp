@@ -159,13 +159,14 @@ TEST_F(ShaderProgramFiles, MissingFragmentFileFailsTheLoadAfterTheVertexStageCom
     EXPECT_TRUE(NoShaderAlive());
 }
 
-TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadWithTheSizeMessage) {
+TEST_F(ShaderProgramFiles, EmptyStageFileFailsTheLoadSayingItIsEmpty) {
     std::string vert = Write("empty.vert", "");
     std::string frag = Write("ok.frag", kTrivialFragment);
     LogCapture capture;
     EXPECT_EQ(LoadShaderProgram(mRecord, vert.c_str(), frag.c_str()), -1);
-    EXPECT_TRUE(capture.ContainsFragment("[E]  [Shader] Unable to determine file size for \"" +
-                                         vert + "\": "));
+    EXPECT_TRUE(capture.HasLine("[E]  [Shader] Error while loading shader \"" + vert +
+                                "\": the file is empty"))
+        << capture.Text();
     EXPECT_TRUE(
         capture.HasLine(InfoLine("Fragment shader \"" + frag + "\" successfully compiled")));
     EXPECT_TRUE(NoShaderAlive());

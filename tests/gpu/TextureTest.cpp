@@ -104,7 +104,7 @@ TEST_F(TextureFiles, EmptyFileReturnsMinusOneWithSizeMessage) {
     EXPECT_EQ(LoadTexture(path.c_str(), &texture), -1);
     EXPECT_EQ(texture.mId, 0u);
     EXPECT_TRUE(capture.ContainsFragment(
-        ErrorLine("Unable to determine file size for \"" + path + "\": ")));
+        ErrorLine("Error while loading texture \"" + path + "\": the file is empty")));
 }
 
 TEST_F(TextureFiles, UndecodableFilesReturnZeroAndLeaveTheTextureUnnamed) {

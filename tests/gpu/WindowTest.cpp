@@ -1,5 +1,9 @@
-// Window: the window the engine opens, its flags by mode, and the DPI fallback.
+// Window: the window the engine opens, its flags by mode, the DPI fallback,
+// and the refusal to run unseen when there is no display.
 #include "gpu/Window.h"
+
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -73,4 +77,70 @@ TEST(Window, DPIFallsBackTo96WithAWarningEachTimeWhenUnknown) {
 TEST(Window, DestroyingAWindowThatNeverOpenedIsSafe) {
     Window window("never", 10, 10, WINDOW_WINDOWED);
     EXPECT_EQ(window.mSDLWindow, nullptr);
+}
+
+namespace {
+
+// Sets (or, with null, removes) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : mName(name) {
+        const char* old = getenv(name);
+        mHad = old != nullptr;
+        if (mHad)
+            mOld = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (mHad)
+            setenv(mName.c_str(), mOld.c_str(), 1);
+        else
+            unsetenv(mName.c_str());
+    }
+
+private:
+    std::string mName;
+    std::string mOld;
+    bool mHad = false;
+};
+
+} // namespace
+
+TEST(Window, OnlyTheMemoryDriversShowNothing) {
+    EXPECT_TRUE(VideoDriverShowsNothing("offscreen"));
+    EXPECT_TRUE(VideoDriverShowsNothing("dummy"));
+    EXPECT_FALSE(VideoDriverShowsNothing("x11"));
+    EXPECT_FALSE(VideoDriverShowsNothing("wayland"));
+    EXPECT_FALSE(VideoDriverShowsNothing(nullptr));
+}
+
+// Without any display SDL starts a driver that draws into memory; the
+// program would then run unseen and never end, so the window refuses it.
+TEST(Window, WithoutADisplayFailsUnlessAnInvisibleDriverWasAskedFor) {
+    ScopedEnv noX("DISPLAY", nullptr);
+    ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+    {
+        ScopedEnv noChoice("SDL_VIDEODRIVER", nullptr);
+        LogCapture capture;
+        Window window("Vesperon", 320, 200, WINDOW_WINDOWED);
+        EXPECT_EQ(window.Init(), -1);
+        EXPECT_EQ(window.mSDLWindow, nullptr);
+        ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_TRUE(capture.ContainsFragment(
+            "[E]  [Window] Couldn't initialize window subsystem: no display"))
+            << capture.Text();
+    }
+    {
+        // The dummy driver has no OpenGL, so the window itself then fails;
+        // what matters is that a named driver is not refused for showing nothing.
+        ScopedEnv choice("SDL_VIDEODRIVER", "dummy");
+        LogCapture capture;
+        Window window("Vesperon", 320, 200, WINDOW_WINDOWED);
+        window.Init();
+        EXPECT_FALSE(capture.ContainsFragment("no display")) << capture.Text();
+        EXPECT_TRUE(capture.Contains("Opening window of size: 320 x 200")) << capture.Text();
+    }
 }

@@ -1,12 +1,14 @@
 // SDL IO bridge: stream positioning and sizes, seek failures, file probing,
-// opening, closing, refusing material files that would crash the importer,
-// and the path separator.
+// opening (regular files only), closing, refusing material files that would
+// crash the importer, and the path separator.
 #include "scene/SDLIOSystem.h"
 
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <SDL2/SDL_rwops.h>
@@ -210,4 +212,24 @@ TEST(SDLIOSystem, MaterialFilesAndOtherFilesOpenAtTheirStart) {
 TEST(SDLIOSystem, SeparatorIsThePlatformsOwn) {
     SDLIOSystem system;
     EXPECT_EQ('/', system.getOsSeparator());
+}
+
+// A FIFO without a writer would block open() for ever, a directory or a
+// device has no file size: none of them is a file the importer may read.
+TEST(SDLIOSystem, OnlyRegularFilesExistOrOpenForReading) {
+    char dir[] = "/tmp/sdlio-dir-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    const std::string fifo = std::string(dir) + "/texture.png";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    SDLIOSystem system;
+    int before = OpenDescriptors();
+    for (const std::string& path : {std::string(dir), fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(system.Exists(path.c_str()));
+        EXPECT_EQ(nullptr, system.Open(path.c_str(), "rb"));
+        EXPECT_NE(nullptr, strstr(SDL_GetError(), "is not a regular file"));
+        EXPECT_EQ(before, OpenDescriptors());
+    }
+    unlink(fifo.c_str());
+    rmdir(dir);
 }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include <ft2build.h>
@@ -207,11 +209,19 @@ TEST_F(FontAtlasFailureTest, MissingFileLogsThePathAndTheStreamError) {
     EXPECT_NE(std::string(SDL_GetError()), "");
 }
 
-TEST_F(FontAtlasFailureTest, EmptyFileHasNoSizeToRead) {
+TEST_F(FontAtlasFailureTest, EmptyFileIsRefusedAsEmpty) {
     const std::string path = WriteFile("empty.ttf", "");
-    const std::string prefix =
-        "[E]  [FontAtlas] Unable to determine file size for \"" + path + "\": ";
-    EXPECT_EQ(ExpectRejected(path).rfind(prefix, 0), 0u);
+    EXPECT_EQ(ExpectRejected(path),
+              "[E]  [FontAtlas] Error while loading font \"" + path + "\": the file is empty");
+}
+
+// A directory's size reads as nonsense; it is refused before anything is allocated.
+TEST_F(FontAtlasFailureTest, DirectoryIsRefusedAsNotARegularFile) {
+    const std::string path = mDir.File("hobo.ttf");
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(ExpectRejected(path), "[E]  [FontAtlas] Error while loading font \"" + path +
+                                        "\": the path is not a regular file (it is a directory)");
+    rmdir(path.c_str());
 }
 
 TEST_F(FontAtlasFailureTest, CorruptFileIsNotAFace) {
