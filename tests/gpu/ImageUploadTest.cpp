@@ -169,6 +169,22 @@ TEST(ImageUpload, EmptyDataChunkBeforeThePixelsIsAccepted) {
     glDeleteTextures(1, &texture);
 }
 
+TEST(ImageUpload, ChunkLongerThanTheFileIsRefusedAsTruncated) {
+    ASSERT_TRUE(RequireGL());
+    // A data chunk stating 2 GiB in a file of a few dozen bytes: the decoder
+    // would size a buffer by it.
+    std::vector<unsigned char> png = PNGHeaderOnly(2, 2);
+    const unsigned char huge[] = {0x80, 0, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4};
+    png.insert(png.end(), huge, huge + sizeof(huge));
+    EXPECT_EQ(Load(png), 0u);
+    EXPECT_STREQ(ImageLastResult(), "truncated or corrupt PNG");
+    // A real image cut inside its data chunk.
+    png = EncodePNG(4, 4, 3, Pattern(4, 4, 3));
+    png.resize(png.size() - 20); // the 12-byte end marker and 8 bytes of data
+    EXPECT_EQ(Load(png), 0u);
+    EXPECT_STREQ(ImageLastResult(), "truncated or corrupt PNG");
+}
+
 TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
     ASSERT_TRUE(RequireGL());
     // An unknown critical chunk after the header: the decoder copies its type
