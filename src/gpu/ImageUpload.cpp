@@ -259,11 +259,39 @@ uint32_t Upload(const unsigned char* pixels, int width, int height, int channels
     return texture;
 }
 
+const unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr uint32_t kPngChunkOverhead = 12; // length, type and CRC around the data
+const unsigned char kPngEnd[] = {'I', 'E', 'N', 'D'};
+
+// The decoder sizes its buffer for the image data by each chunk's stated
+// length before reading it, so a few bytes stating a 2 GiB chunk make it ask
+// for 2 GiB. No chunk may state more than the file holds; anything else
+// (a missing end marker, a bad header) the decoder judges itself.
+bool PngChunksFit(const unsigned char* data, int size) {
+    const uint64_t total = uint64_t(size);
+    if (total < sizeof(kPngSignature) || memcmp(data, kPngSignature, sizeof(kPngSignature)) != 0)
+        return true;
+    uint64_t pos = sizeof(kPngSignature);
+    while (pos + 8 <= total) {
+        const uint64_t length = BigEndian(data + pos, 4);
+        if (length + kPngChunkOverhead > total - pos)
+            return false;
+        if (memcmp(data + pos + 4, kPngEnd, sizeof(kPngEnd)) == 0)
+            break;
+        pos += length + kPngChunkOverhead;
+    }
+    return true;
+}
+
 } // namespace
 
 uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
     if (!data || size <= 0) {
         SetLastResult("no image data");
+        return 0;
+    }
+    if (!PngChunksFit(data, size)) {
+        SetLastResult("truncated or corrupt PNG");
         return 0;
     }
     // The header alone tells the size: judge it before any pixel is decoded.

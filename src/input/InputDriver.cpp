@@ -105,7 +105,15 @@ constexpr uint8_t kControllerButtons[] = {
 void TranslateKey(const SDL_KeyboardEvent& key, Event* event) {
     event->type = EVENT_KEY;
     event->key.released = key.type == SDL_KEYUP;
-    event->key.key = TranslateScancode(key.keysym.scancode);
+    // The scancode is read as the integer it is stored as: a record whose
+    // bytes hold a value outside SDL's enumeration (a corrupted or synthetic
+    // event) must not be loaded as an SDL_Scancode, which would be undefined.
+    int32_t scancode;
+    static_assert(sizeof(scancode) == sizeof(key.keysym.scancode), "SDL_Scancode is 32-bit");
+    memcpy(&scancode, &key.keysym.scancode, sizeof(scancode));
+    event->key.key = scancode >= 0 && scancode < SDL_NUM_SCANCODES
+                         ? TranslateScancode(static_cast<SDL_Scancode>(scancode))
+                         : static_cast<uint8_t>(KEY_UNKNOWN);
 }
 
 void TranslateMouseButtonEvent(const SDL_MouseButtonEvent& button, Event* event) {

@@ -190,6 +190,58 @@ TEST(ImageUpload, LargestDimensionIsAcceptedAndOneMoreRefused) {
               "image too large (1 x " + std::to_string(limit + 1) + ")");
 }
 
+TEST(ImageUpload, EmptyDataChunkBeforeThePixelsIsAccepted) {
+    ASSERT_TRUE(RequireGL());
+    // A zero-length IDAT is legal PNG; the decoder copies its nothing into a
+    // buffer it hasn't allocated yet, which the sanitized build must not abort on.
+    const int width = 3, height = 2;
+    std::vector<unsigned char> pixels = Pattern(width, height, 3);
+    std::vector<unsigned char> png = EncodePNG(width, height, 3, pixels);
+    const size_t afterHeader = 8 + 4 + 4 + 13 + 4; // signature, IHDR length, type, data, CRC
+    const unsigned char empty[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    png.insert(png.begin() + afterHeader, empty, empty + sizeof(empty));
+    uint32_t texture = Load(png);
+    ASSERT_NE(texture, 0u) << ImageLastResult();
+    glBindTexture(GL_TEXTURE_2D, texture);
+    std::vector<unsigned char> stored(pixels.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, stored.data());
+    EXPECT_EQ(stored, pixels);
+    glDeleteTextures(1, &texture);
+}
+
+TEST(ImageUpload, ChunkLongerThanTheFileIsRefusedAsTruncated) {
+    ASSERT_TRUE(RequireGL());
+    // A data chunk stating 2 GiB in a file of a few dozen bytes: the decoder
+    // would size a buffer by it.
+    std::vector<unsigned char> png = PNGHeaderOnly(2, 2);
+    const unsigned char huge[] = {0x80, 0, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4};
+    png.insert(png.end(), huge, huge + sizeof(huge));
+    EXPECT_EQ(Load(png), 0u);
+    EXPECT_STREQ(ImageLastResult(), "truncated or corrupt PNG");
+    // A real image cut inside its data chunk.
+    png = EncodePNG(4, 4, 3, Pattern(4, 4, 3));
+    png.resize(png.size() - 20); // the 12-byte end marker and 8 bytes of data
+    EXPECT_EQ(Load(png), 0u);
+    EXPECT_STREQ(ImageLastResult(), "truncated or corrupt PNG");
+}
+
+TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
+    ASSERT_TRUE(RequireGL());
+    // An unknown critical chunk after the header: the decoder copies its type
+    // into the reason, here a zero byte (an empty reason) or a control byte.
+    for (unsigned char first : {0x00, 0x01}) {
+        std::vector<unsigned char> png = PNGHeaderOnly(2, 2);
+        const unsigned char chunk[] = {0, 0, 0, 0, first, 'A', 'B', 'C', 0, 0, 0, 0};
+        png.insert(png.end(), chunk, chunk + sizeof(chunk));
+        EXPECT_EQ(Load(png), 0u);
+        const std::string reason = ImageLastResult();
+        EXPECT_FALSE(reason.empty()) << int(first);
+        for (char c : reason)
+            EXPECT_TRUE(c >= ' ' && c <= '~') << "byte " << int(c) << " in \"" << reason << '"';
+    }
+}
+
 TEST(ImageUpload, UndecodableBytesAreRefusedWithAReasonAPersonUnderstands) {
     ASSERT_TRUE(RequireGL());
     const std::string text = "this is plainly not an image file";

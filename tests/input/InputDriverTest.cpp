@@ -106,6 +106,18 @@ TEST(InputDriver, KeyEventsCarryTheReleasedFlagAndThePhysicalKey) {
     EXPECT_SAME_RECORD(event, expected);
 }
 
+TEST(InputDriver, ScancodeBytesOutsideSDLsEnumerationGiveTheUnknownKey) {
+    for (int32_t raw : {int32_t(SDL_NUM_SCANCODES), int32_t(2148), int32_t(-5), INT32_MIN}) {
+        Event event;
+        SDL_Event key = OfType(SDL_KEYDOWN);
+        memcpy(&key.key.keysym.scancode, &raw, sizeof(raw));
+        ASSERT_EQ(Translate(key, &event), 0) << raw;
+        Event expected = Zeroed(EVENT_KEY);
+        expected.key = KeyPayload{0, KEY_UNKNOWN};
+        EXPECT_SAME_RECORD(event, expected) << raw;
+    }
+}
+
 TEST(InputDriver, MouseEventsCopyPositionsAndNumberButtonsFromZero) {
     Event event, expected;
     SDL_Event motion = OfType(SDL_MOUSEMOTION);

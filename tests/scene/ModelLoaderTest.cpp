@@ -81,6 +81,9 @@ public:
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
         Write("nomeshes.obj", "mtllib quad.mtl\n");
+        // A texture before any material: the importer would crash reading it.
+        Write("early.mtl", "map_Kd early.png\nnewmtl Late\nKd 1 0 0\n");
+        Write("early.obj", "mtllib early.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Late\nf 1 2 3\n");
         Write("comments.obj", "# nothing but a comment\n# and another\n");
         // "v 0 0 0" and a face in UTF-16 without a byte-order mark.
         std::string utf16;
@@ -404,6 +407,18 @@ TEST_F(ModelLoaderTest, FifoMaterialLibraryIsSkippedAndADeviceSceneRefused) {
     EXPECT_EQ(-1, Load("/dev/zero"));
     EXPECT_TRUE(log.HasLine("[E]  [Mesh] Error while loading \"/dev/zero\": the path is not a "
                             "regular file (it is a device) "))
+        << log.Text();
+}
+
+TEST_F(ModelLoaderTest, MaterialFileSettingATextureBeforeItsFirstMaterialIsLeftUnread) {
+    Fixtures fixtures;
+    LogCapture log;
+    // The importer would crash on the file; without it the mesh still loads.
+    ASSERT_EQ(0, Load(fixtures.Path("early.obj"))) << log.Text();
+    EXPECT_EQ(1u, CountedArraySize(mMeshes));
+    EXPECT_EQ(1u, mRoot.mChildren.size());
+    EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
+                            "\" sets a material property before its first material (newmtl); not read"))
         << log.Text();
 }
 

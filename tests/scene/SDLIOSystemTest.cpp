@@ -1,9 +1,11 @@
 // SDL IO bridge: stream positioning and sizes, seek failures, file probing,
-// opening (regular files only), closing and the path separator.
+// opening (regular files only), closing, refusing material files that would
+// crash the importer, and the path separator.
 #include "scene/SDLIOSystem.h"
 
 #include <cstring>
 #include <dirent.h>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -11,6 +13,9 @@
 
 #include <SDL2/SDL_rwops.h>
 #include <gtest/gtest.h>
+
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -160,6 +165,48 @@ TEST(SDLIOSystem, OpenOfAMissingFileGivesNoStreamAndCloseReleasesOne) {
     EXPECT_EQ(before + 1, OpenDescriptors());
     system.Close(stream);
     EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST(SDLIOSystem, FilesSettingAPropertyBeforeTheirFirstMaterialAreNotOpened) {
+    TempDir dir("sdlio");
+    SDLIOSystem system;
+    // The importer takes "newmtl" only at the start of a line, and texture and
+    // anisotropy keywords by their first letters; each of these would crash it.
+    using namespace std::string_literals; // one text holds a zero byte
+    const std::string texts[] = {"map_Kd brick.png\nnewmtl a\n"s, "# c\r\nbump b.png\n"s,
+                                 "  newmtl a\nmap_Kd x.png\n"s, "NEWMTL a\nnormal n.png\n"s,
+                                 "dispx d.png"s, "\n\tMAP_KS s.png\nnewmtl a\n"s, "#\fbump b.png"s,
+                                 "# c\0map_Kd x.png\nnewmtl a"s, "1\n a\nnewmtl b"s, "a 0.5"s};
+    for (const std::string& text : texts) {
+        ASSERT_TRUE(dir.Write("bad.mtl", text));
+        LogCapture log;
+        int before = OpenDescriptors();
+        EXPECT_EQ(nullptr, system.Open(dir.File("bad.mtl").c_str(), "rb")) << text;
+        EXPECT_EQ(before, OpenDescriptors()) << text;
+        EXPECT_EQ(1u, log.Lines().size()) << text;
+        EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + dir.File("bad.mtl") +
+                                "\" sets a material property before its first material (newmtl); not read"))
+            << text;
+    }
+}
+
+TEST(SDLIOSystem, MaterialFilesAndOtherFilesOpenAtTheirStart) {
+    TempDir dir("sdlio");
+    SDLIOSystem system;
+    const std::string longComment = "# " + std::string(70000, 'x') + "\n"; // past one read chunk
+    const std::string texts[] = {"newmtl a\nmap_Kd brick.png\nbump b.png\n",
+                                 "newmtlx\nmap_Kd x.png\n", "v 0 0 0\nf 1 1 1\n",
+                                 longComment + "newmtl a\nmap_Kd x.png", ""};
+    for (const std::string& text : texts) {
+        ASSERT_TRUE(dir.Write("good.mtl", text));
+        Assimp::IOStream* stream = system.Open(dir.File("good.mtl").c_str(), "rb");
+        ASSERT_NE(nullptr, stream) << text.substr(0, 40);
+        EXPECT_EQ(0u, stream->Tell());
+        std::string read(text.size(), '\0');
+        EXPECT_EQ(text.size(), stream->Read(&read[0], 1, read.size()));
+        EXPECT_EQ(text, read);
+        system.Close(stream);
+    }
 }
 
 TEST(SDLIOSystem, SeparatorIsThePlatformsOwn) {
