@@ -20,33 +20,30 @@ std::vector<double> GaussianTaps() {
     return taps;
 }
 
+// One 1-D pass of the convolution along rows (step 1) or columns (step =
+// width): lines of `length` pixels, `lines` of them, `lineStep` apart.
+void BlurPass(const std::vector<double>& in, std::vector<double>& out, int length, int lines,
+              size_t step, size_t lineStep, const std::vector<double>& taps) {
+    for (int line = 0; line < lines; ++line) {
+        for (int i = 0; i < length; ++i) {
+            double sum = 0.0;
+            for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
+                int j = i + k;
+                if (j >= 0 && j < length)
+                    sum += taps[k + kSsimRadius] * in[line * lineStep + j * step];
+            }
+            out[line * lineStep + i * step] = sum;
+        }
+    }
+}
+
 // Gaussian-weighted sum of field around every pixel (a separable 2-D
 // convolution; taps past the border see nothing).
 std::vector<double> Blur(const std::vector<double>& field, int width, int height,
                          const std::vector<double>& taps) {
     std::vector<double> rows(field.size(), 0.0), out(field.size(), 0.0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            double sum = 0.0;
-            for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
-                int xs = x + k;
-                if (xs >= 0 && xs < width)
-                    sum += taps[k + kSsimRadius] * field[size_t(y) * width + xs];
-            }
-            rows[size_t(y) * width + x] = sum;
-        }
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            double sum = 0.0;
-            for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
-                int ys = y + k;
-                if (ys >= 0 && ys < height)
-                    sum += taps[k + kSsimRadius] * rows[size_t(ys) * width + x];
-            }
-            out[size_t(y) * width + x] = sum;
-        }
-    }
+    BlurPass(field, rows, width, height, 1, size_t(width), taps);
+    BlurPass(rows, out, height, width, size_t(width), 1, taps);
     return out;
 }
 
