@@ -14,6 +14,7 @@ fonts-dejavu-core
 libembree-dev
 clang libclang-rt-14-dev
 assimp-utils assimp-testmodels
+python3-matplotlib
 "
 
 missing=""

@@ -137,6 +137,13 @@ std::vector<NamedView> DefaultViews() {
         // Inside the ground gallery of the +z side, looking down its length
         // with the arcade's columns receding on the left.
         {"colonnade", {-95.0f, 8.0f, 58.0f}, {1.0f, -0.06f, -0.1f}},
+        // Under a ground arch of the +z arcade, a column about 6 units (under
+        // two radii of 3.75) from the eye filling the middle of the screen,
+        // the arch's soffit and the gallery ceiling's beams seen past it.
+        {"arch", {-4.0f, 12.0f, 42.0f}, {-0.7f, 0.55f, 0.6f}},
+        // On the court side of the upper balustrade of the +z arcade, looking
+        // along it past the turned balusters (blockers thinner than a radius).
+        {"balustrade", {-100.0f, 56.0f, 43.0f}, {1.0f, -0.1f, 0.05f}},
     };
 }
 

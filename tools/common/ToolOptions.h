@@ -34,7 +34,7 @@ struct NamedView {
 };
 
 // The fixed views of the default scene, in report order: start, corner,
-// gallery, colonnade.
+// gallery, colonnade, arch, balustrade.
 std::vector<NamedView> DefaultViews();
 
 // The options both tools take with the same meaning. --eye and --dir come
