@@ -119,7 +119,7 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     ASSERT_FALSE(dir.Path().empty());
     CameraSetup camera = LookingAt({0, 10, 0}, {0, 0, 0});
     TraceSettings settings{0.9f, 256, 1, false};
-    std::string key = ReferenceKey("models/none.obj", camera, settings);
+    std::string key = ReferenceKey("models/none.obj", {}, camera, settings);
     std::string path = ReferenceCachePath(dir.Path(), key);
     ReferenceImage stored = Sample(), loaded;
     EXPECT_EQ(LoadReference(path, key, &loaded), -1) << "nothing stored yet";
@@ -136,10 +136,10 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     TraceSettings wider = settings;
     wider.radius = 3.75f;
     CameraSetup moved = LookingAt({0, 11, 0}, {0, 0, 0});
-    for (const std::string& other : {ReferenceKey("models/none.obj", camera, moreRays),
-                                     ReferenceKey("models/none.obj", camera, wider),
-                                     ReferenceKey("models/none.obj", moved, settings),
-                                     ReferenceKey("models/other.obj", camera, settings)}) {
+    for (const std::string& other : {ReferenceKey("models/none.obj", {}, camera, moreRays),
+                                     ReferenceKey("models/none.obj", {}, camera, wider),
+                                     ReferenceKey("models/none.obj", {}, moved, settings),
+                                     ReferenceKey("models/other.obj", {}, camera, settings)}) {
         EXPECT_NE(other, key);
         EXPECT_EQ(LoadReference(path, other, &loaded), -1) << "stored for another key";
     }
@@ -152,6 +152,22 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     fclose(file);
     ASSERT_EQ(truncate(path.c_str(), size - 3), 0);
     EXPECT_EQ(LoadReference(path, key, &loaded), -1);
+}
+
+TEST(AoReference, AnEditedMaterialOrCutOutTextureChangesTheKey) {
+    TempDir dir("aoreference");
+    std::vector<std::string> names{"m.obj", "m.mtl", "leaves.png"}, files;
+    for (const std::string& name : names) {
+        ASSERT_TRUE(dir.Write(name, "first"));
+        files.push_back(dir.File(name));
+    }
+    CameraSetup camera = LookingAt({0, 10, 0}, {0, 0, 0});
+    TraceSettings settings{0.9f, 16, 1, false};
+    for (const std::string& name : names) {
+        std::string before = ReferenceKey(files[0], files, camera, settings);
+        ASSERT_TRUE(dir.Write(name, "edited"));
+        EXPECT_NE(ReferenceKey(files[0], files, camera, settings), before) << name;
+    }
 }
 
 TEST(AoReference, SavingIntoAMissingDirectoryOrAnIncompleteImageFails) {
