@@ -124,9 +124,15 @@ bool WasRefused(const FileIdentity& id) {
     return std::find(gRefused.begin(), gRefused.end(), id) != gRefused.end();
 }
 
+// One entry per path (its latest version), so the list stays as short as
+// the set of files ever refused.
 void RememberRefused(const FileIdentity& id) {
     std::lock_guard<std::mutex> lock(gRefusedMutex);
-    if (std::find(gRefused.begin(), gRefused.end(), id) == gRefused.end())
+    auto samePath = [&id](const FileIdentity& known) { return known.path == id.path; };
+    auto known = std::find_if(gRefused.begin(), gRefused.end(), samePath);
+    if (known != gRefused.end())
+        *known = id;
+    else
         gRefused.push_back(id);
 }
 

@@ -148,33 +148,29 @@ def check_refusals(run, tool, display, tmp):
         run.check(not os.path.exists(report), f"{' '.join(args)}: no report left behind")
 
 
+def limit_file_size(size):
+    """A full disk for the process: writes past size bytes fail."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
 def check_failed_write_and_messages(run, tool, display, tmp):
-    """One run on a model whose material file sets a texture before its
-    first material, looking straight up, its report limited to fewer bytes
-    than it needs (a full disk): the earlier report is kept, the material
-    file is refused once, and the direction printed is the one used."""
+    """A material file setting a texture before its first material, a view
+    straight up and a report that can't be written whole (a full disk)."""
     model, report = os.path.join(tmp, "early.obj"), os.path.join(tmp, "earlier.json")
-    with open(model, "w") as f:
-        f.write("mtllib early.mtl\nusemtl late\n" + SMALL_MODEL)
-    with open(os.path.join(tmp, "early.mtl"), "w") as f:
-        f.write("map_Kd foo.png\nnewmtl late\nKd 1 0 0\n")
-    with open(report, "w") as f:
-        f.write('{"earlier": true}\n')
-
-    def limit_file_size():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
-
+    for path, text in ((model, "mtllib early.mtl\n" + SMALL_MODEL), (report, "{}\n"),
+                       (os.path.join(tmp, "early.mtl"), "map_Kd foo.png\nnewmtl late\n")):
+        with open(path, "w") as f:
+            f.write(text)
     result = subprocess.run([tool, "--model", model, "--eye", "0,5,0", "--dir", "0,1,0",
                              "--frames", "1", "--kernels", "4", "--json", report],
                             cwd=harness.REPO_ROOT, env=display.env, capture_output=True,
-                            text=True, timeout=300, preexec_fn=limit_file_size)
+                            text=True, timeout=300, preexec_fn=lambda: limit_file_size(1024))
     run.check(result.returncode == 1 and "cannot write" in result.stderr,
               f"a report that can't be written whole: message, status {result.returncode}")
     with open(report) as f:
-        run.check(f.read() == '{"earlier": true}\n', "the earlier report is left as it was")
-    run.check(os.listdir(tmp).count("earlier.json") == 1 and
-              not any(".partial" in name for name in os.listdir(tmp)), "no temporary file left")
+        run.check(f.read() == "{}\n" and not any(".partial" in n for n in os.listdir(tmp)),
+                  "the earlier report is left as it was, no temporary file left")
     run.check(result.stdout.count("before its first material") == 1,
               "the material file's refusal is logged once")
     run.check("dir (0, 1, 0)" not in result.stdout and "dir (0.00" in result.stdout,
