@@ -6,6 +6,7 @@
 #include <SDL2/SDL.h>
 
 #include "core/Logger.h"
+#include "demo/BoxSignals.h"
 #include "gpu/Texture.h"
 #include "gpu/Window.h"
 #include "input/EventBus.h"
@@ -81,10 +82,16 @@ int Vesperon::LoadPrograms() {
 int Vesperon::InitScene() {
     if (LoadPrograms() != 0)
         return -1;
-    if (LoadModel(mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures) != 0) {
+    if (LoadScene(kModelPath) != 0) {
         ShowModelError();
         return -1;
     }
+    return 0;
+}
+
+int Vesperon::LoadScene(const char* modelPath) {
+    if (LoadModelFile(modelPath, mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures) != 0)
+        return -1;
     PlaceScene();
     return 0;
 }
@@ -97,10 +104,11 @@ void Vesperon::PlaceScene() {
 }
 
 // A modal box over the application window; Init goes on (and fails) once
-// the user has dismissed it.
+// the user has dismissed it, or a signal ends the process meanwhile.
 void Vesperon::ShowModelError() {
     if (mLogger->mLevel < LOG_ERROR)
         return;
+    ExitOnSignalWhileBlocked endOnSignal(kStartFailedStatus);
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
                                  mWindow ? mWindow->mSDLWindow : nullptr) != 0)
         LogMessage(LOG_WARNING, kTag, "Couldn't show the error box: %s", SDL_GetError());

@@ -20,6 +20,9 @@ class Umbrelix;
 constexpr float kModelScale = 0.075f;
 constexpr float kEyeHeight = 10.0f;
 constexpr int kFrameRateSamples = 10;
+// The program's exit status when start-up failed (also when a signal ends it
+// while the model error box is up).
+constexpr int kStartFailedStatus = 1;
 
 // The frame rate shown is the mean of the last ten instantaneous rates.
 struct FrameRateRing {
@@ -66,6 +69,10 @@ public:
     // demo on another model: each returns 0, or -1 after logging why.
     int StartRenderer();
     int LoadPrograms();
+    // Loads the model at modelPath with the demo's loader (its guards and
+    // log lines) and places it; 0, or -1 after logging why. Init uses it on
+    // the demo's own model, the tools on theirs.
+    int LoadScene(const char* modelPath);
     // The loaded model scaled into place, world transforms computed, the eye at its start.
     void PlaceScene();
 

@@ -8,7 +8,7 @@ int main(int, char**) {
     if (app.Init(SUBSYSTEM_ALL) == 0)
         app.Run();
     else
-        status = 1;
+        status = kStartFailedStatus;
     app.Shutdown();
     return status;
 }

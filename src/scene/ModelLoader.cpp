@@ -3,8 +3,12 @@
 // and GL objects; nothing of the importer outlives the call.
 #include "scene/ModelLoader.h"
 
+#include <algorithm>
 #include <cassert>
+#include <mutex>
 #include <string>
+
+#include <sys/stat.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -69,20 +73,91 @@ std::string ModelRelativePath(const char* modelPath, const char* stored) {
     return model.substr(0, slash + 1) + relative;
 }
 
+// The path the diffuse texture of material i is loaded from, or "" when it names none.
+std::string DiffuseTexturePath(const aiScene* scene, unsigned i, const char* modelPath) {
+    aiString stored;
+    if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) != AI_SUCCESS)
+        return "";
+    return TexturePath(modelPath, stored.C_Str());
+}
+
 // Loads the diffuse texture of every material into textures[i], from the
 // path TexturePath picks. Whatever path that is, the texture loader reports
 // why it can't be read (missing, a directory, a FIFO, empty...).
 void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures) {
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
-        aiString stored;
-        if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) !=
-            AI_SUCCESS)
-            continue;
-        std::string path = TexturePath(modelPath, stored.C_Str());
+        std::string path = DiffuseTexturePath(scene, i, modelPath);
         // A texture that fails has been logged and keeps mId 0; loading goes on.
-        LoadTexture(path.c_str(), &textures[i]);
+        if (!path.empty())
+            LoadTexture(path.c_str(), &textures[i]);
     }
 }
+
+// A regular file by name and version, so that an edited file is a new one.
+struct FileIdentity {
+    std::string path;
+    off_t size = 0;
+    struct timespec modified {};
+    bool operator==(const FileIdentity& o) const {
+        return path == o.path && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+bool Identify(const char* path, FileIdentity* id) {
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    *id = FileIdentity{path, info.st_size, info.st_mtim};
+    return true;
+}
+
+// Regular files the stream guard refused (and said why), for the whole
+// process: the importer asks for a material library several times in one
+// import, and the tools import a model twice, so the refusal is repeated
+// quietly while the file is unchanged instead of logged each time.
+std::mutex gRefusedMutex;
+std::vector<FileIdentity> gRefused;
+
+bool WasRefused(const FileIdentity& id) {
+    std::lock_guard<std::mutex> lock(gRefusedMutex);
+    return std::find(gRefused.begin(), gRefused.end(), id) != gRefused.end();
+}
+
+// One entry per path (its latest version), so the list stays as short as
+// the set of files ever refused.
+void RememberRefused(const FileIdentity& id) {
+    std::lock_guard<std::mutex> lock(gRefusedMutex);
+    auto samePath = [&id](const FileIdentity& known) { return known.path == id.path; };
+    auto known = std::find_if(gRefused.begin(), gRefused.end(), samePath);
+    if (known != gRefused.end())
+        *known = id;
+    else
+        gRefused.push_back(id);
+}
+
+// The importer's file access for models: each refusal said once, and
+// (when opened is given) each file opened for reading noted once.
+class ModelIOSystem : public SDLIOSystem {
+public:
+    explicit ModelIOSystem(std::vector<std::string>* opened = nullptr) : mOpened(opened) {}
+    Assimp::IOStream* Open(const char* path, const char* mode) override {
+        FileIdentity id;
+        bool regular = Identify(path, &id);
+        if (regular && WasRefused(id))
+            return nullptr;
+        Assimp::IOStream* stream = SDLIOSystem::Open(path, mode);
+        if (!stream && regular)
+            RememberRefused(id);
+        if (stream && mOpened &&
+            std::find(mOpened->begin(), mOpened->end(), path) == mOpened->end())
+            mOpened->push_back(path);
+        return stream;
+    }
+
+private:
+    std::vector<std::string>* mOpened;
+};
 
 // Faces of a mesh by corner count. Triangulation leaves triangles, lines and
 // points; other holds any polygon it could not split (none is expected).
@@ -346,6 +421,21 @@ std::string TexturePath(const char* modelPath, const char* stored) {
     return PathExists(relative.c_str()) ? relative : std::string(stored);
 }
 
+int ImportModelFiles(const char* path, ModelFiles* files) {
+    *files = ModelFiles();
+    Assimp::Importer importer;
+    importer.SetIOHandler(new ModelIOSystem(&files->read)); // owned by the importer
+    const aiScene* scene = ReadScene(importer, path);
+    if (!scene || CheckPrimitives(scene, path) != 0)
+        return -1;
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        std::string texture = DiffuseTexturePath(scene, i, path);
+        if (!texture.empty())
+            files->textures.push_back(texture);
+    }
+    return 0;
+}
+
 int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures) {
     return LoadModelFile(kModelPath, allocator, root, meshes, textures);
 }
@@ -356,7 +446,7 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
     *meshes = nullptr;
     *textures = nullptr;
     Assimp::Importer importer;
-    importer.SetIOHandler(new SDLIOSystem()); // the importer owns and deletes it
+    importer.SetIOHandler(new ModelIOSystem()); // the importer owns and deletes it
     const aiScene* scene = ReadScene(importer, path);
     if (!scene)
         return -1;

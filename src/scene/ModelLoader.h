@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class Allocator;
 class SceneGraphNode;
@@ -23,6 +24,17 @@ int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture
 // The same for any path (tests load other models with it).
 int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
                   Texture** textures);
+// Every file a model reads: read holds the model and each material library
+// the importer opened, in the order it opened them (each once); textures the
+// diffuse texture of each material that names one, as LoadTexture is given it.
+struct ModelFiles {
+    std::vector<std::string> read;
+    std::vector<std::string> textures;
+};
+// Imports path with the checks and post-processing of LoadModelFile and
+// lists its files, keeping nothing else (tools time the import with it and
+// key caches on the files). 0, or -1 logged as LoadModelFile logs it.
+int ImportModelFiles(const char* path, ModelFiles* files);
 // Where a texture path stored in a material is read from: as stored when
 // that file exists; else relative to the model's folder, with backslashes read as
 // '/', when that exists; else as stored (its loader then says why it fails).

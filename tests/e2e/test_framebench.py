@@ -6,6 +6,7 @@ time: only whether each pass ran."""
 
 import json
 import os
+import resource
 import signal
 import subprocess
 import tempfile
@@ -133,6 +134,8 @@ def check_refusals(run, tool, display, tmp):
         (["--eye", "1,2,3", "--dir", "0,0,0"], "bad direction"),
         (["--radius", "0"], 'bad radius "0"'),
         (["--radius", "-2"], 'bad radius "-2"'),
+        (["--radius", "1e-40"], "it underflows"),
+        (["--eye", "1,2,3", "--dir", "1e30,0,0"], "too large (its length overflows)"),
         (["--kernels", "4,0"], 'bad kernel list "4,0"'),
         (["--kernels", "8,8"], "appears twice"),
     ]
@@ -143,6 +146,35 @@ def check_refusals(run, tool, display, tmp):
                   f"{' '.join(args)}: refused with {message!r} "
                   f"(status {result.returncode}, stderr {result.stderr.strip()[-200:]!r})")
         run.check(not os.path.exists(report), f"{' '.join(args)}: no report left behind")
+
+
+def limit_file_size(size):
+    """A full disk for the process: writes past size bytes fail."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
+def check_failed_write_and_messages(run, tool, display, tmp):
+    """A material file setting a texture before its first material, a view
+    straight up and a report that can't be written whole (a full disk)."""
+    model, report = os.path.join(tmp, "early.obj"), os.path.join(tmp, "earlier.json")
+    for path, text in ((model, "mtllib early.mtl\n" + SMALL_MODEL), (report, "{}\n"),
+                       (os.path.join(tmp, "early.mtl"), "map_Kd foo.png\nnewmtl late\n")):
+        with open(path, "w") as f:
+            f.write(text)
+    result = subprocess.run([tool, "--model", model, "--eye", "0,5,0", "--dir", "0,1,0",
+                             "--frames", "1", "--kernels", "4", "--json", report],
+                            cwd=harness.REPO_ROOT, env=display.env, capture_output=True,
+                            text=True, timeout=300, preexec_fn=lambda: limit_file_size(1024))
+    run.check(result.returncode == 1 and "cannot write" in result.stderr,
+              f"a report that can't be written whole: message, status {result.returncode}")
+    with open(report) as f:
+        run.check(f.read() == "{}\n" and not any(".partial" in n for n in os.listdir(tmp)),
+                  "the earlier report is left as it was, no temporary file left")
+    run.check(result.stdout.count("before its first material") == 1,
+              "the material file's refusal is logged once")
+    run.check("dir (0, 1, 0)" not in result.stdout and "dir (0.00" in result.stdout,
+              "the direction printed is the one held at the pitch limit")
 
 
 def check_interrupt(run, tool, display, tmp):
@@ -181,6 +213,7 @@ def main():
             check_default_scene(run, tool, display, tmp)
             check_other_model(run, tool, display, tmp)
             check_interrupt(run, tool, display, tmp)
+            check_failed_write_and_messages(run, tool, display, tmp)
     finally:
         display.close()
     run.finish()

@@ -119,7 +119,7 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     ASSERT_FALSE(dir.Path().empty());
     CameraSetup camera = LookingAt({0, 10, 0}, {0, 0, 0});
     TraceSettings settings{0.9f, 256, 1, false};
-    std::string key = ReferenceKey("models/none.obj", camera, settings);
+    std::string key = ReferenceKey("models/none.obj", {}, camera, settings);
     std::string path = ReferenceCachePath(dir.Path(), key);
     ReferenceImage stored = Sample(), loaded;
     EXPECT_EQ(LoadReference(path, key, &loaded), -1) << "nothing stored yet";
@@ -136,13 +136,19 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     TraceSettings wider = settings;
     wider.radius = 3.75f;
     CameraSetup moved = LookingAt({0, 11, 0}, {0, 0, 0});
-    for (const std::string& other : {ReferenceKey("models/none.obj", camera, moreRays),
-                                     ReferenceKey("models/none.obj", camera, wider),
-                                     ReferenceKey("models/none.obj", moved, settings),
-                                     ReferenceKey("models/other.obj", camera, settings)}) {
+    for (const std::string& other : {ReferenceKey("models/none.obj", {}, camera, moreRays),
+                                     ReferenceKey("models/none.obj", {}, camera, wider),
+                                     ReferenceKey("models/none.obj", {}, moved, settings),
+                                     ReferenceKey("models/other.obj", {}, camera, settings)}) {
         EXPECT_NE(other, key);
         EXPECT_EQ(LoadReference(path, other, &loaded), -1) << "stored for another key";
     }
+    // So does an edit of any file the model reads, a cut-out texture say.
+    ASSERT_TRUE(dir.Write("leaves.png", "first"));
+    const std::vector<std::string> files{"models/none.obj", dir.File("leaves.png")};
+    std::string before = ReferenceKey("models/none.obj", files, camera, settings);
+    ASSERT_TRUE(dir.Write("leaves.png", "edited"));
+    EXPECT_NE(ReferenceKey("models/none.obj", files, camera, settings), before);
 
     // A truncated file is traced again, not half read.
     FILE* file = fopen(path.c_str(), "r+b");

@@ -4,8 +4,10 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,22 +30,18 @@ int RunTool(std::initializer_list<std::string> args) {
 
 } // namespace
 
-TEST(AoTruthTool, RefusesAMissingOrUnloadableModel) {
+TEST(AoTruthTool, RefusesMissingAndIrregularModelsAsTheBenchmarkDoesWithoutOpeningThem) {
     TempDir dir("aotruth-tool");
-    ASSERT_TRUE(dir.Write("broken.obj", "v 1 2\nf 1 2 9\nthis is not a model\n"));
-    {
+    ASSERT_EQ(mkfifo(dir.File("fifo.obj").c_str(), 0600), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {dir.File("missing.obj"), "cannot open model"},
+        {dir.File("fifo.obj"), "not a regular file (it is a FIFO)"}, // opening it would block
+        {dir.Path(), "not a regular file (it is a directory)"},
+    };
+    for (const auto& c : cases) {
         LogCapture log;
-        EXPECT_EQ(RunTool({"--model", dir.File("missing.obj"), "--out", dir.File("out")}),
-                  kExitBadInput);
-        EXPECT_TRUE(log.ContainsFragment("can't open the model \"" + dir.File("missing.obj")))
-            << log.Text();
-    }
-    {
-        LogCapture log;
-        EXPECT_EQ(RunTool({"--model", dir.File("broken.obj"), "--out", dir.File("out")}),
-                  kExitBadInput);
-        EXPECT_TRUE(log.ContainsFragment("can't load the model \"" + dir.File("broken.obj")))
-            << log.Text();
+        EXPECT_EQ(RunTool({"--model", c.first, "--out", dir.File("out")}), kExitFailed) << c.first;
+        EXPECT_TRUE(log.ContainsFragment(c.second)) << log.Text();
     }
 }
 
@@ -139,7 +137,9 @@ bool Exists(const std::string& path) {
 
 TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
     TempDir dir("aotruth-tool");
-    ASSERT_TRUE(dir.Write("room.obj", kFloorAndWall));
+    // The importer would crash on this material file; the demo's loader refuses it.
+    ASSERT_TRUE(dir.Write("early.mtl", "map_Kd foo.png\nnewmtl late\n"));
+    ASSERT_TRUE(dir.Write("room.obj", std::string("mtllib early.mtl\n") + kFloorAndWall));
     std::string out = dir.File("out");
     auto run = [&] {
         return RunToolProcess({"--model", dir.File("room.obj"), "--eye", "0,5,0", "--dir",
@@ -163,4 +163,24 @@ TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
     ASSERT_EQ(run(), kExitOk);
     EXPECT_NE(ReadText(out + "/results.json").find("\"cached_reference\": true"), std::string::npos)
         << "the second run reuses the traced reference";
+}
+
+TEST(AoTruthTool, AViewWhereNothingIsComparedFailsAndWritesNoFigures) {
+    TempDir dir("aotruth-tool");
+    ASSERT_TRUE(dir.Write("room.obj", kFloorAndWall));
+    ASSERT_TRUE(dir.Write("triangle.obj", "v 0 0 0\nv 1 0 0\nv 0 0 1\nf 1 2 3\n"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"room.obj", "0,50000,0"},  // far above the room, looking up
+        {"triangle.obj", "0,10,0"}, // one tiny triangle below the eye
+    };
+    for (const auto& c : cases) {
+        std::string out = dir.File(std::string("out-") + c.first);
+        EXPECT_EQ(
+            RunToolProcess({"--model", dir.File(c.first), "--eye", c.second, "--dir", "1,1000,0",
+                            "--kernels", "4", "--draws", "1", "--rays", "16", "--out", out}),
+            kExitFailed)
+            << c.first;
+        EXPECT_FALSE(Exists(out + "/results.json")) << c.first;
+        EXPECT_FALSE(Exists(out + "/custom-k4-blurred.png")) << c.first;
+    }
 }

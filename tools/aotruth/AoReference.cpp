@@ -15,6 +15,7 @@
 #include <glm/gtc/matrix_access.hpp>
 
 #include "aotruth/AoScene.h"
+#include "common/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {
@@ -120,9 +121,14 @@ int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceS
 
     std::atomic<int> nextRow{0};
     std::atomic<int> rowsDone{0};
+    std::atomic<bool> stopped{false};
     auto worker = [&](bool reports) {
         int lastPercent = -kProgressStepPercent;
         for (int y = nextRow++; y < camera.height; y = nextRow++) {
+            if (stopped || (settings.stopRequested && settings.stopRequested())) {
+                stopped = true;
+                return;
+            }
             TraceRow(scene, camera, inverse, eye, settings, y, out);
             int done = ++rowsDone;
             int percent = done * 100 / camera.height;
@@ -142,21 +148,25 @@ int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceS
         t.join();
     if (settings.progress)
         fputc('\n', stderr);
-    return 0;
+    return stopped ? -1 : 0;
 }
 
-std::string ReferenceKey(const std::string& modelPath, const CameraSetup& camera,
-                         const TraceSettings& settings) {
+std::string ReferenceKey(const std::string& modelPath, const std::vector<std::string>& modelFiles,
+                         const CameraSetup& camera, const TraceSettings& settings) {
     // The tracer's own version leads: a change to how references are made
     // must not reuse the ones made before it.
     std::string key = std::string(kTracerVersion) + "model " + modelPath + "\n";
-    // A regenerated or edited model makes older references stale.
-    struct stat info {};
+    // A regenerated or edited model, material library or cut-out texture
+    // makes older references stale.
     char line[160];
-    if (stat(modelPath.c_str(), &info) == 0) {
-        snprintf(line, sizeof(line), "model-file %lld bytes, modified %lld.%09ld\n",
-                 (long long)info.st_size, (long long)info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-        key += line;
+    for (const std::string& file : modelFiles) {
+        struct stat info {};
+        if (stat(file.c_str(), &info) == 0)
+            snprintf(line, sizeof(line), " %lld bytes, modified %lld.%09ld\n",
+                     (long long)info.st_size, (long long)info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        else
+            snprintf(line, sizeof(line), " missing\n");
+        key += "file " + file + line;
     }
     AppendMatrix(&key, "view", camera.view);
     AppendMatrix(&key, "proj", camera.proj);
@@ -208,36 +218,30 @@ int LoadReference(const std::string& path, const std::string& key, ReferenceImag
 }
 
 int SaveReference(const std::string& path, const std::string& key, const ReferenceImage& image) {
-    // Written aside and renamed, so an interrupted run never leaves a
-    // truncated file under the real name.
-    std::string partial = path + ".partial";
-    FILE* file = fopen(partial.c_str(), "wb");
-    if (!file) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", partial.c_str(), strerror(errno));
-        return -1;
-    }
-    uint64_t keyLength = key.size();
     int32_t size[2] = {image.width, image.height};
     size_t pixels = size_t(image.width) * image.height;
     if (image.visibility.size() != pixels || image.mask.size() != pixels ||
         image.depth.size() != pixels) {
-        fclose(file);
-        remove(partial.c_str());
         LogMessage(LOG_ERROR, kTag,
                    "Not saving \"%s\": the reference's planes don't match its size", path.c_str());
         return -1;
     }
-    bool ok = fputs(kCacheMagic, file) >= 0 &&
-              fwrite(&keyLength, sizeof(keyLength), 1, file) == 1 &&
-              fwrite(key.data(), 1, key.size(), file) == key.size() &&
-              fwrite(size, sizeof(size), 1, file) == 1 &&
-              fwrite(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
-              fwrite(image.mask.data(), 1, pixels, file) == pixels &&
-              fwrite(image.depth.data(), sizeof(float), pixels, file) == pixels;
-    ok = (fclose(file) == 0) && ok;
-    if (!ok || rename(partial.c_str(), path.c_str()) != 0) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", path.c_str(), strerror(errno));
-        remove(partial.c_str());
+    uint64_t keyLength = key.size();
+    std::string bytes(kCacheMagic);
+    auto append = [&bytes](const void* data, size_t count) {
+        bytes.append(static_cast<const char*>(data), count);
+    };
+    append(&keyLength, sizeof(keyLength));
+    append(key.data(), key.size());
+    append(size, sizeof(size));
+    append(image.visibility.data(), pixels * sizeof(float));
+    append(image.mask.data(), pixels);
+    append(image.depth.data(), pixels * sizeof(float));
+    // Whole or not at all: an interrupted run never leaves a truncated file
+    // under the real name.
+    std::string error;
+    if (!WriteFileWhole(path, bytes.data(), bytes.size(), &error)) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return -1;
     }
     return 0;

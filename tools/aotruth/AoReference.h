@@ -51,17 +51,20 @@ struct TraceSettings {
     float radius = 0.0f;
     int rays = 0;
     int threads = 1;
-    bool progress = false; // percentage on stderr
+    bool progress = false;             // percentage on stderr
+    bool (*stopRequested)() = nullptr; // polled between rows; true abandons the trace
 };
 
-// Traces every pixel of camera. 0, or -1 when the settings are unusable.
+// Traces every pixel of camera. 0, or -1 when the settings are unusable or
+// a stop was requested (out is then incomplete).
 int TraceReference(const AoScene& scene, const CameraSetup& camera, const TraceSettings& settings,
                    ReferenceImage* out);
 
 // What a cached reference must match to be reused: every input that
-// changes the picture, as text.
-std::string ReferenceKey(const std::string& modelPath, const CameraSetup& camera,
-                         const TraceSettings& settings);
+// changes the picture, as text; modelFiles are every file the model reads
+// (model, material libraries, textures), each keyed by size and time.
+std::string ReferenceKey(const std::string& modelPath, const std::vector<std::string>& modelFiles,
+                         const CameraSetup& camera, const TraceSettings& settings);
 // The cache file's name for a key (a hash of it, inside dir).
 std::string ReferenceCachePath(const std::string& dir, const std::string& key);
 // 0 when path holds a reference made for exactly key; -1 otherwise (missing,

@@ -9,6 +9,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "common/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {
@@ -208,23 +209,22 @@ int WriteSideBySide(const std::string& path, const GreyImage& reference, const G
             put(2, x, y, d);
         }
     }
-    if (!stbi_write_png(path.c_str(), total, h, kRgb, rgb.data(), total * kRgb)) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\"", path.c_str());
+    // Encoded in memory first, so that the file is written whole or not at all.
+    std::string png;
+    auto append = [](void* context, void* data, int size) {
+        static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
+    };
+    if (!stbi_write_png_to_func(append, &png, total, h, kRgb, rgb.data(), total * kRgb)) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't encode \"%s\"", path.c_str());
         return -1;
     }
-    return 0;
+    return WriteTextFile(path, png);
 }
 
 int WriteTextFile(const std::string& path, const std::string& text) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", path.c_str(), strerror(errno));
-        return -1;
-    }
-    bool ok = fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = fclose(file) == 0 && ok;
-    if (!ok) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't write \"%s\": %s", path.c_str(), strerror(errno));
+    std::string error;
+    if (!WriteFileWhole(path, text.data(), text.size(), &error)) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return -1;
     }
     return 0;

@@ -60,9 +60,11 @@ constexpr float kHeatRange = 0.5f;
 void HeatColour(float difference, uint8_t rgb[3]);
 
 // Writes reference | ours | heat map (rows top first) as one PNG; pixels
-// outside mask are drawn in a flat dark grey in all three. 0, or -1 (logged).
+// outside mask are drawn in a flat dark grey in all three; written as
+// WriteTextFile writes. 0, or -1 (logged).
 int WriteSideBySide(const std::string& path, const GreyImage& reference, const GreyImage& ours,
                     const std::vector<uint8_t>& mask);
 
-// Writes text to path whole. 0, or -1 (logged).
+// Writes text (any bytes) as path, whole or not at all: a failed write
+// leaves an earlier file there untouched. 0, or -1 (logged).
 int WriteTextFile(const std::string& path, const std::string& text);

@@ -7,25 +7,26 @@
 #include <filesystem>
 #include <thread>
 
-#include <assimp/Importer.hpp>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
-
 #include "aotruth/AoMetrics.h"
 #include "aotruth/AoReference.h"
 #include "aotruth/AoReport.h"
 #include "aotruth/AoScene.h"
 #include "aotruth/DemoCapture.h"
 #include "common/AppStart.h"
+#include "common/Interrupt.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
+#include "scene/ModelLoader.h"
 #include "ssao/Umbrelix.h"
 
 namespace {
 
 const char* const kTag = "AoTruth";
 const char* const kResultsFile = "results.json";
+const char* const kInterruptedMessage =
+    "interrupted: asked to stop by a signal; results.json not written "
+    "(the images and references already written are whole)";
 
 const char* const kUsage =
     "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
@@ -110,20 +111,24 @@ std::string FileSafe(const std::string& name) {
 
 // The reference of the current camera, from the cache when it was traced before.
 int Reference(const AoScene& scene, const CameraSetup& camera, const ToolOptions& options,
-              ReferenceImage* reference, bool* cached) {
+              const std::vector<std::string>& modelFiles, ReferenceImage* reference, bool* cached) {
     TraceSettings settings;
     settings.radius = options.view.radius;
     settings.rays = options.rays;
     settings.threads = options.threads;
     settings.progress = true;
-    std::string key = ReferenceKey(options.view.modelPath, camera, settings);
+    settings.stopRequested = Interrupted;
+    std::string key = ReferenceKey(options.view.modelPath, modelFiles, camera, settings);
     std::string path = ReferenceCachePath(options.outDir, key);
     *cached = LoadReference(path, key, reference) == 0;
     if (*cached)
         return 0;
     auto start = std::chrono::steady_clock::now();
-    if (TraceReference(scene, camera, settings, reference) != 0)
+    if (TraceReference(scene, camera, settings, reference) != 0) {
+        if (Interrupted())
+            LogMessage(LOG_ERROR, kTag, "%s", kInterruptedMessage);
         return -1;
+    }
     std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     LogMessage(LOG_INFO, kTag, "Reference traced in %.1f s (%d rays per pixel, %d threads)",
                seconds.count(), settings.rays, settings.threads);
@@ -151,7 +156,8 @@ DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
 // Pixels where the reference and the demo see the same surface; the rest
 // is counted in view, as a check that the two cameras and scenes agree.
 std::vector<uint8_t> ComparisonMask(const ReferenceImage& traced,
-                                    const std::vector<float>& demoDepth, ViewResult* view) {
+                                    const std::vector<float>& demoDepth, ViewResult* view,
+                                    uint64_t* comparedPixels) {
     std::vector<uint8_t> mask(demoDepth.size());
     double referenceSum = 0.0;
     uint64_t compared = 0;
@@ -170,6 +176,7 @@ std::vector<uint8_t> ComparisonMask(const ReferenceImage& traced,
         }
     }
     view->meanReference = compared ? referenceSum / double(compared) : 0.0;
+    *comparedPixels = compared;
     return mask;
 }
 
@@ -180,6 +187,10 @@ int MeasureKernel(Vesperon& app, const ToolOptions& options, const std::string& 
     KernelResult result;
     result.kernel = kernel;
     for (int d = 0; d < options.draws; ++d) {
+        if (Interrupted()) {
+            LogMessage(LOG_ERROR, kTag, "%s", kInterruptedMessage);
+            return -1;
+        }
         GreyImage raw, blurred;
         result.draws.push_back(Draw(app, kernel, reference, mask, camera, &raw, &blurred));
         if (d != 0)
@@ -197,7 +208,8 @@ int MeasureKernel(Vesperon& app, const ToolOptions& options, const std::string& 
 }
 
 int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
-                const NamedView& named, ViewResult* view) {
+                const std::vector<std::string>& modelFiles, const NamedView& named,
+                ViewResult* view) {
     AimApp(app, named.eye, named.dir);
     app.Frame(); // the aimed camera reaches the G-buffer
     CameraSetup camera = DemoCamera(app);
@@ -208,11 +220,21 @@ int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
     view->height = camera.height;
 
     ReferenceImage traced;
-    if (Reference(scene, camera, options, &traced, &view->cached) != 0)
+    if (Reference(scene, camera, options, modelFiles, &traced, &view->cached) != 0)
         return -1;
     std::vector<float> demoDepth =
         ReadViewDepth(app.GetRenderer()->mGPosition, camera.width, camera.height);
-    std::vector<uint8_t> mask = ComparisonMask(traced, demoDepth, view);
+    uint64_t compared = 0;
+    std::vector<uint8_t> mask = ComparisonMask(traced, demoDepth, view, &compared);
+    // Figures over no pixel at all would read as a perfect score.
+    if (compared == 0) {
+        LogMessage(LOG_ERROR, kTag,
+                   "view %s: nothing was compared: the tracer and the demo share no surface "
+                   "pixel (traced %llu, drawn %llu); no figures written",
+                   named.name.c_str(), (unsigned long long)view->tracedPixels,
+                   (unsigned long long)view->demoPixels);
+        return -1;
+    }
     GreyImage reference{traced.width, traced.height, traced.visibility};
     for (uint32_t kernel : options.view.kernels) {
         if (MeasureKernel(app, options, named.name, kernel, reference, mask, camera, view) != 0)
@@ -237,20 +259,30 @@ int Measure(Vesperon& app, const ToolOptions& options) {
     if (scene.TriangleCount() == 0) {
         LogMessage(LOG_ERROR, kTag, "\"%s\" holds no triangles to trace",
                    options.view.modelPath.c_str());
-        return kExitBadInput;
+        return kExitFailed;
     }
     Umbrelix* renderer = app.GetRenderer();
     renderer->mSSAOEnabled = true;
     renderer->mBlurEnabled = true;
     renderer->SetRadius(options.view.radius);
+    // Every file the model reads keys the reference cache.
+    ModelFiles files;
+    if (ImportModelFiles(options.view.modelPath.c_str(), &files) != 0)
+        return kExitFailed;
+    std::vector<std::string> modelFiles = files.read;
+    modelFiles.insert(modelFiles.end(), files.textures.begin(), files.textures.end());
     RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
         ViewResult view;
-        if (MeasureView(app, scene, options, named, &view) != 0)
+        if (MeasureView(app, scene, options, modelFiles, named, &view) != 0)
             return kExitFailed;
         PrintViewTable(stdout, settings, view);
         views.push_back(view);
+    }
+    if (Interrupted()) {
+        LogMessage(LOG_ERROR, kTag, "%s", kInterruptedMessage);
+        return kExitFailed;
     }
     std::string json = options.outDir + "/" + kResultsFile;
     if (WriteTextFile(json, ResultsJson(settings, views)) != 0)
@@ -280,24 +312,6 @@ int PrepareOutputDir(const std::string& dir, std::string* error) {
     return 0;
 }
 
-int CheckModel(const std::string& path, std::string* error) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = "can't open the model \"" + path + "\": " + strerror(errno);
-        return -1;
-    }
-    fclose(file);
-    // Validation only: it rejects the malformed scenes (missing lists, faces
-    // naming absent vertices) before any other processing could trip on them.
-    Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
-    if (!scene) {
-        *error = "can't load the model \"" + path + "\": " + importer.GetErrorString();
-        return -1;
-    }
-    return 0;
-}
-
 int RunAoTruth(int argc, char** argv) {
     ToolOptions options;
     std::string error;
@@ -310,14 +324,16 @@ int RunAoTruth(int argc, char** argv) {
         fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (CheckModel(options.view.modelPath, &error) != 0 ||
-        PrepareOutputDir(options.outDir, &error) != 0) {
+    if (PrepareOutputDir(options.outDir, &error) != 0) {
         LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return kExitBadInput;
     }
+    CatchInterrupts();
+    // The same start as the benchmark's: the model is judged by the demo's
+    // own loader, which refuses what the importer can't safely read.
     Vesperon app;
-    if (StartApp(app, options.view.modelPath, nullptr, &error) != 0) {
-        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+    if (StartApp(app, options.view.modelPath, nullptr, &error) != 0 || Interrupted()) {
+        LogMessage(LOG_ERROR, kTag, "%s", Interrupted() ? kInterruptedMessage : error.c_str());
         app.Shutdown();
         return kExitFailed;
     }

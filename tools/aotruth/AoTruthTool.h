@@ -9,8 +9,9 @@
 
 // Exit statuses.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;   // start-up, tracing or writing failed
-constexpr int kExitBadInput = 2; // an option, the model or the output place is unusable
+constexpr int kExitFailed = 1;   // start-up (the model included), tracing or writing failed,
+                                 // nothing compared, or interrupted
+constexpr int kExitBadInput = 2; // an option or the output place is unusable
 
 // Options beyond the shared view options.
 constexpr const char* kDefaultOutDir = "aotruth-out";
@@ -26,7 +27,3 @@ int RunAoTruth(int argc, char** argv);
 // Makes dir (and its parents) if missing and proves it writable by creating
 // and removing a file in it. 0, or -1 with the reason in *error.
 int PrepareOutputDir(const std::string& dir, std::string* error);
-// 0 when path names a model the importer reads as triangles; -1 with the
-// reason in *error. Checked before the demo starts, whose own failure
-// would stop at a modal error box.
-int CheckModel(const std::string& path, std::string* error);

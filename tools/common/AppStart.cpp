@@ -8,9 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include <assimp/Importer.hpp>
-#include <assimp/material.h>
-#include <assimp/scene.h>
 #include <SDL2/SDL.h>
 
 #include "core/AssetFile.h"
@@ -18,7 +15,6 @@
 #include "demo/Vesperon.h"
 #include "gpu/Texture.h"
 #include "scene/ModelLoader.h"
-#include "scene/SDLIOSystem.h"
 
 namespace {
 
@@ -26,31 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Parses and post-processes the model as the loader does, and lists the
-// diffuse textures its materials name. False with *error when it can't be read.
-bool ImportModel(const std::string& path, std::vector<std::string>* textures, std::string* error) {
-    Assimp::Importer importer;
-    importer.SetIOHandler(new SDLIOSystem()); // owned by the importer
-    const aiScene* scene = importer.ReadFile(path, 0);
-    if (scene)
-        scene = importer.ApplyPostProcessing(kModelImportFlags);
-    if (!scene) {
-        *error = "cannot load model \"" + path + "\": " + importer.GetErrorString();
-        return false;
-    }
-    if (scene->mNumMeshes == 0) {
-        *error = "model \"" + path + "\" holds no triangle meshes";
-        return false;
-    }
-    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
-        aiString stored;
-        if (aiGetMaterialTexture(scene->mMaterials[i], aiTextureType_DIFFUSE, 0, &stored) ==
-            AI_SUCCESS)
-            textures->push_back(TexturePath(path.c_str(), stored.C_Str()));
-    }
-    return true;
 }
 
 // Decodes and uploads every texture once, then releases them again.
@@ -87,26 +58,26 @@ int LoadPrograms(Vesperon& app, std::string* error) {
 // Times the import and the textures on their own; also refuses a model the
 // importer can't read before the demo's loader sees it.
 int TimeImportAndTextures(const std::string& path, StartupTimes* times, std::string* error) {
-    std::vector<std::string> textures;
+    ModelFiles files;
     Clock::time_point start = Clock::now();
-    if (!ImportModel(path, &textures, error))
-        return -1;
-    times->modelImportMs = MsSince(start);
-    start = Clock::now();
-    LoadTexturesOnce(textures);
-    times->textureLoadMs = MsSince(start);
-    times->textureCount = int(textures.size());
-    return 0;
-}
-
-// The demo's loader on this path, then the scene placed as the demo places it.
-int LoadScene(Vesperon& app, const std::string& path, std::string* error) {
-    if (LoadModelFile(path.c_str(), app.mAllocator, &app.mSceneRoot, &app.mMeshes,
-                      &app.mMaterialTextures) != 0) {
+    if (ImportModelFiles(path.c_str(), &files) != 0) {
         *error = "cannot load model \"" + path + "\" (see the log)";
         return -1;
     }
-    app.PlaceScene();
+    times->modelImportMs = MsSince(start);
+    start = Clock::now();
+    LoadTexturesOnce(files.textures);
+    times->textureLoadMs = MsSince(start);
+    times->textureCount = int(files.textures.size());
+    return 0;
+}
+
+// The demo's own loading and placing of the scene, on this path.
+int LoadScene(Vesperon& app, const std::string& path, std::string* error) {
+    if (app.LoadScene(path.c_str()) != 0) {
+        *error = "cannot load model \"" + path + "\" (see the log)";
+        return -1;
+    }
     return 0;
 }
 

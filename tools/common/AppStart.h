@@ -26,9 +26,12 @@ struct StartupTimes {
 
 // Init of the demo with modelPath instead of its fixed one: engine
 // subsystems, renderer, the demo's programs, the model scaled into place and
-// the eye at its start. 0 on success; -1 with *error set on failure (the
-// demo's own log says more). Never shows a message box. With times, each
-// phase is timed (which costs a second import and texture load).
+// the eye at its start. Every tool starts through here, and the model goes
+// through the demo's own loader (Vesperon::LoadScene), so a guard on model
+// files protects the demo and the tools alike. 0 on success; -1 with *error
+// set on failure (the demo's own log says more). Never shows a message box.
+// With times, each phase is timed (which costs a second import, checked the
+// same way, and texture load).
 int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error);
 
 // VmHWM of /proc/self/status in KiB, or -1 when it can't be read.

@@ -30,18 +30,30 @@ std::vector<std::string> SplitFields(const std::string& text) {
     }
 }
 
+enum class FloatField { Ok, Malformed, Overflows, Underflows };
+
 // The whole field must be one finite number: strtof alone stops at the first
-// character it can't use and accepts "inf" and "nan".
-bool ParseFloatField(const std::string& field, float* out) {
+// character it can't use and accepts "inf" and "nan". A number whose
+// magnitude lies beyond a float's range either way is told apart, since it is
+// well formed and a bare "malformed" would mislead.
+FloatField ParseFloatField(const std::string& field, float* out) {
     if (field.empty() || std::isspace(static_cast<unsigned char>(field[0])))
-        return false;
+        return FloatField::Malformed;
     char* end = nullptr;
     errno = 0;
     float value = std::strtof(field.c_str(), &end);
-    if (errno == ERANGE || *end != '\0' || !std::isfinite(value))
-        return false;
+    if (*end != '\0' || std::isnan(value) || (std::isinf(value) && errno != ERANGE))
+        return FloatField::Malformed;
+    if (errno == ERANGE)
+        return std::isinf(value) ? FloatField::Overflows : FloatField::Underflows;
     *out = value;
-    return true;
+    return FloatField::Ok;
+}
+
+// Why a well-formed number can't be used, for the messages below.
+const char* RangeReason(FloatField result) {
+    return result == FloatField::Overflows ? "is too large for a float (it overflows)"
+                                           : "is too close to 0 for a float (it underflows)";
 }
 
 bool ParseLongField(const std::string& field, long* out) {
@@ -71,11 +83,16 @@ const char* OptionValue(int argc, char** argv, int* index, std::string* error) {
 bool ParseVector(const std::string& text, glm::vec3* out, std::string* error) {
     std::vector<std::string> fields = SplitFields(text);
     glm::vec3 v(0.0f);
-    bool ok = fields.size() == 3;
-    for (size_t i = 0; ok && i < 3; ++i)
-        ok = ParseFloatField(fields[i], &v[int(i)]);
-    if (!ok) {
+    FloatField result = fields.size() == 3 ? FloatField::Ok : FloatField::Malformed;
+    size_t i = 0;
+    for (; result == FloatField::Ok && i < 3; ++i)
+        result = ParseFloatField(fields[i], &v[int(i)]);
+    if (result == FloatField::Malformed) {
         *error = "malformed vector \"" + text + "\": expected three finite numbers x,y,z";
+        return false;
+    }
+    if (result != FloatField::Ok) {
+        *error = "bad vector \"" + text + "\": \"" + fields[i - 1] + "\" " + RangeReason(result);
         return false;
     }
     *out = v;
@@ -106,7 +123,12 @@ bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::s
 
 bool ParseRadius(const std::string& text, float* out, std::string* error) {
     float r = 0.0f;
-    if (!ParseFloatField(text, &r) || !(r > 0.0f)) {
+    FloatField result = ParseFloatField(text, &r);
+    if (result == FloatField::Overflows || (result == FloatField::Underflows && text[0] != '-')) {
+        *error = "bad radius \"" + text + "\": it " + std::string(RangeReason(result));
+        return false;
+    }
+    if (result != FloatField::Ok || !(r > 0.0f)) {
         *error = "bad radius \"" + text + "\": expected a finite number greater than 0";
         return false;
     }
@@ -168,7 +190,11 @@ OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* opti
         ok = options->hasDir = ParseVector(value, &options->dir, error);
         float pitch = 0.0f, yaw = 0.0f;
         if (ok && !DirectionToAngles(options->dir, &pitch, &yaw)) {
-            *error = std::string("bad direction \"") + value + "\": it has no length";
+            // Each component is a finite float, so a length that is not
+            // finite overflowed in the squares.
+            bool overflowed = !std::isfinite(glm::length(options->dir));
+            *error = std::string("bad direction \"") + value + "\": " +
+                     (overflowed ? "it is too large (its length overflows)" : "it has no length");
             ok = options->hasDir = false;
         }
     } else if (name == "--kernels") {
@@ -185,7 +211,7 @@ bool FinishViewOptions(ViewOptions* options, std::string* error) {
         return false;
     }
     if (options->hasEye)
-        options->views = {{"custom", options->eye, options->dir}};
+        options->views = {{"custom", options->eye, UsedDirection(options->dir)}};
     else
         options->views = DefaultViews();
     return true;
@@ -207,6 +233,19 @@ bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegr
 // Previous and current positions equal and no input: the damped motion step
 // computes a zero velocity (below its stop threshold) and leaves the eye in
 // place frame after frame. The frame copies mPitch/mYaw into the camera.
+glm::vec3 UsedDirection(const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    if (!aimed || ClampPitch(pitch) == pitch)
+        return dir;
+    Camera camera;
+    camera.mPitch = ClampPitch(pitch);
+    camera.mYaw = yaw;
+    camera.UpdateVectors();
+    return camera.mFront;
+}
+
 void AimApp(Vesperon& app, const glm::vec3& eye, const glm::vec3& dir) {
     float pitch = 0.0f, yaw = 0.0f;
     bool aimed = DirectionToAngles(dir, &pitch, &yaw);

@@ -60,13 +60,18 @@ enum OptionResult {
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error);
 // After all options: checks that --eye and --dir came together and fills
-// options->views (the one given view, named "custom", or the fixed set).
+// options->views (the one given view, named "custom", with the direction
+// UsedDirection gives, or the fixed set).
 bool FinishViewOptions(ViewOptions* options, std::string* error);
 
 // Pitch and yaw in degrees, as the demo's camera measures them, of a
 // direction (yaw from +x towards +z, pitch up from the horizontal). False
 // for a zero or non-finite direction.
 bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegrees);
+// The direction the demo's camera looks along for dir: dir itself, or, when
+// dir is steeper than the camera's pitch limit, the unit vector held at that
+// limit (so that what is printed is what is measured).
+glm::vec3 UsedDirection(const glm::vec3& dir);
 // Places the application's motion state and look angles so that its next
 // frames view from eye along dir and stay there (no motion input).
 void AimApp(Vesperon& app, const glm::vec3& eye, const glm::vec3& dir);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/OutputFile.h"
+
 const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
                                             "overlay_present"};
 
@@ -207,15 +209,5 @@ std::string ToJson(const BenchResult& r) {
 
 bool WriteJson(const std::string& path, const BenchResult& result, std::string* error) {
     const std::string text = ToJson(result);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        *error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    // A full disk often shows only when the buffered data is flushed.
-    written = std::fclose(file) == 0 && written;
-    if (!written)
-        *error = "cannot write \"" + path + "\": " + std::strerror(errno);
-    return written;
+    return WriteFileWhole(path, text.data(), text.size(), error);
 }

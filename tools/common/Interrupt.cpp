@@ -1,0 +1,28 @@
+// Interrupt: a flag set from the signal handler, the only thing a handler
+// may safely do here; the tools read it between steps.
+#include "common/Interrupt.h"
+
+#include <csignal>
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+} // namespace
+
+void CatchInterrupts() {
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART; // the libraries around need not expect EINTR
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Interrupted() {
+    return gInterrupted != 0;
+}

@@ -1,0 +1,10 @@
+// Interrupt: the measuring tools' answer to SIGINT and SIGTERM: a request to
+// stop that long work (tracing, rendering rounds) polls between steps, so a
+// run ends promptly and never in the middle of writing a file.
+#pragma once
+
+// Installs the handlers (once per process; before SDL starts, which then
+// leaves them in place instead of turning the signals into quit events).
+void CatchInterrupts();
+// Whether SIGINT or SIGTERM arrived since CatchInterrupts.
+bool Interrupted();
