@@ -87,69 +87,11 @@ std::vector<unsigned char> EncodeBMP(int width, int height) {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes Text(const std::string& text) {
-    return Bytes(text.begin(), text.end());
+// The bytes of a literal, embedded zeros included.
+template <size_t N> Bytes B(const char (&literal)[N]) {
+    return Bytes(literal, literal + N - 1);
 }
 
-void Put16(Bytes& bytes, size_t at, uint32_t value, bool bigEndian = false) {
-    bytes[at + (bigEndian ? 1 : 0)] = static_cast<unsigned char>(value);
-    bytes[at + (bigEndian ? 0 : 1)] = static_cast<unsigned char>(value >> 8);
-}
-
-// An 18-byte TGA header: colour-map type and length, entry bits, size, pixel bits.
-Bytes TGAHeader(int type, int mapped, int entries, int entryBits, int width, int height, int bits) {
-    Bytes tga(18, 0);
-    tga[1] = static_cast<unsigned char>(mapped);
-    tga[2] = static_cast<unsigned char>(type);
-    Put16(tga, 5, entries);
-    tga[7] = static_cast<unsigned char>(entryBits);
-    Put16(tga, 12, width);
-    Put16(tga, 14, height);
-    tga[16] = static_cast<unsigned char>(bits);
-    return tga;
-}
-
-// An RGB PSD header with no sections, raw or RLE data to follow.
-Bytes PSDHeader(uint32_t width, uint32_t height) {
-    Bytes psd = Text("8BPS");
-    psd.resize(40, 0);
-    Put16(psd, 4, 1, true);
-    Put16(psd, 12, 3, true);
-    Put16(psd, 16, height, true);
-    Put16(psd, 20, width, true);
-    Put16(psd, 22, 8, true);
-    Put16(psd, 24, 3, true);
-    Put16(psd, 38, 1, true); // RLE
-    return psd;
-}
-
-// Signature and screen descriptor (no palette); with frame, a 1 x 1 frame follows.
-Bytes GIF(int width, int height, bool frame) {
-    Bytes gif = Text("GIF89a");
-    gif.resize(13, 0);
-    Put16(gif, 6, width);
-    Put16(gif, 8, height);
-    const unsigned char oneDot[] = {',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, ';'};
-    if (frame)
-        gif.insert(gif.end(), oneDot, oneDot + sizeof(oneDot));
-    return gif;
-}
-
-// A Softimage header with one mixed-RLE packet for all four channels, then a
-// few bytes of rows.
-Bytes PICHeader(int width, int height) {
-    Bytes pic(112, 0);
-    const unsigned char magic[] = {0x53, 0x80, 0xF6, 0x34};
-    std::memcpy(pic.data(), magic, 4);
-    std::memcpy(pic.data() + 88, "PICT", 4);
-    Put16(pic, 92, width, true);
-    Put16(pic, 94, height, true);
-    const unsigned char packet[] = {0, 8, 2, 0xF0};
-    std::memcpy(pic.data() + 104, packet, 4);
-    return pic;
-}
-
-// Run-length coded rows of one grey.
 Bytes UniformHDR(int width, int height) {
     Bytes hdr;
     const std::vector<float> grey(size_t(width) * height * 3, 0.5f);
@@ -157,27 +99,22 @@ Bytes UniformHDR(int width, int height) {
     return hdr;
 }
 
-// Caps the address space a little above what the process maps now, so a
-// decoder that allocates what a hostile header claims fails instead of
-// taking gigabytes; the old limit comes back at the end of the scope.
-class AddressSpaceHeadroom {
-public:
-    explicit AddressSpaceHeadroom(rlim_t headroom) {
-        getrlimit(RLIMIT_AS, &mOld);
+// Caps the address space 128 MiB above what the process maps now, so a
+// decoder allocating what a hostile header claims fails instead of taking gigabytes.
+struct AddressSpaceHeadroom {
+    AddressSpaceHeadroom() {
+        getrlimit(RLIMIT_AS, &old);
         long pages = 0;
         FILE* statm = fopen("/proc/self/statm", "r");
-        if (statm && fscanf(statm, "%ld", &pages) == 1) {
-            rlimit capped = mOld;
-            capped.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + headroom;
-            setrlimit(RLIMIT_AS, &capped);
-        }
+        rlimit capped = old;
+        if (statm && fscanf(statm, "%ld", &pages) == 1)
+            capped.rlim_cur = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (rlim_t(128) << 20);
+        setrlimit(RLIMIT_AS, &capped);
         if (statm)
             fclose(statm);
     }
-    ~AddressSpaceHeadroom() { setrlimit(RLIMIT_AS, &mOld); }
-
-private:
-    rlimit mOld{};
+    ~AddressSpaceHeadroom() { setrlimit(RLIMIT_AS, &old); }
+    rlimit old{};
 };
 
 GLint LevelParameter(int level, GLenum name) {
@@ -276,18 +213,27 @@ TEST(ImageUpload, HeaderClaimingAHugeImageIsRefusedBeforeDecoding) {
 }
 
 // Headers of every format the decoder reads claiming far more than their few
-// bytes hold, a file cut short, or more pixels than the cap: each is refused before the
-// decoder allocates (it would fail under the address-space cap otherwise).
+// bytes hold, a file cut short, or more pixels than the cap: each is refused
+// before the decoder allocates (it would fail under the address-space cap).
 TEST(ImageUpload, HeadersClaimingMoreThanTheFileHoldsAreRefusedUnallocated) {
     ASSERT_TRUE(RequireGL());
-    Bytes rle = TGAHeader(10, 0, 0, 0, 16384, 16384, 32);
+    const Bytes tga = B("\0\0\2\0\0\0\0\0\0\0\0\0\0\x40\0\x40\x20\0"); // 16384 x 16384 x 32
+    Bytes rle = tga;
+    rle[2] = 10;
     rle.insert(rle.end(), {0xFF, 1, 2, 3, 4});
-    Bytes palette = TGAHeader(1, 1, 256, 24, 8192, 8192, 8);
-    palette.resize(18 + 256 * 3, 7); // the palette, then no pixels
+    // Colour-mapped, 256 entries of 24 bits, 8192 x 8192 x 8.
+    const Bytes mapped = B("\0\1\1\0\0\0\1\x18\0\0\0\0\0\x20\0\x20\x08\0");
+    Bytes psd = B("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\x40\0\0\0\x40\0\0\x08\0\3");
+    psd.resize(40, 0);
+    psd[39] = 1; // RLE
     Bytes bmp = EncodeBMP(4, 4);
     PutLittleEndian32(bmp, 18, 8000);
     PutLittleEndian32(bmp, 22, 8000);
-    const std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n";
+    Bytes pic(112, 0); // one mixed-RLE packet for four channels, 8000 x 8000
+    const Bytes picHead = B("\x53\x80\xF6\x34"), picType = B("PICT\x1F\x40\x1F\x40");
+    std::copy(picHead.begin(), picHead.end(), pic.begin());
+    std::copy(picType.begin(), picType.end(), pic.begin() + 88);
+    pic[105] = 8, pic[106] = 2, pic[107] = 0xF0;
     Bytes cutHDR = UniformHDR(300, 200); // the decoder would read zeros for ever
     cutHDR.resize(cutHDR.size() - 10);
     const struct {
@@ -295,21 +241,23 @@ TEST(ImageUpload, HeadersClaimingMoreThanTheFileHoldsAreRefusedUnallocated) {
         Bytes bytes;
         const char* reason;
     } cases[] = {
-        {"TGA", TGAHeader(2, 0, 0, 0, 16384, 16384, 32), "truncated or corrupt TGA"},
+        {"TGA", tga, "truncated or corrupt TGA"},
         {"RLE TGA", rle, "truncated or corrupt TGA"},
-        {"8-bit TGA", TGAHeader(1, 1, 256, 24, 8192, 8192, 8), "truncated or corrupt TGA"},
-        {"8-bit TGA with palette", palette, "truncated or corrupt TGA"},
-        {"PGM", Text("P5\n8192 8192\n255\n"), "truncated or corrupt PNM"},
-        {"PSD", PSDHeader(16384, 16384), "truncated or corrupt PSD"},
-        {"GIF", GIF(6000, 7200, false), "truncated or corrupt GIF"},
+        {"8-bit TGA", mapped, "truncated or corrupt TGA"},
+        {"PGM", B("P5\n8192 8192\n255\n"), "truncated or corrupt PNM"},
+        {"PSD", psd, "truncated or corrupt PSD"},
+        {"GIF", B("GIF89a\x70\x17\x20\x1C\0\0\0"), "truncated or corrupt GIF"},
         {"BMP", bmp, "truncated or corrupt BMP"},
         {"JPEG", JPEGHeader(16000, 16000), "truncated or corrupt JPEG"},
-        {"HDR", Text(hdr), "truncated or corrupt HDR"},
+        {"HDR", B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n"),
+         "truncated or corrupt HDR"},
         {"HDR cut inside its rows", cutHDR, "truncated or corrupt HDR"},
-        {"PIC", PICHeader(8000, 8000), "truncated or corrupt PIC"},
-        {"GIF screen", GIF(16384, 16384, true), "image too large (16384 x 16384)"},
+        {"PIC", pic, "truncated or corrupt PIC"},
+        {"GIF screen around a 1 x 1 frame",
+         B("GIF89a\0\x40\0\x40\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"),
+         "image too large (16384 x 16384)"},
     };
-    AddressSpaceHeadroom headroom(rlim_t(128) << 20);
+    AddressSpaceHeadroom headroom;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Load(c.bytes), 0u);
