@@ -15,14 +15,11 @@ echo "== build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
 
-# On a machine shared with other virtual displays a client now and then
-# fails to connect to its X server, and the program then refuses to run
-# unseen; a test that failed gets one more run before the failure counts.
-RETRY="--repeat until-pass:2"
+# Each test run gets a virtual display of its own (scripts/with-display.sh);
+# the end-to-end tests start theirs the same way (tests/e2e/harness.py).
 
 echo "== tests"
-xvfb-run -a -s "-screen 0 1920x1080x24" \
-    ctest --test-dir build --output-on-failure -j"$JOBS" $RETRY
+./scripts/with-display.sh ctest --test-dir build --output-on-failure -j"$JOBS"
 
 echo "== sanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVESPERON_SANITIZE=ON -DVESPERON_BUILD_PROGRAM=ON
@@ -36,8 +33,7 @@ echo "== sanitizer tests"
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:suppressions_unused=0" \
 LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-xvfb-run -a -s "-screen 0 1920x1080x24" \
-    ctest --test-dir build-asan --output-on-failure -j"$JOBS" $RETRY
+./scripts/with-display.sh ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 
 echo "== fuzz build"
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESPERON_FUZZ=ON \
@@ -46,7 +42,6 @@ cmake --build build-fuzz -j"$JOBS"
 
 echo "== bounded fuzzing"
 # Each target sets its own sanitizer options (tests/fuzz/CMakeLists.txt).
-xvfb-run -a -s "-screen 0 1920x1080x24" \
-    ctest --test-dir build-fuzz --output-on-failure -j"$JOBS"
+./scripts/with-display.sh ctest --test-dir build-fuzz --output-on-failure -j"$JOBS"
 
 echo "== all tests passed"

@@ -3,6 +3,7 @@
 #include "core/AssetFile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,6 +33,20 @@ const char* FileTypeName(mode_t mode) {
     return "not a file";
 }
 
+// Why a path that stat() can't follow can't be opened. A dangling link
+// reads as a missing file, which would send the user looking for the link
+// itself; it is named as what it is, with where it points.
+void SetUnfollowableError(const char* path, int error) {
+    char target[PATH_MAX];
+    ssize_t length = error == ENOENT ? readlink(path, target, sizeof(target) - 1) : -1;
+    if (length < 0) {
+        SDL_SetError("Couldn't open %s: %s", path, strerror(error));
+        return;
+    }
+    target[length] = '\0';
+    SDL_SetError("Couldn't open %s: dangling symbolic link (to %s)", path, target);
+}
+
 SDL_RWops* RefuseFileType(mode_t mode, bool* notRegular) {
     if (notRegular)
         *notRegular = true;
@@ -54,8 +69,9 @@ int CheckSize(const char* path, const char* tag, const char* kind, Sint64 size, 
         return -1;
     }
     if (static_cast<uint64_t>(size) > limit || static_cast<uint64_t>(size) >= SIZE_MAX) {
-        LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path,
-                   "file too large");
+        LogMessage(LOG_ERROR, tag,
+                   "Error while loading %s \"%s\": file too large (%lld bytes, at most %llu)", kind,
+                   path, static_cast<long long>(size), static_cast<unsigned long long>(limit));
         return -1;
     }
     return 0;
@@ -69,7 +85,11 @@ SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
         *notRegular = false;
     // Refused by type before open(): opening a device may have side effects.
     struct stat info;
-    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+    if (stat(path, &info) != 0) {
+        SetUnfollowableError(path, errno);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode))
         return RefuseFileType(info.st_mode, notRegular);
     // Non-blocking, so a FIFO swapped in after stat() can't hang the open;
     // fstat() then judges the file actually opened.
@@ -101,8 +121,10 @@ SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
 }
 
 bool PathExists(const char* path) {
+    // lstat: a link that leads nowhere is still something at the path, and
+    // opening it is what gives the reason.
     struct stat info;
-    return stat(path, &info) == 0;
+    return lstat(path, &info) == 0;
 }
 #else
 SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {

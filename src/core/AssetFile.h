@@ -20,7 +20,8 @@ struct AssetFile {
 // the file can't be opened or is not a regular file ("Error while loading
 // <kind> ...: <reason>"), is empty ("...: the file is empty"), its size is
 // unknown ("Unable to determine file size for ..."), it is larger than limit
-// bytes, or memory runs out. Release with FreeAssetFile.
+// bytes ("...: file too large (<size> bytes, at most <limit>)"), or memory
+// runs out. Release with FreeAssetFile.
 int ReadAssetFile(const char* path, const char* tag, const char* kind, AssetFile* file,
                   uint64_t limit = UINT64_MAX - 1);
 void FreeAssetFile(AssetFile* file);
@@ -32,5 +33,6 @@ void FreeAssetFile(AssetFile* file);
 // (when given) tells a refused file type from a missing or unreadable file.
 SDL_RWops* OpenRegularFile(const char* path, bool* notRegular = nullptr);
 
-// Whether anything (file, directory, FIFO, ...) is at path; nothing is opened.
+// Whether anything (file, directory, FIFO, symbolic link, even one that leads
+// nowhere) is at path; nothing is opened.
 bool PathExists(const char* path);

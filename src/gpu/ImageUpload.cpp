@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -38,8 +39,7 @@ void SetLastResult(const char* format, ...) {
 // half), so the format and size are read here, before the decoder is asked.
 
 struct ImageHeader {
-    const char* format = nullptr; // set when the signature is one we know
-    bool sized = false;           // width and height were read
+    bool sized = false; // width and height were read
     uint32_t width = 0;
     uint32_t height = 0;
 };
@@ -102,8 +102,12 @@ void ReadJPEGHeader(const unsigned char* data, size_t size, ImageHeader* header)
     }
 }
 
+// The old 12-byte core header holds 16-bit sizes.
+constexpr uint32_t kBMPCoreHeaderSize = 12;
+
 // File header, then the info header with width and height as signed 32-bit
-// values (a negative height means rows stored top first).
+// values (a negative height means rows stored top first), or as unsigned
+// 16-bit values in the old core header.
 void ReadBMPHeader(const unsigned char* data, size_t size, ImageHeader* header) {
     if (size < 26)
         return;
@@ -112,6 +116,11 @@ void ReadBMPHeader(const unsigned char* data, size_t size, ImageHeader* header) 
         return v < 0 ? 0u - value : value;
     };
     header->sized = true;
+    if (LittleEndian(data + 14, 4) == kBMPCoreHeaderSize) {
+        header->width = LittleEndian(data + 18, 2);
+        header->height = LittleEndian(data + 20, 2);
+        return;
+    }
     header->width = magnitude(LittleEndian(data + 18, 4));
     header->height = magnitude(LittleEndian(data + 22, 4));
 }
@@ -127,16 +136,12 @@ void ReadGIFHeader(const unsigned char* data, size_t size, ImageHeader* header) 
 ImageHeader ReadImageHeader(const unsigned char* data, size_t size) {
     ImageHeader header;
     if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8)) {
-        header.format = "PNG";
         ReadPNGHeader(data, size, &header);
     } else if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) {
-        header.format = "JPEG";
         ReadJPEGHeader(data, size, &header);
     } else if (StartsWith(data, size, "BM", 2)) {
-        header.format = "BMP";
         ReadBMPHeader(data, size, &header);
     } else if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) {
-        header.format = "GIF";
         ReadGIFHeader(data, size, &header);
     }
     return header;
@@ -146,15 +151,297 @@ bool TooLarge(uint32_t width, uint32_t height) {
     return width > uint32_t(kMaxImageDimension) || height > uint32_t(kMaxImageDimension);
 }
 
-// Why the decoder gave up, as the user would put it.
-void SetDecodeFailure(const ImageHeader& header) {
+// Why the decoder gave up on a file of the given format, as the user would put it.
+void SetDecodeFailure(const char* format) {
     const char* reason = stbi_failure_reason();
     if (reason && std::strcmp(reason, "outofmem") == 0)
         SetLastResult("out of memory decoding the image");
-    else if (header.format)
-        SetLastResult("truncated or corrupt %s", header.format);
     else
+        SetLastResult("truncated or corrupt %s", format);
+}
+
+// ---- What the file can hold --------------------------------------------------------------
+// The decoder allocates the whole image as soon as it has read the header, and
+// most of its formats then read past the end of a short file as zeros: 18
+// bytes of TGA claiming 16384 x 16384 "load" after taking gigabytes. So the
+// format the decoder will pick is found with its own tests, in its own order,
+// and the header's claim is held against the least number of bytes a file of
+// that claim must have. Each bound is a lower bound: no intact file is refused.
+
+struct ClaimedImage {
+    uint64_t width = 0;
+    uint64_t height = 0;
+    int channels = 0;
+    int bitsPerChannel = 8; // the decoder's answer for PNM, 8 for the others
+    uint64_t Pixels() const { return width * height; }
+};
+
+// The header fields the bounds below read all lie in a file's first bytes;
+// a copy padded with zeros keeps a short file's reads inside the copy.
+constexpr size_t kHeadBytes = 32;
+
+// The file, and its first bytes padded with zeros.
+struct ImageFile {
+    const unsigned char* data;
+    size_t size;
+    const unsigned char* head; // kHeadBytes
+};
+
+uint64_t CeilDiv(uint64_t value, uint64_t divisor) {
+    return (value + divisor - 1) / divisor;
+}
+
+// Deflate spends at least 2 bits on a 258-byte match (a 1-bit length code and
+// a 1-bit distance code): at most 1032 bytes out per byte in. The filtered
+// rows hold one filter byte and width x bits per pixel each; signature, IHDR
+// and one data chunk's framing come first.
+constexpr uint64_t kDeflateMaxRatio = 1032;
+constexpr uint64_t kPNGLeastFraming = 8 + 25 + 12;
+
+uint64_t PNGLeastBytes(const ImageFile& file, const ClaimedImage& image) {
+    const unsigned char* head = file.head;
+    const int depth = head[24];
+    const int colourType = head[25];
+    const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+    const uint64_t rowBytes = 1 + CeilDiv(image.width * channels * depth, 8);
+    return kPNGLeastFraming + CeilDiv(image.height * rowBytes, kDeflateMaxRatio);
+}
+
+// Rows are stored uncompressed (the decoder refuses RLE and embedded JPEG or
+// PNG), each at least width x bits per pixel, after the 14-byte file header
+// and the info header.
+constexpr size_t kBMPFileHeaderSize = 14;
+
+uint64_t BMPLeastBytes(const ImageFile& file, const ClaimedImage& image) {
+    const unsigned char* head = file.head;
+    const uint32_t infoSize = LittleEndian(head + kBMPFileHeaderSize, 4);
+    const size_t bitsAt = kBMPFileHeaderSize + (infoSize == kBMPCoreHeaderSize ? 10 : 14);
+    const uint64_t bitsPerPixel = LittleEndian(head + bitsAt, 2);
+    return kBMPFileHeaderSize + infoSize + image.Pixels() * bitsPerPixel / 8;
+}
+
+// Signature and screen descriptor, the global palette when the flags announce
+// one (3 bytes times 2^(n+1) colours), then at least one image descriptor, its
+// code size and the empty block that ends its data. The screen itself may be
+// far larger than the frame (the rest is background), so the file can't bound
+// the screen's memory: the pixel cap does.
+constexpr uint64_t kGIFScreenEnd = 13;
+constexpr uint64_t kGIFLeastFrame = 10 + 1 + 1;
+
+uint64_t GIFLeastBytes(const ImageFile& file, const ClaimedImage&) {
+    const unsigned char* head = file.head;
+    const unsigned flags = head[10];
+    const uint64_t palette = (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0;
+    return kGIFScreenEnd + palette + kGIFLeastFrame;
+}
+
+// Channel data follows a 26-byte header and three sections of at least their
+// 4-byte length each, and a 2-byte compression code. Raw data holds every
+// sample of the channels decoded (at most four). RLE data first lists a 2-byte
+// length per row and channel, then PackBits of each channel's pixels in one
+// run: 2 bytes cover at most 128 pixels. The file holds at least the lesser.
+constexpr uint64_t kPSDLeastHeader = 26 + 3 * 4 + 2;
+constexpr uint64_t kPackBitsMaxRun = 128;
+constexpr int kPSDDecodedChannels = 4;
+
+uint64_t PSDLeastBytes(const ImageFile& file, const ClaimedImage& image) {
+    const unsigned char* head = file.head;
+    const uint64_t channels = BigEndian(head + 12, 2);
+    const uint64_t decoded = std::min<uint64_t>(channels, kPSDDecodedChannels);
+    const uint64_t depthBytes = BigEndian(head + 22, 2) / 8;
+    const uint64_t raw = image.Pixels() * decoded * depthBytes;
+    const uint64_t rle =
+        image.height * channels * 2 + decoded * 2 * CeilDiv(image.Pixels(), kPackBitsMaxRun);
+    return kPSDLeastHeader + std::min(raw, rle);
+}
+
+// After the 104-byte header, at least one 4-byte packet description, then
+// every row of every packet: a run count of the whole row is one byte at
+// least (the decoder cuts a pure-RLE count that runs past the row).
+constexpr uint64_t kPICLeastHeader = 104 + 4;
+
+uint64_t PICLeastBytes(const ImageFile&, const ClaimedImage& image) {
+    return kPICLeastHeader + image.height;
+}
+
+// A JPEG scan spends at least one bit (a Huffman code) on every 8 x 8 block of
+// each component it codes, and a component sampled at the lowest rate (1 in 4
+// each way) still has one block per 32 x 32 pixels: 8192 pixels per byte.
+constexpr uint64_t kJPEGMaxPixelsPerByte = 8 * 32 * 32;
+
+uint64_t JPEGLeastBytes(const ImageFile&, const ClaimedImage& image) {
+    return CeilDiv(image.Pixels(), kJPEGMaxPixelsPerByte);
+}
+
+// Binary PGM and PPM: every sample stored, one or two bytes each.
+uint64_t PNMLeastBytes(const ImageFile&, const ClaimedImage& image) {
+    return image.Pixels() * image.channels * (image.bitsPerChannel / 8);
+}
+
+// Rows of 8 up to 32767 pixels may be run-length coded: a 4-byte row header
+// (2, 2, width), then each of the four channels in runs of at most 127 pixels
+// for 2 bytes or literals of a count byte and the bytes. Other widths, and
+// rows from the first one without that header on, are stored flat at 4 bytes
+// a pixel. The decoder reads zeros past the end of the file, and a zero count
+// is a literal of nothing: coded rows cut short would keep it reading for
+// ever. So the coded rows are walked here, and this bound is exact.
+constexpr uint64_t kHDRMinRLEWidth = 8;
+constexpr uint64_t kHDRMaxRLEWidth = 32767;
+constexpr unsigned kHDRRunFlag = 128;
+constexpr uint64_t kRGBEBytes = 4;
+
+// Where the pixels start: after the blank line that ends the variables and
+// the resolution line that follows it.
+uint64_t HDRDataStart(const unsigned char* data, size_t size) {
+    const unsigned char* end = data + size;
+    const unsigned char* blank = std::search(data, end, "\n\n", "\n\n" + 2);
+    const unsigned char* resolutionEnd = blank == end ? end : std::find(blank + 2, end, '\n');
+    return resolutionEnd == end ? size + 1 : uint64_t(resolutionEnd - data) + 1;
+}
+
+// The end of one coded channel of a row that starts at at; past the file's
+// end when the file is cut, 0 when the row is malformed (the decoder refuses it).
+uint64_t HDRChannelEnd(const unsigned char* data, size_t size, uint64_t at, uint64_t width) {
+    for (uint64_t filled = 0; filled < width;) {
+        if (at >= size)
+            return at + 1;
+        unsigned count = data[at++];
+        if (count > kHDRRunFlag) {
+            count -= kHDRRunFlag;
+            at += 1;
+        } else {
+            at += count;
+        }
+        if (count > width - filled)
+            return 0;
+        filled += count;
+    }
+    return at;
+}
+
+uint64_t HDRLeastBytes(const ImageFile& file, const ClaimedImage& image) {
+    const uint64_t width = image.width;
+    if (width < kHDRMinRLEWidth || width > kHDRMaxRLEWidth)
+        return image.Pixels() * kRGBEBytes;
+    const unsigned char* data = file.data;
+    uint64_t at = HDRDataStart(data, file.size);
+    for (uint64_t row = 0; row < image.height; ++row) {
+        if (at + kRGBEBytes > file.size)
+            return at + kRGBEBytes;
+        if (data[at] != 2 || data[at + 1] != 2 || (data[at + 2] & 0x80))
+            return at + image.Pixels() * kRGBEBytes; // flat from here on
+        if (BigEndian(data + at + 2, 2) != width)
+            return 0;
+        at += kRGBEBytes;
+        for (uint64_t channel = 0; channel < kRGBEBytes && at != 0; ++channel)
+            at = HDRChannelEnd(data, file.size, at, width);
+        if (at == 0)
+            return 0;
+    }
+    return at;
+}
+
+// The 18-byte header, the image ID, the colour map when there is one (its
+// entries of 15 to 32 bits), then per pixel its bytes (a palette index of 8
+// or 16 bits for a colour-mapped image); RLE packets cover at most 128
+// pixels with one count byte and one pixel.
+constexpr uint64_t kTGAHeaderSize = 18;
+constexpr uint8_t kTGAFirstRLEType = 8;
+
+uint64_t TGALeastBytes(const ImageFile& file, const ClaimedImage& image) {
+    const unsigned char* head = file.head;
+    const uint64_t idLength = head[0];
+    const bool colourMapped = head[1] == 1;
+    const uint64_t mapEntries = LittleEndian(head + 5, 2);
+    const uint64_t mapEntryBytes = CeilDiv(head[7], 8);
+    const uint64_t pixelBytes = CeilDiv(head[16], 8);
+    const uint64_t palette = colourMapped ? mapEntries * mapEntryBytes : 0;
+    const uint64_t pixels = head[2] >= kTGAFirstRLEType
+                                ? CeilDiv(image.Pixels(), kPackBitsMaxRun) * (1 + pixelBytes)
+                                : image.Pixels() * pixelBytes;
+    return kTGAHeaderSize + idLength + palette + pixels;
+}
+
+// The decoder's formats in the order it tries them (the TGA test is the
+// loosest, so it comes last).
+struct DecoderFormat {
+    const char* name;
+    int (*test)(stbi__context*);
+    int (*info)(stbi__context*, int*, int*, int*);
+    uint64_t (*leastBytes)(const ImageFile& file, const ClaimedImage& image);
+};
+
+const DecoderFormat kDecoderFormats[] = {
+    {"PNG", stbi__png_test, stbi__png_info, PNGLeastBytes},
+    {"BMP", stbi__bmp_test, stbi__bmp_info, BMPLeastBytes},
+    {"GIF", stbi__gif_test, stbi__gif_info, GIFLeastBytes},
+    {"PSD", stbi__psd_test, stbi__psd_info, PSDLeastBytes},
+    {"PIC", stbi__pic_test, stbi__pic_info, PICLeastBytes},
+    {"JPEG", stbi__jpeg_test, stbi__jpeg_info, JPEGLeastBytes},
+    {"PNM", stbi__pnm_test, stbi__pnm_info, PNMLeastBytes},
+    {"HDR", stbi__hdr_test, stbi__hdr_info, HDRLeastBytes},
+    {"TGA", stbi__tga_test, stbi__tga_info, TGALeastBytes},
+};
+
+const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
+    for (const DecoderFormat& format : kDecoderFormats) {
+        stbi__context context;
+        stbi__start_mem(&context, data, size);
+        if (format.test(&context))
+            return &format;
+    }
+    return nullptr;
+}
+
+// What the header claims, read by the decoder's own header reader; false
+// when it can't be read.
+bool ReadClaim(const DecoderFormat& format, const unsigned char* data, int size,
+               ClaimedImage* image) {
+    stbi__context context;
+    stbi__start_mem(&context, data, size);
+    int width = 0, height = 0, channels = 0;
+    const int result = format.info(&context, &width, &height, &channels);
+    if (result == 0 || width <= 0 || height <= 0)
+        return false;
+    image->width = uint64_t(width);
+    image->height = uint64_t(height);
+    image->channels = channels;
+    if (format.info == stbi__pnm_info) // it answers the bits per sample
+        image->bitsPerChannel = result;
+    return true;
+}
+
+// Refuses what the decoder should not be given: a header it can't read, a
+// file too short for its claim, an image over the size or pixel limits.
+// 0 when the decoder may go ahead; otherwise the reason is set.
+int CheckClaim(const unsigned char* data, int size) {
+    const DecoderFormat* format = FindDecoderFormat(data, size);
+    if (!format) {
         SetLastResult("unknown image format");
+        return -1;
+    }
+    ClaimedImage image;
+    if (!ReadClaim(*format, data, size, &image)) {
+        SetLastResult("truncated or corrupt %s", format->name);
+        return -1;
+    }
+    const unsigned long long width = image.width, height = image.height;
+    if (TooLarge(uint32_t(width), uint32_t(height))) {
+        SetLastResult("image too large (%llu x %llu)", width, height);
+        return -1;
+    }
+    unsigned char head[kHeadBytes] = {};
+    std::memcpy(head, data, std::min<size_t>(size_t(size), kHeadBytes));
+    const ImageFile file = {data, size_t(size), head};
+    if (format->leastBytes(file, image) > uint64_t(size)) {
+        SetLastResult("truncated or corrupt %s", format->name);
+        return -1;
+    }
+    if (image.Pixels() > kMaxImagePixels) {
+        SetLastResult("image too large (%llu x %llu)", width, height);
+        return -1;
+    }
+    return 0;
 }
 
 // ---- Upload -------------------------------------------------------------------------------
@@ -300,18 +587,12 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
         SetLastResult("image too large (%u x %u)", header.width, header.height);
         return 0;
     }
+    if (CheckClaim(data, size) != 0)
+        return 0;
     int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(data, size, &width, &height, &channels)) {
-        SetDecodeFailure(header);
-        return 0;
-    }
-    if (TooLarge(uint32_t(width), uint32_t(height))) {
-        SetLastResult("image too large (%d x %d)", width, height);
-        return 0;
-    }
     unsigned char* pixels = stbi_load_from_memory(data, size, &width, &height, &channels, 0);
     if (!pixels) {
-        SetDecodeFailure(header);
+        SetDecodeFailure(FindDecoderFormat(data, size)->name);
         return 0;
     }
     uint32_t texture = Upload(pixels, width, height, channels);

@@ -10,6 +10,12 @@
 // Images wider or taller than this are refused before any pixel memory is
 // allocated, so a hostile header can't exhaust memory.
 constexpr int kMaxImageDimension = 16384;
+// The GPU's limit bounds each side, not the area: 16384 x 16384 would take
+// 1 GiB decoded and as much again in the driver. 8192 x 8192 (256 MiB as
+// RGBA) is far more than any texture a scene here needs (2048 x 2048 at
+// most), while the decoder's worst case, a GIF screen at 9 bytes a pixel or
+// an HDR image converted from floats, stays near 1 GiB.
+constexpr uint64_t kMaxImagePixels = uint64_t(8192) * 8192;
 
 // A new texture name, or 0 on failure (see ImageLastResult). A texture that
 // did not fully reach the GPU (over GL_MAX_TEXTURE_SIZE, a GL error from the

@@ -16,6 +16,32 @@ namespace {
 const char* const kTag = "FontAtlas";
 // FreeType positions are 26.6 fixed point: 64 units to the pixel.
 constexpr int kFixedPointShift = 6;
+// The whole file is read into memory for the face. The largest real fonts,
+// collections of CJK faces, are 20 to 30 MiB; the atlas needs 95 glyphs. A
+// path naming anything larger is not a font worth reading whole.
+constexpr uint64_t kMaxFontFileBytes = uint64_t(64) << 20;
+
+// FreeType's own texts for its error codes (its error-string call is only
+// built in on request).
+// clang-format off
+#undef FTERRORS_H_
+#undef __FTERRORS_H__
+#define FT_ERRORDEF(e, v, s) {v, s},
+#define FT_ERROR_START_LIST {
+#define FT_ERROR_END_LIST {0, nullptr}};
+const struct {
+    int code;
+    const char* text;
+} kFreeTypeErrors[] =
+#include FT_ERRORS_H
+
+const char* FreeTypeErrorText(FT_Error error) {
+    for (const auto& entry : kFreeTypeErrors)
+        if (entry.text && entry.code == FT_ERROR_BASE(error))
+            return entry.text;
+    return "unknown FreeType error";
+}
+// clang-format on
 
 // What the face needs while glyphs are rendered. The face reads straight from
 // the file's bytes, so they must outlive it; everything is released in
@@ -38,38 +64,56 @@ void ReleaseFontSource(FontSource* source) {
 // Reads the whole file into memory and opens face 0 from it at the size the
 // overlay uses. On failure logs the reason; the caller releases what exists.
 int OpenFace(const char* path, uint32_t dpi, FontSource* source) {
-    if (ReadAssetFile(path, kTag, "font", &source->file) != 0)
+    if (ReadAssetFile(path, kTag, "font", &source->file, kMaxFontFileBytes) != 0)
         return -1;
     // A short read leaves fewer bytes than the font claims; FreeType then
     // refuses the face rather than reading past them.
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(source->library, source->file.data,
-                           static_cast<FT_Long>(source->file.size), 0, &face) != 0) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s", path);
+    FT_Error error = FT_New_Memory_Face(source->library, source->file.data,
+                                        static_cast<FT_Long>(source->file.size), 0, &face);
+    if (error != 0) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s: %s", path, FreeTypeErrorText(error));
         return -1;
     }
     source->face = face;
+    // Bitmap strikes come in fixed sizes and render 1-bit glyphs, which the
+    // 8-bit atlas can't hold: only outlines scale to the DPI.
+    if (!FT_IS_SCALABLE(face)) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s: it has no scalable outlines", path);
+        return -1;
+    }
     // Width 0 means "same as the height"; at 96 dpi 12 points are 16 pixels per em.
-    if (FT_Set_Char_Size(face, 0, kFontCharHeight26_6, dpi, dpi) != 0) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s", path);
+    error = FT_Set_Char_Size(face, 0, kFontCharHeight26_6, dpi, dpi);
+    if (error != 0) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't load font: %s: %s", path, FreeTypeErrorText(error));
         return -1;
     }
     return 0;
 }
 
-// Loads and renders glyph k (code kFirstGlyph + k) into face->glyph. Only an
-// 8-bit coverage bitmap whose rows hold at least width bytes can be uploaded
-// as GL_RED bytes; anything else (a 1-bit strike, an upward flow) would be
-// read past its end, so it is skipped like a glyph that failed to load.
-int RenderGlyph(FT_Face face, int k) {
-    const bool loaded = FT_Load_Char(face, kFirstGlyph + k, FT_LOAD_RENDER) == 0;
+// Loads and renders glyph k (code kFirstGlyph + k) into face->glyph; null,
+// or why it can't be used. Only an 8-bit coverage bitmap whose rows hold at
+// least width bytes can be uploaded as GL_RED bytes; anything else (a 1-bit
+// strike, an upward flow) would be read past its end, so it is skipped like a
+// glyph that failed to load.
+const char* RenderGlyph(FT_Face face, int k) {
+    const FT_Error error = FT_Load_Char(face, kFirstGlyph + k, FT_LOAD_RENDER);
+    if (error != 0)
+        return FreeTypeErrorText(error);
     const FT_Bitmap& bitmap = face->glyph->bitmap;
-    if (!loaded || bitmap.pixel_mode != FT_PIXEL_MODE_GRAY ||
-        bitmap.pitch < static_cast<int>(bitmap.width)) {
-        LogMessage(LOG_WARNING, kTag, "Error loading font character for %d", k);
-        return -1;
-    }
-    return 0;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.pitch < static_cast<int>(bitmap.width))
+        return "not an 8-bit coverage bitmap";
+    return nullptr;
+}
+
+// One warning for all the glyphs that failed: a font missing them all would
+// otherwise fill the log with a line per glyph and pass.
+void ReportFailedGlyphs(int failed, int first, const char* reason) {
+    if (failed == 1)
+        LogMessage(LOG_WARNING, kTag, "Error loading font character for %d: %s", first, reason);
+    else if (failed > 1)
+        LogMessage(LOG_WARNING, kTag, "Error loading %d of %d font characters (first for %d: %s)",
+                   failed, kGlyphCount, first, reason);
 }
 
 struct AtlasSize {
@@ -82,9 +126,16 @@ struct AtlasSize {
 // the tallest; the ascent is the highest point above the baseline.
 AtlasSize MeasureGlyphs(FT_Face face) {
     AtlasSize size;
+    int failed = 0, first = 0;
+    const char* firstReason = nullptr;
     for (int k = 0; k < kGlyphCount; ++k) {
-        if (RenderGlyph(face, k) != 0)
+        if (const char* reason = RenderGlyph(face, k)) {
+            if (failed++ == 0) {
+                first = k;
+                firstReason = reason;
+            }
             continue;
+        }
         const FT_GlyphSlot slot = face->glyph;
         size.width += slot->bitmap.width;
         if (slot->bitmap.rows > size.height)
@@ -93,6 +144,7 @@ AtlasSize MeasureGlyphs(FT_Face face) {
         if (bearingY > 0 && static_cast<uint32_t>(bearingY >> kFixedPointShift) > size.ascent)
             size.ascent = static_cast<uint32_t>(bearingY >> kFixedPointShift);
     }
+    ReportFailedGlyphs(failed, first, firstReason);
     return size;
 }
 
@@ -128,7 +180,7 @@ void UploadBitmap(const FT_Bitmap& bitmap, uint16_t x) {
 void FillGlyphs(FT_Face face, FontAtlas* atlas) {
     uint16_t x = 0;
     for (int k = 0; k < kGlyphCount; ++k) {
-        if (RenderGlyph(face, k) != 0)
+        if (RenderGlyph(face, k) != nullptr) // reported by the measuring pass
             continue;
         const FT_GlyphSlot slot = face->glyph;
         UploadBitmap(slot->bitmap, x);

@@ -44,8 +44,8 @@ TEST(AssetFile, MissingEmptyAndOversizeFilesAreRefusedWithTheirMessages) {
     // Not whatever error SDL happened to hold from an earlier call.
     EXPECT_TRUE(log.HasLine("[E]  [Texture] Error while loading texture \"" + empty +
                             "\": the file is empty"));
-    EXPECT_TRUE(
-        log.HasLine("[E]  [Texture] Error while loading texture \"" + big + "\": file too large"));
+    EXPECT_TRUE(log.HasLine("[E]  [Texture] Error while loading texture \"" + big +
+                            "\": file too large (100 bytes, at most 99)"));
     EXPECT_EQ(log.Lines().size(), 3u) << "one line per refusal";
 }
 
@@ -90,4 +90,29 @@ TEST(AssetFile, OpenRegularFileTellsARefusedTypeFromAMissingFile) {
     EXPECT_TRUE(notRegular);
     EXPECT_TRUE(PathExists(dir.Path().c_str()));
     EXPECT_FALSE(PathExists(dir.File("missing").c_str()));
+}
+
+// A link that leads nowhere is something at the path (so a model's texture
+// keeps its folder), and reading it says why it fails, with the whole path.
+TEST(AssetFile, BrokenSymbolicLinksExistAndGiveTheirRealReason) {
+    TempDir dir("vesperon-asset");
+    const std::string dangling = dir.File("brick.png");
+    const std::string loop = dir.File("loop.png");
+    ASSERT_EQ(symlink("gone.png", dangling.c_str()), 0);
+    ASSERT_EQ(symlink("loop.png", loop.c_str()), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {dangling, "dangling symbolic link (to gone.png)"},
+        {loop, "Too many levels of symbolic links"}};
+    for (const auto& [path, reason] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(PathExists(path.c_str()));
+        LogCapture log;
+        AssetFile file;
+        EXPECT_EQ(ReadAssetFile(path.c_str(), "Texture", "texture", &file), -1);
+        EXPECT_TRUE(log.HasLine("[E]  [Texture] Error while loading texture \"" + path +
+                                "\": Couldn't open " + path + ": " + reason))
+            << log.Text();
+    }
+    unlink(dangling.c_str());
+    unlink(loop.c_str());
 }

@@ -12,10 +12,11 @@
 
 namespace {
 
-// Headers may claim any size up to the loader's limit, and a few bytes of
-// TGA then become a gigabyte of pixels and again as much in the driver:
-// such inputs are left out so the fuzzer's memory limit catches real leaks.
-// The parsing they would exercise is the same as for smaller images.
+// The loader refuses a header claiming more than its file can hold, but a
+// small compressed file may still decode to its pixel cap (256 MiB, and as
+// much again in the driver): such inputs are left out so the fuzzer's memory
+// limit catches real leaks. The parsing they would exercise is the same as
+// for smaller images.
 constexpr long long kMaxFuzzPixels = 4 << 20;
 
 } // namespace

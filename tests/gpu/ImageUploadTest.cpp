@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -82,6 +84,38 @@ std::vector<unsigned char> EncodeBMP(int width, int height) {
     stbi_write_bmp_to_func(AppendBytes, &bmp, width, height, 3, Pattern(width, height, 3).data());
     return bmp;
 }
+
+using Bytes = std::vector<unsigned char>;
+
+// The bytes of a literal, embedded zeros included.
+template <size_t N> Bytes B(const char (&literal)[N]) {
+    return Bytes(literal, literal + N - 1);
+}
+
+Bytes UniformHDR(int width, int height) {
+    Bytes hdr;
+    const std::vector<float> grey(size_t(width) * height * 3, 0.5f);
+    stbi_write_hdr_to_func(AppendBytes, &hdr, width, height, 3, grey.data());
+    return hdr;
+}
+
+// Caps the address space 128 MiB above what the process maps now, so a
+// decoder allocating what a hostile header claims fails instead of taking gigabytes.
+struct AddressSpaceHeadroom {
+    AddressSpaceHeadroom() {
+        getrlimit(RLIMIT_AS, &old);
+        long pages = 0;
+        FILE* statm = fopen("/proc/self/statm", "r");
+        rlimit capped = old;
+        if (statm && fscanf(statm, "%ld", &pages) == 1)
+            capped.rlim_cur = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (rlim_t(128) << 20);
+        setrlimit(RLIMIT_AS, &capped);
+        if (statm)
+            fclose(statm);
+    }
+    ~AddressSpaceHeadroom() { setrlimit(RLIMIT_AS, &old); }
+    rlimit old{};
+};
 
 GLint LevelParameter(int level, GLenum name) {
     GLint value = -1;
@@ -176,6 +210,76 @@ TEST(ImageUpload, HeaderClaimingAHugeImageIsRefusedBeforeDecoding) {
     // Small enough for the decoder's check, too wide for a texture: ours refuses it.
     EXPECT_EQ(Load(PNGHeaderOnly(100000, 8)), 0u);
     EXPECT_STREQ(ImageLastResult(), "image too large (100000 x 8)");
+}
+
+// Headers of every format the decoder reads claiming far more than their few
+// bytes hold, a file cut short, or more pixels than the cap: each is refused
+// before the decoder allocates (it would fail under the address-space cap).
+TEST(ImageUpload, HeadersClaimingMoreThanTheFileHoldsAreRefusedUnallocated) {
+    ASSERT_TRUE(RequireGL());
+    const Bytes tga = B("\0\0\2\0\0\0\0\0\0\0\0\0\0\x40\0\x40\x20\0"); // 16384 x 16384 x 32
+    Bytes rle = tga;
+    rle[2] = 10;
+    rle.insert(rle.end(), {0xFF, 1, 2, 3, 4});
+    // Colour-mapped, 256 entries of 24 bits, 8192 x 8192 x 8.
+    const Bytes mapped = B("\0\1\1\0\0\0\1\x18\0\0\0\0\0\x20\0\x20\x08\0");
+    Bytes psd = B("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\x40\0\0\0\x40\0\0\x08\0\3");
+    psd.resize(40, 0);
+    psd[39] = 1; // RLE
+    Bytes bmp = EncodeBMP(4, 4);
+    PutLittleEndian32(bmp, 18, 8000);
+    PutLittleEndian32(bmp, 22, 8000);
+    Bytes pic(112, 0); // one mixed-RLE packet for four channels, 8000 x 8000
+    const Bytes picHead = B("\x53\x80\xF6\x34"), picType = B("PICT\x1F\x40\x1F\x40");
+    std::copy(picHead.begin(), picHead.end(), pic.begin());
+    std::copy(picType.begin(), picType.end(), pic.begin() + 88);
+    pic[105] = 8, pic[106] = 2, pic[107] = 0xF0;
+    Bytes cutHDR = UniformHDR(300, 200); // the decoder would read zeros for ever
+    cutHDR.resize(cutHDR.size() - 10);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* reason;
+    } cases[] = {
+        {"TGA", tga, "truncated or corrupt TGA"},
+        {"RLE TGA", rle, "truncated or corrupt TGA"},
+        {"8-bit TGA", mapped, "truncated or corrupt TGA"},
+        {"PGM", B("P5\n8192 8192\n255\n"), "truncated or corrupt PNM"},
+        {"PSD", psd, "truncated or corrupt PSD"},
+        {"GIF", B("GIF89a\x70\x17\x20\x1C\0\0\0"), "truncated or corrupt GIF"},
+        {"BMP", bmp, "truncated or corrupt BMP"},
+        {"JPEG", JPEGHeader(16000, 16000), "truncated or corrupt JPEG"},
+        {"HDR", B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n"),
+         "truncated or corrupt HDR"},
+        {"HDR cut inside its rows", cutHDR, "truncated or corrupt HDR"},
+        {"PIC", pic, "truncated or corrupt PIC"},
+        {"GIF screen around a 1 x 1 frame",
+         B("GIF89a\0\x40\0\x40\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"),
+         "image too large (16384 x 16384)"},
+    };
+    AddressSpaceHeadroom headroom;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Load(c.bytes), 0u);
+        EXPECT_STREQ(ImageLastResult(), c.reason);
+    }
+}
+
+// The bounds are lower bounds: files at their most compressed still load.
+TEST(ImageUpload, IntactFilesAtTheirBestCompressionAndOldBMPHeadersLoad) {
+    ASSERT_TRUE(RequireGL());
+    const int width = 300, height = 200;
+    Bytes tga, hdr = UniformHDR(width, height);
+    stbi_write_tga_to_func(AppendBytes, &tga, width, height, 4, Bytes(width * height * 4).data());
+    // A 2 x 2 BMP with the 12-byte header of 16-bit sizes, rows padded to 8 bytes.
+    Bytes os2 = {'B', 'M', 42, 0, 0, 0, 0, 0, 0, 0, 26, 0,  0,
+                 0,   12,  0,  0, 0, 2, 0, 2, 0, 1, 0,  24, 0};
+    os2.resize(42, 0x80);
+    for (const Bytes* file : {&tga, &hdr, &os2}) {
+        uint32_t texture = Load(*file);
+        EXPECT_NE(texture, 0u) << ImageLastResult();
+        glDeleteTextures(1, &texture);
+    }
 }
 
 TEST(ImageUpload, LargestDimensionIsAcceptedAndOneMoreRefused) {

@@ -226,7 +226,48 @@ TEST_F(FontAtlasFailureTest, DirectoryIsRefusedAsNotARegularFile) {
 
 TEST_F(FontAtlasFailureTest, CorruptFileIsNotAFace) {
     const std::string path = WriteFile("corrupt.ttf", std::string(4096, '\x5a'));
-    EXPECT_EQ(ExpectRejected(path), "[E]  [FontAtlas] Couldn't load font: " + path);
+    EXPECT_EQ(ExpectRejected(path),
+              "[E]  [FontAtlas] Couldn't load font: " + path + ": unknown file format");
+}
+
+// A bitmap-only font gives 1-bit glyphs at fixed sizes; a file over the cap
+// is refused unread (this one is sparse: nothing is written to disk).
+TEST_F(FontAtlasFailureTest, BitmapOnlyAndHugeFontsAreRefusedWithTheirReason) {
+    const std::string bitmap = "/usr/share/fonts/X11/misc/8x16.pcf.gz";
+    if (access(bitmap.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "no bitmap font at " << bitmap << " (xfonts-base)";
+    EXPECT_EQ(ExpectRejected(bitmap),
+              "[E]  [FontAtlas] Couldn't load font: " + bitmap + ": it has no scalable outlines");
+    const std::string huge = WriteFile("huge.ttf", "");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(600) << 20), 0);
+    EXPECT_EQ(ExpectRejected(huge), "[E]  [FontAtlas] Error while loading font \"" + huge +
+                                        "\": file too large (629145600 bytes, at most 67108864)");
+}
+
+// The real font with its glyph count (in 'maxp') set to 0: not one character
+// loads, and one warning says so instead of one per character and pass.
+TEST_F(FontAtlasFailureTest, FontWithoutGlyphsWarnsOnceWithTheCount) {
+    FILE* file = fopen(kSystemFont, "rb");
+    ASSERT_NE(file, nullptr);
+    std::string font;
+    for (int c; (c = fgetc(file)) != EOF;)
+        font.push_back(char(c));
+    fclose(file);
+    auto big16 = [&](size_t at) { return (uint8_t(font[at]) << 8) | uint8_t(font[at + 1]); };
+    for (int table = 0; table < big16(4); ++table) {
+        const size_t entry = 12 + 16 * table;
+        if (font.compare(entry, 4, "maxp") == 0) {
+            const size_t at = (size_t(big16(entry + 8)) << 16 | big16(entry + 10)) + 4;
+            font[at] = font[at + 1] = 0;
+        }
+    }
+    const std::string path = WriteFile("noglyphs.ttf", font);
+    LogCapture capture;
+    FontAtlas atlas;
+    EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, path.c_str()), 0);
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"[W]  [FontAtlas] Error loading 95 of 95 "
+                                                        "font characters (first for 0: invalid "
+                                                        "argument)"});
 }
 
 } // namespace
