@@ -10,26 +10,40 @@
 // +z, so turned into a frame about N they are draws from exactly that
 // density, and A is estimated by the plain mean of V over them: no weights.
 //
-// Testing one ray. The G-buffer knows only the visible surface, so the scene
-// is read as a height field seen from the eye: a point is inside geometry
-// when the visible surface Q on the eye ray through it is nearer. A ray is
-// blocked when a point along it is inside. Each ray is tested at two points,
-// half way (R/2) and at its end (R): the end alone catches every thick
-// blocker within the radius, but a ray that crosses a thin one (a fold of
-// cloth, a baluster, a moulding smaller than R) ends in the open again; the
-// half-way point catches most of those. Points spread inside the hemisphere
-// at random lengths (mean 0.4 R) would reach only part of the radius.
+// Testing one ray. The G-buffer knows only the visible surface: for a point X
+// it gives the surface Q that the eye sees on the ray through X. X is inside
+// geometry when Q is nearer than X and the thing whose front is Q reaches
+// back as far as X. A ray is blocked when a point along it is inside. Each
+// ray is tested at two points, half way (R/2) and at its end (R): the end
+// alone catches a thick blocker anywhere within the radius, but a ray that
+// crosses a thin one (a fold of cloth, a baluster) ends in the open again;
+// the half-way point catches most of those. (A third point at R/3 lowers the
+// error at radius 3.75 by another 5-15 % but costs half as much again.)
 //
-// Range. A hidden point behind an object far in front of P (a pillar before
-// a wall) does not mean the ray is blocked: the ray passes behind it. The
-// depth gap |P.z - Q.z| tells them apart, but it overstates the distance to
-// a blocker on surfaces seen at a grazing angle: from the foot of a distant
-// wall, a ray into the floor ends below it at a point whose eye ray meets the
-// floor far in front, gap >> R, though the floor is within R. So a hidden
-// point counts fully up to a gap of 2R, fades linearly to one half at 4R and
-// is cut there: nothing further in front darkens P. (Measured against
-// ray-traced occlusion, a cut at 3R or a fade to zero leaves the feet of
-// distant walls too open; a longer tail darkens backgrounds behind pillars.)
+// Thickness. How far back the thing at Q reaches is what the G-buffer cannot
+// say. Counting every hidden point as inside (or every one whose Q lies
+// within some depth range of P) darkens whatever is seen past the edge of an
+// arch, a column or a curtain: points in the open air behind it. So each
+// surface is assumed to be a slab: a hidden point counts fully up to 0.75 R
+// behind it, fading linearly to nothing at 1.5 R (measured against
+// ray-traced occlusion: thinner slabs leave creases too open at radius 3.75,
+// thicker ones darken the open air behind balusters at radius 0.9; a soft
+// end keeps a thin wall's halo from ending in a visible edge). The P-to-Q
+// depth range of the previous estimator is gone: with the slab it only lost
+// accuracy.
+//
+// Thickness is measured across the surface, but the G-buffer gives depth
+// along the eye ray: a slab seen at an angle a to its normal is 1 / cos(a)
+// deeper along the ray. For a floor seen at a grazing angle that is ten or
+// more times its thickness, and without a correction every ray from the foot
+// of a distant wall into that floor would count as open. When both points of
+// a ray are hidden, Q_h and Q_r are taken to lie on one surface: the chord
+// Q_r - Q_h lies in it, and if it makes the angle g with the eye ray then
+// 1 / sin(g) <= 1 / cos(a) (no direction in a plane is closer to the eye ray
+// than the plane's own slope), so stretching the slab by 1 / sin(g) never
+// overstates it. When only one point is hidden there is no chord: Q_h and
+// Q_r then lie on different things (an arch in front, a vault behind) and
+// the slab keeps its depth.
 //
 // Only what rises above P's tangent plane can block a ray that leaves P
 // upward; with rounded positions this test is what keeps a flat surface from
@@ -47,15 +61,33 @@
 // only as fast as the rounding does: 0.15 at 150 units, where a radius of
 // 3.75 still rises 25 times higher.
 //
-// Cost. Two position fetches per sample (emptiness is read off z); the
+// Samples per read. Each G-buffer read costs about as much as the rest of a
+// ray's arithmetic, so a kernel of n samples buys n reads: n / 2 rays of two
+// points. Pixels in alternate row pairs of the 4 x 4 tile take the even and
+// the odd samples, so every sample is used once per tile.
+//
+// Stratification. The blur averages exactly one 4 x 4 tile, so what matters
+// is how well the tile's 16 pixels together cover the hemisphere. Each pixel
+// turns the kernel about N by its own sixteenth of a full turn (plus up to
+// half a sixteenth either way from the noise texture), and shifts each
+// sample's elevation within its own sixteenth: a cosine-distributed
+// direction is a point spread uniformly over the unit disk, so r^2 = 1 - z^2
+// is uniform on [0, 1), and adding a shift modulo 1 keeps it uniform (the
+// estimate of every pixel stays unbiased) while the tile's 16 shifts spread
+// one sample over 16 strata of elevation. Two 4 x 4 Bayer orders, one the
+// transpose of the other, pair the turns with the shifts so that neither
+// follows the other across the tile. With 4 samples a tile then holds 32
+// rays covering the hemisphere evenly instead of 4 directions spun about N.
+//
+// Cost. Two position fetches per ray (emptiness is read off z); the
 // sampler's nearest filter and clamp-to-edge find the texel and keep
 // off-screen points on the border (measured faster on the software
 // rasteriser than clamping by hand for texelFetch). The projection is
 // folded into a per-pixel matrix: a point X's pixel is
 // centre + focal * X.xy / (-X.z), and with X = P + t R F k (F the frame, k
 // the sample) the numerator and the denominator are affine in t k, so one
-// 3 x 3 product per sample serves both points. The range weight needs no
-// division. Pixels without geometry run the loop zero times.
+// 3 x 3 product per ray serves both points. Pixels without geometry run the
+// loop zero times.
 
 uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
@@ -71,44 +103,66 @@ const int kMaxSamples = 128;
 const float kHalfFloatSlack = 1.0 / 1024.0; // twice a half float's relative rounding
 const float kMinNormalLength2 = 0.25;       // the cleared G-buffer holds zero normals
 const float kHalfWay = 0.5;                 // the first point tested along each ray
-// Depth gaps in radii: a hidden point counts fully up to kCutRange / 2, its
-// weight 1.5 - gap / kCutRange falls to one half at kCutRange, and stops.
-const float kCutRange = 4.0;
-const float kRangeFloor = 0.5;
-const float kRangeStart = 1.5;
+// The slab behind each visible surface, in radii: fully inside up to
+// kSlabSolid, fading to nothing at kSlabSolid + kSlabFade.
+const float kSlabSolid = 0.75;
+const float kSlabFade = 0.75;
+// (kSlabSolid + kSlabFade) / kSlabFade: the fade written as one product.
+const float kSlabEnd = (kSlabSolid + kSlabFade) / kSlabFade;
+// A surface seen 89 degrees off square is 57 times deeper along the eye ray;
+// the floor on sin(g) (1/64) only keeps the slab finite.
+const float kMinSin2 = 1.0 / 4096.0;
+const float kTileCells = 16.0;
+const float kHalfCellTurn = 3.14159265 / kTileCells; // half of 2 pi / 16
+// cos and sin of k sixteenths of a turn.
+const vec2 kTurns[16] = vec2[16](
+    vec2(1.0, 0.0), vec2(0.92387953, 0.38268343), vec2(0.70710678, 0.70710678),
+    vec2(0.38268343, 0.92387953), vec2(0.0, 1.0), vec2(-0.38268343, 0.92387953),
+    vec2(-0.70710678, 0.70710678), vec2(-0.92387953, 0.38268343), vec2(-1.0, 0.0),
+    vec2(-0.92387953, -0.38268343), vec2(-0.70710678, -0.70710678),
+    vec2(-0.38268343, -0.92387953), vec2(0.0, -1.0), vec2(0.38268343, -0.92387953),
+    vec2(0.70710678, -0.70710678), vec2(0.92387953, -0.38268343));
 
-// Per pixel, set once in main: where the point (0, 0, -1) lands, and the
-// size of one texel in texture coordinates.
-vec2 gCentre;
-vec2 gTexel;
+// Rank of cell (x, y) of a 4 x 4 tile in the Bayer order 0 8 2 10 / 12 4 14 6
+// / 3 11 1 9 / 15 7 13 5 (rows by y): the 2 x 2 order 0 2 / 3 1 nested in
+// itself, so every 2 x 2 block holds one cell of each quarter of the ranks.
+int Bayer4(int x, int y) {
+    int a = x ^ y;
+    return ((a & 1) << 3) | ((y & 1) << 2) | (a & 2) | ((y >> 1) & 1);
+}
 
-// Tangent frame around N, turned about N by the per-pixel noise vector:
-// Gram-Schmidt removes the noise's component along N, leaving a tangent T
-// perpendicular to N; B = N x T completes a right-handed frame (T, B, N)
-// that maps the kernel's +z onto N.
-mat3 KernelFrame(vec3 N, vec3 noise) {
-    vec3 T = noise - N * dot(noise, N);
-    // The noise was (nearly) zero or parallel to N: any perpendicular will do.
+// Tangent frame around N turned by the angle whose cosine and sine are cs.
+mat3 KernelFrame(vec3 N, vec2 cs) {
     vec3 axis = abs(N.x) < 0.9 ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 1.0, 0.0);
-    T = normalize(dot(T, T) < 1e-6 ? axis - N * dot(axis, N) : T);
+    vec3 T0 = normalize(axis - N * dot(axis, N));
+    vec3 T = cs.x * T0 + cs.y * cross(N, T0);
     return mat3(T, cross(N, T), N);
 }
 
-// How far a point X, given as E = (focal * X.xy, -X.z), counts as inside
-// geometry that shelters P: 0 when visible, in front of the eye plane, below
-// P's tangent plane or hidden by something out of range.
-float Blocked(vec3 E, float depthP, float planeP, vec3 N, float slack, float perCut,
-              float cutRange) {
-    // Off-screen points read the nearest border texel: a better guess than
-    // counting them open. A point behind the eye (E.z <= 0, only within R of
-    // the near plane) has no texel at all and counts as open.
-    vec3 Q = texture(texGPosition, (E.xy / E.z + gCentre) * gTexel).xyz;
-    // The eye looks down -z: Q is nearer than X when Q.z > X.z = -E.z. The
-    // cleared G-buffer reads z = 0 where nothing was drawn.
-    bool hidden = Q.z > slack - E.z && Q.z < 0.0 && E.z > 0.0 && dot(N, Q) > planeP;
-    float gap = abs(depthP - Q.z);
-    float range = gap < cutRange ? clamp(kRangeStart - gap * perCut, kRangeFloor, 1.0) : 0.0;
-    return hidden ? range : 0.0;
+// The pixel's turn: its sixteenth of a full turn, moved by the noise's
+// x in [-1, 1] up to half a sixteenth either way. The small rotation uses
+// the cubic Taylor terms (error below 1e-4 at 0.2 radians).
+vec2 CellTurn(int cell, float noise) {
+    float d = noise * kHalfCellTurn;
+    vec2 r = vec2(1.0 - 0.5 * d * d, d - d * d * d / 6.0);
+    vec2 c = kTurns[cell];
+    return vec2(c.x * r.x - c.y * r.y, c.x * r.y + c.y * r.x);
+}
+
+// The sample with r^2 = 1 - z^2 moved by shift modulo 1, azimuth kept.
+vec3 ShiftElevation(vec3 s, float shift) {
+    float r2 = 1.0 - s.z * s.z;
+    float moved = fract(r2 + shift);
+    return vec3(s.xy * (sqrt(moved) * inversesqrt(max(r2, 1e-8))), sqrt(1.0 - moved));
+}
+
+// Whether the point E = (focal * X.xy, -X.z) is hidden by a surface Q that
+// rises above P's tangent plane. The eye looks down -z: Q is nearer than X
+// when Q.z > X.z = -E.z; the cleared G-buffer reads z = 0 where nothing was
+// drawn; a point behind the eye (E.z <= 0, only within R of the near plane)
+// has no texel and counts as open.
+bool Hidden(vec3 E, vec3 Q, vec3 N, float planeP, float slack) {
+    return Q.z > slack - E.z && Q.z < 0.0 && E.z > 0.0 && dot(N, Q) > planeP;
 }
 
 void main() {
@@ -119,36 +173,57 @@ void main() {
     // G-buffer reads z = 0. No geometry, no samples or no radius: open.
     bool covered = P.z < 0.0 && dot(N, N) > kMinNormalLength2 && ssaoRadius > 0.0;
     int count = covered ? min(ssaoKernelSize, kMaxSamples) : 0;
+    int rays = (count + 1) / 2;
 
     N = normalize(N);
     N = dot(N, P) > 0.0 ? -N : N;
-    // One noise texel per screen pixel: the tile repeats whatever the size.
-    // Its side is a power of two (4), so the remainder is a mask: integer
+    // The tile is 4 x 4 (a power of two): the cell is a mask, since integer
     // division has no vector instruction and would run lane by lane.
-    vec3 noise = texelFetch(texSSAONoise, pixel & (textureSize(texSSAONoise, 0) - 1), 0).xyz;
-    mat3 frame = KernelFrame(N, noise);
+    ivec2 cell = pixel & 3;
+    vec2 noise = texelFetch(texSSAONoise, cell, 0).xy;
+    float shift = (float(Bayer4(cell.x, cell.y)) + 0.5 + 0.5 * noise.y) / kTileCells;
+    mat3 frame = KernelFrame(N, CellTurn(Bayer4(cell.y, cell.x), noise.x));
+    int parity = (cell.y >> 1) & 1; // Bayer4's lowest bit: each half spans all strata
 
     // Clip x = p00 x + p20 z, w = -z, so NDC x = p00 x / (-z) - p20 and the
     // pixel is (NDC + 1) size / 2: focal = p00 size / 2 and
     // centre = (1 - p20) size / 2 (likewise for y).
     vec2 size = vec2(textureSize(texGPosition, 0));
     vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
-    gCentre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
-    gTexel = 1.0 / size;
+    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
+    vec2 texel = 1.0 / size;
     // E = (focal * X.xy, -X.z) = base + t * toScreen * k for X = P + t R F k.
     vec3 base = vec3(focal * P.xy, -P.z);
     vec3 scale = vec3(focal, -1.0) * ssaoRadius;
     mat3 toScreen = mat3(scale * frame[0], scale * frame[1], scale * frame[2]);
     float slack = (length(P) + 2.0 * ssaoRadius) * kHalfFloatSlack;
-    float cutRange = kCutRange * ssaoRadius;
-    float perCut = 1.0 / cutRange;
     float planeP = dot(N, P) + slack;
+    float perFade = 1.0 / (kSlabFade * ssaoRadius);
 
     float blocked = 0.0;
-    for (int i = 0; i < count; ++i) {
-        vec3 K = toScreen * ssaoSamples[i];
-        blocked += max(Blocked(base + kHalfWay * K, P.z, planeP, N, slack, perCut, cutRange),
-                       Blocked(base + K, P.z, planeP, N, slack, perCut, cutRange));
+    for (int i = 0; i < rays; ++i) {
+        vec3 K = toScreen * ShiftElevation(ssaoSamples[min(2 * i + parity, count - 1)], shift);
+        vec3 Eh = base + kHalfWay * K;
+        vec3 Er = base + K;
+        vec3 Qh = texture(texGPosition, (Eh.xy / Eh.z + centre) * texel).xyz;
+        vec3 Qr = texture(texGPosition, (Er.xy / Er.z + centre) * texel).xyz;
+        bool hiddenH = Hidden(Eh, Qh, N, planeP, slack);
+        bool hiddenR = Hidden(Er, Qr, N, planeP, slack);
+        // sin(g) of the chord against the eye ray through Q_h: the slab is
+        // 1 / sin(g) deeper along the ray, so a point `behind` its Q is
+        // behind sin(g) across it. sin^2 = 1 - (c.q)^2 / (|c|^2 |q|^2),
+        // without normalising either; both points on one texel give no chord.
+        vec3 chord = Qr - Qh;
+        float along = dot(chord, Qh);
+        float span2 = dot(chord, chord) * dot(Qh, Qh);
+        float across = hiddenH && hiddenR && span2 > 0.0
+                           ? sqrt(max(1.0 - along * along / span2, kMinSin2))
+                           : 1.0;
+        // Fully inside up to kSlabSolid R across, none from kSlabSolid + kSlabFade.
+        float perFadeAcross = perFade * across;
+        float insideH = hiddenH ? clamp(kSlabEnd - (Qh.z + Eh.z) * perFadeAcross, 0.0, 1.0) : 0.0;
+        float insideR = hiddenR ? clamp(kSlabEnd - (Qr.z + Er.z) * perFadeAcross, 0.0, 1.0) : 0.0;
+        blocked += max(insideH, insideR);
     }
-    fragOcclusion = 1.0 - blocked / float(max(count, 1));
+    fragOcclusion = 1.0 - blocked / float(max(rays, 1));
 }

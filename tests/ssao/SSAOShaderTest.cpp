@@ -235,8 +235,10 @@ TEST_F(SSAOShaderTest, CreaseFollowsTheExactOpenFractionNearAndFar) {
         EXPECT_GT(rows, kHeight / 2);
         EXPECT_LT(meanError, 0.03);
         // The worst row is the foot of the far wall, whose occluder is a
-        // floor seen at 5 degrees: the depth test reads it least well there.
-        EXPECT_LT(maxError, 0.12);
+        // floor seen at 5 degrees: a ray whose half-way point is still above
+        // the floor gives no chord to measure the floor's slope by, and its
+        // end, many slab depths behind the floor along the eye ray, counts open.
+        EXPECT_LT(maxError, 0.15);
     }
 }
 
@@ -317,28 +319,33 @@ TEST_F(SSAOShaderTest, PixelsWithoutGeometryStayOpen) {
     EXPECT_GT(sky, kWidth * kHeight / 8);
 }
 
-TEST_F(SSAOShaderTest, BackgroundFarBehindASilhouetteGetsNoHalo) {
-    // A tall wall seen over the top of a second, nearer one 5 radii in front
-    // of it: the near wall hides many samples of the far wall's pixels next
-    // to its edge, but it is far out of reach and must not darken them.
-    Scene scene;
-    scene.floor = false;
-    scene.wallHeight = 100.0f;
-    scene.screenZ = 5.0f;
-    scene.screenHeight = 1.0f; // its top edge mid-screen
-    Show(scene, {0.0f, 1.0f, 10.0f}, {0.0f, 1.0f, 0.0f}, 50.0f, 1.0f, 500.0f);
-    mRenderer->SetRadius(1.0f);
-    mRenderer->SetKernelSize(64);
-    mRenderer->SSAOPass();
-    const auto raw = ReadRed(mRenderer->mSSAOTexture);
-    int farPixels = 0, darkened = 0;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        const bool onFarWall = mScene.position[i].z < -7.5f; // the near wall is 5 away
-        farPixels += onFarWall;
-        darkened += onFarWall && raw[i] < 250;
+TEST_F(SSAOShaderTest, BackgroundBehindAThinWallGetsNoHalo) {
+    // A tall wall seen over the top of a second, nearer one of no thickness:
+    // the near wall hides many samples of the far wall's pixels next to its
+    // edge, but it stands 3.5 or 5 radii in front, out of reach, and must not
+    // darken them. At 3.5 radii the hidden samples lie 2.5 to 4.5 radii behind
+    // the near wall's face (seen up to 25 degrees off square): only a wall
+    // assumed thicker than that would reach them.
+    for (float distance : {3.5f, 5.0f}) {
+        Scene scene;
+        scene.floor = false;
+        scene.wallHeight = 100.0f;
+        scene.screenZ = distance;
+        scene.screenHeight = 1.0f; // its top edge mid-screen
+        Show(scene, {0.0f, 1.0f, distance + 5.0f}, {0.0f, 1.0f, 0.0f}, 50.0f, 1.0f, 500.0f);
+        mRenderer->SetRadius(1.0f);
+        mRenderer->SetKernelSize(64);
+        mRenderer->SSAOPass();
+        const auto raw = ReadRed(mRenderer->mSSAOTexture);
+        int farPixels = 0, darkened = 0;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            const bool onFarWall = mScene.position[i].z < -(5.0f + 0.5f * distance);
+            farPixels += onFarWall;
+            darkened += onFarWall && raw[i] < 250;
+        }
+        EXPECT_GT(farPixels, kWidth * kHeight / 4) << distance;
+        EXPECT_EQ(darkened, 0) << "near wall " << distance << " radii in front";
     }
-    EXPECT_GT(farPixels, kWidth * kHeight / 4);
-    EXPECT_EQ(darkened, 0);
 }
 
 // ---------------------------------------------------------------------------

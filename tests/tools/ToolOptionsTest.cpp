@@ -90,7 +90,7 @@ TEST(ToolOptions, WithoutEyeAndDirTheFixedViewsAreMeasured) {
     EXPECT_EQ(options.modelPath, "x.obj");
     EXPECT_EQ(options.kernels, (std::vector<uint32_t>{8}));
     EXPECT_FLOAT_EQ(options.radius, 2.0f);
-    ASSERT_EQ(options.views.size(), 4u);
+    ASSERT_EQ(options.views.size(), 6u);
     EXPECT_EQ(options.views[0].name, "start");
     EXPECT_EQ(options.views[0].eye, glm::vec3(0.0f, 10.0f, 0.0f));
     EXPECT_EQ(options.views[0].dir, glm::vec3(1.0f, 0.0f, 0.0f));
@@ -99,6 +99,8 @@ TEST(ToolOptions, WithoutEyeAndDirTheFixedViewsAreMeasured) {
     EXPECT_EQ(options.views[2].name, "gallery");
     EXPECT_EQ(options.views[2].dir, glm::vec3(0.0f, 1.1f, 1.0f));
     EXPECT_EQ(options.views[3].name, "colonnade");
+    EXPECT_EQ(options.views[4].name, "arch");
+    EXPECT_EQ(options.views[5].name, "balustrade");
 }
 
 TEST(ToolOptions, EyeAndDirGiveOneViewAndComeTogether) {
