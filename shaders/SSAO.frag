@@ -28,9 +28,9 @@
 // behind it, fading linearly to nothing at 1.5 R (measured against
 // ray-traced occlusion: thinner slabs leave creases too open at radius 3.75,
 // thicker ones darken the open air behind balusters at radius 0.9; a soft
-// end keeps a thin wall's halo from ending in a visible edge). The P-to-Q
-// depth range of the previous estimator is gone: with the slab it only lost
-// accuracy.
+// end keeps a thin wall's halo from ending in a visible edge). No weight on
+// the depth gap between P and Q is left: keeping a distant background behind
+// a silhouette open, which is what such a weight was for, the slab does.
 //
 // Thickness is measured across the surface, but the G-buffer gives depth
 // along the eye ray: a slab seen at an angle a to its normal is 1 / cos(a)
@@ -63,8 +63,8 @@
 //
 // Samples per read. Each G-buffer read costs about as much as the rest of a
 // ray's arithmetic, so a kernel of n samples buys n reads: n / 2 rays of two
-// points. Pixels in alternate row pairs of the 4 x 4 tile take the even and
-// the odd samples, so every sample is used once per tile.
+// points. Alternate rows of the 4 x 4 tile take the even and the odd
+// samples, so the tile uses every sample, each in eight pixels.
 //
 // Stratification. The blur averages exactly one 4 x 4 tile, so what matters
 // is how well the tile's 16 pixels together cover the hemisphere. Each pixel
@@ -74,10 +74,10 @@
 // direction is a point spread uniformly over the unit disk, so r^2 = 1 - z^2
 // is uniform on [0, 1), and adding a shift modulo 1 keeps it uniform (the
 // estimate of every pixel stays unbiased) while the tile's 16 shifts spread
-// one sample over 16 strata of elevation. Two 4 x 4 Bayer orders, one the
-// transpose of the other, pair the turns with the shifts so that neither
-// follows the other across the tile. With 4 samples a tile then holds 32
-// rays covering the hemisphere evenly instead of 4 directions spun about N.
+// one sample over 16 strata of elevation. Two different orders of the cells
+// pair the turns with the shifts so that neither follows the other. With 4
+// samples a tile then holds 32 rays covering the hemisphere evenly instead
+// of 4 directions spun about N.
 //
 // Cost. Two position fetches per ray (emptiness is read off z); the
 // sampler's nearest filter and clamp-to-edge find the texel and keep
@@ -123,12 +123,21 @@ const vec2 kTurns[16] = vec2[16](
     vec2(-0.38268343, -0.92387953), vec2(0.0, -1.0), vec2(0.38268343, -0.92387953),
     vec2(0.70710678, -0.70710678), vec2(0.92387953, -0.38268343));
 
-// Rank of cell (x, y) of a 4 x 4 tile in the Bayer order 0 8 2 10 / 12 4 14 6
-// / 3 11 1 9 / 15 7 13 5 (rows by y): the 2 x 2 order 0 2 / 3 1 nested in
-// itself, so every 2 x 2 block holds one cell of each quarter of the ranks.
-int Bayer4(int x, int y) {
-    int a = x ^ y;
-    return ((a & 1) << 3) | ((y & 1) << 2) | (a & 2) | ((y >> 1) & 1);
+// Ranks of cell c = (x, y) of the 4 x 4 tile among the 16 strata: a quarter
+// q and a place within it. q = x ^ rev(y) (rev swaps the two bits) lays the
+// quarters out as 0 1 2 3 / 2 3 0 1 / 1 0 3 2 / 3 2 1 0, so every row, every
+// column and every 2 x 2 block of the tile holds one cell of each quarter: a
+// crease one pixel wide, where the blur's box meets a single row of the
+// tile, still sees the whole range, and so does each small neighbourhood.
+// The turns use the transposed layout, so neither rank follows the other.
+int Reverse2(int v) {
+    return ((v & 1) << 1) | ((v >> 1) & 1);
+}
+int ElevationRank(ivec2 c) {
+    return 4 * (c.x ^ Reverse2(c.y)) + c.y;
+}
+int TurnRank(ivec2 c) {
+    return 4 * (c.y ^ Reverse2(c.x)) + c.x;
 }
 
 // Tangent frame around N turned by the angle whose cosine and sine are cs.
@@ -181,9 +190,9 @@ void main() {
     // division has no vector instruction and would run lane by lane.
     ivec2 cell = pixel & 3;
     vec2 noise = texelFetch(texSSAONoise, cell, 0).xy;
-    float shift = (float(Bayer4(cell.x, cell.y)) + 0.5 + 0.5 * noise.y) / kTileCells;
-    mat3 frame = KernelFrame(N, CellTurn(Bayer4(cell.y, cell.x), noise.x));
-    int parity = (cell.y >> 1) & 1; // Bayer4's lowest bit: each half spans all strata
+    float shift = (float(ElevationRank(cell)) + 0.5 + 0.5 * noise.y) / kTileCells;
+    mat3 frame = KernelFrame(N, CellTurn(TurnRank(cell), noise.x));
+    int parity = cell.y & 1; // the rows of one parity still hold every quarter
 
     // Clip x = p00 x + p20 z, w = -z, so NDC x = p00 x / (-z) - p20 and the
     // pixel is (NDC + 1) size / 2: focal = p00 size / 2 and

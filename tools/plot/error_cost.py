@@ -86,8 +86,10 @@ def plot(sets, output):
         axis.set_ylabel("MAE against the ray-traced reference (blurred)")
         axis.set_title(f"radius {radius:g}; numbers are kernel sizes")
         axis.grid(True, which="both", alpha=0.3)
-        axis.legend(fontsize=7, ncol=2)
-    fig.tight_layout()
+    # One legend under both panels: inside either it would hide curves.
+    handles, names = axes[0][0].get_legend_handles_labels()
+    fig.legend(handles, names, loc="lower center", ncol=len(views), fontsize=8)
+    fig.tight_layout(rect=(0, 0.04 * len(labels), 1, 1))
     fig.savefig(output, dpi=110)
 
 
