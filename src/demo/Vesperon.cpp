@@ -89,8 +89,8 @@ int Vesperon::InitScene() {
     return 0;
 }
 
-int Vesperon::LoadScene(const char* modelPath) {
-    if (LoadModelFile(modelPath, mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures) != 0)
+int Vesperon::LoadScene(const char* modelPath, ModelFiles* files) {
+    if (LoadModelFile(modelPath, mAllocator, &mSceneRoot, &mMeshes, &mMaterialTextures, files) != 0)
         return -1;
     PlaceScene();
     return 0;

@@ -14,6 +14,7 @@
 
 struct Event;
 class Mesh;
+struct ModelFiles;
 class Texture;
 class Umbrelix;
 
@@ -71,8 +72,9 @@ public:
     int LoadPrograms();
     // Loads the model at modelPath with the demo's loader (its guards and
     // log lines) and places it; 0, or -1 after logging why. Init uses it on
-    // the demo's own model, the tools on theirs.
-    int LoadScene(const char* modelPath);
+    // the demo's own model, the tools on theirs (files, when given, lists
+    // every file the load read).
+    int LoadScene(const char* modelPath, ModelFiles* files = nullptr);
     // The loaded model scaled into place, world transforms computed, the eye at its start.
     void PlaceScene();
 

@@ -413,35 +413,36 @@ bool ReadClaim(const DecoderFormat& format, const unsigned char* data, int size,
 
 // Refuses what the decoder should not be given: a header it can't read, a
 // file too short for its claim, an image over the size or pixel limits.
-// 0 when the decoder may go ahead; otherwise the reason is set.
-int CheckClaim(const unsigned char* data, int size) {
+// The format the decoder will pick when it may go ahead; otherwise null,
+// with the reason set.
+const DecoderFormat* CheckClaim(const unsigned char* data, int size) {
     const DecoderFormat* format = FindDecoderFormat(data, size);
     if (!format) {
         SetLastResult("unknown image format");
-        return -1;
+        return nullptr;
     }
     ClaimedImage image;
     if (!ReadClaim(*format, data, size, &image)) {
         SetLastResult("truncated or corrupt %s", format->name);
-        return -1;
+        return nullptr;
     }
     const unsigned long long width = image.width, height = image.height;
     if (TooLarge(uint32_t(width), uint32_t(height))) {
         SetLastResult("image too large (%llu x %llu)", width, height);
-        return -1;
+        return nullptr;
     }
     unsigned char head[kHeadBytes] = {};
     std::memcpy(head, data, std::min<size_t>(size_t(size), kHeadBytes));
     const ImageFile file = {data, size_t(size), head};
     if (format->leastBytes(file, image) > uint64_t(size)) {
         SetLastResult("truncated or corrupt %s", format->name);
-        return -1;
+        return nullptr;
     }
     if (image.Pixels() > kMaxImagePixels) {
         SetLastResult("image too large (%llu x %llu)", width, height);
-        return -1;
+        return nullptr;
     }
-    return 0;
+    return format;
 }
 
 // ---- Upload -------------------------------------------------------------------------------
@@ -587,12 +588,13 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
         SetLastResult("image too large (%u x %u)", header.width, header.height);
         return 0;
     }
-    if (CheckClaim(data, size) != 0)
+    const DecoderFormat* format = CheckClaim(data, size);
+    if (!format)
         return 0;
     int width = 0, height = 0, channels = 0;
     unsigned char* pixels = stbi_load_from_memory(data, size, &width, &height, &channels, 0);
     if (!pixels) {
-        SetDecodeFailure(FindDecoderFormat(data, size)->name);
+        SetDecodeFailure(format->name);
         return 0;
     }
     uint32_t texture = Upload(pixels, width, height, channels);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <mutex>
 #include <string>
 
 #include <sys/stat.h>
@@ -82,13 +81,19 @@ std::string DiffuseTexturePath(const aiScene* scene, unsigned i, const char* mod
 }
 
 // Loads the diffuse texture of every material into textures[i], from the
-// path TexturePath picks. Whatever path that is, the texture loader reports
-// why it can't be read (missing, a directory, a FIFO, empty...).
-void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures) {
+// path TexturePath picks, and lists those paths in names when given.
+// Whatever path that is, the texture loader reports why it can't be read
+// (missing, a directory, a FIFO, empty...).
+void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures,
+                          std::vector<std::string>* names) {
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         std::string path = DiffuseTexturePath(scene, i, modelPath);
+        if (path.empty())
+            continue;
+        if (names)
+            names->push_back(path);
         // A texture that fails has been logged and keeps mId 0; loading goes on.
-        if (!path.empty())
+        if (textures)
             LoadTexture(path.c_str(), &textures[i]);
     }
 }
@@ -116,18 +121,16 @@ bool Identify(const char* path, FileIdentity* id) {
 // process: the importer asks for a material library several times in one
 // import, and the tools import a model twice, so the refusal is repeated
 // quietly while the file is unchanged instead of logged each time.
-std::mutex gRefusedMutex;
+// Models load on the main thread only, so the list needs no lock.
 std::vector<FileIdentity> gRefused;
 
 bool WasRefused(const FileIdentity& id) {
-    std::lock_guard<std::mutex> lock(gRefusedMutex);
     return std::find(gRefused.begin(), gRefused.end(), id) != gRefused.end();
 }
 
 // One entry per path (its latest version), so the list stays as short as
 // the set of files ever refused.
 void RememberRefused(const FileIdentity& id) {
-    std::lock_guard<std::mutex> lock(gRefusedMutex);
     auto samePath = [&id](const FileIdentity& known) { return known.path == id.path; };
     auto known = std::find_if(gRefused.begin(), gRefused.end(), samePath);
     if (known != gRefused.end())
@@ -428,11 +431,7 @@ int ImportModelFiles(const char* path, ModelFiles* files) {
     const aiScene* scene = ReadScene(importer, path);
     if (!scene || CheckPrimitives(scene, path) != 0)
         return -1;
-    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
-        std::string texture = DiffuseTexturePath(scene, i, path);
-        if (!texture.empty())
-            files->textures.push_back(texture);
-    }
+    LoadMaterialTextures(scene, path, nullptr, &files->textures);
     return 0;
 }
 
@@ -441,12 +440,15 @@ int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture
 }
 
 int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
-                  Texture** textures) {
+                  Texture** textures, ModelFiles* files) {
     // Nothing is handed out yet: the caller may release both outputs on any result.
     *meshes = nullptr;
     *textures = nullptr;
+    if (files)
+        *files = ModelFiles();
     Assimp::Importer importer;
-    importer.SetIOHandler(new ModelIOSystem()); // the importer owns and deletes it
+    // The importer owns and deletes its file access.
+    importer.SetIOHandler(new ModelIOSystem(files ? &files->read : nullptr));
     const aiScene* scene = ReadScene(importer, path);
     if (!scene)
         return -1;
@@ -455,7 +457,7 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
         return -1;
     if (AllocateArrays(scene, allocator, meshes, textures) != 0)
         return -1;
-    LoadMaterialTextures(scene, path, *textures);
+    LoadMaterialTextures(scene, path, *textures, files ? &files->textures : nullptr);
 
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         const aiMesh* m = scene->mMeshes[i];

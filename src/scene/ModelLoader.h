@@ -21,9 +21,6 @@ constexpr unsigned kModelImportFlags = 0x4B;
 // with one warning that counts them. Whatever was handed out through meshes
 // and textures belongs to the caller even on failure.
 int LoadModel(Allocator* allocator, SceneGraphNode* root, Mesh** meshes, Texture** textures);
-// The same for any path (tests load other models with it).
-int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
-                  Texture** textures);
 // Every file a model reads: read holds the model and each material library
 // the importer opened, in the order it opened them (each once); textures the
 // diffuse texture of each material that names one, as LoadTexture is given it.
@@ -31,6 +28,10 @@ struct ModelFiles {
     std::vector<std::string> read;
     std::vector<std::string> textures;
 };
+// The same for any path (tests and the tools load other models with it);
+// with files, it also lists every file the load read.
+int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, Mesh** meshes,
+                  Texture** textures, ModelFiles* files = nullptr);
 // Imports path with the checks and post-processing of LoadModelFile and
 // lists its files, keeping nothing else (tools time the import with it and
 // key caches on the files). 0, or -1 logged as LoadModelFile logs it.

@@ -250,7 +250,7 @@ int BuildScene(Vesperon& app, AoScene* scene) {
     return 0;
 }
 
-int Measure(Vesperon& app, const ToolOptions& options) {
+int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::string>& modelFiles) {
     if (LoadCaptureFunctions() != 0)
         return kExitFailed;
     AoScene scene;
@@ -265,12 +265,6 @@ int Measure(Vesperon& app, const ToolOptions& options) {
     renderer->mSSAOEnabled = true;
     renderer->mBlurEnabled = true;
     renderer->SetRadius(options.view.radius);
-    // Every file the model reads keys the reference cache.
-    ModelFiles files;
-    if (ImportModelFiles(options.view.modelPath.c_str(), &files) != 0)
-        return kExitFailed;
-    std::vector<std::string> modelFiles = files.read;
-    modelFiles.insert(modelFiles.end(), files.textures.begin(), files.textures.end());
     RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
@@ -331,14 +325,18 @@ int RunAoTruth(int argc, char** argv) {
     CatchInterrupts();
     // The same start as the benchmark's: the model is judged by the demo's
     // own loader, which refuses what the importer can't safely read.
+    // Every file the model reads keys the reference cache.
     Vesperon app;
-    if (StartApp(app, options.view.modelPath, nullptr, &error) != 0 || Interrupted()) {
+    ModelFiles files;
+    if (StartApp(app, options.view.modelPath, nullptr, &error, &files) != 0 || Interrupted()) {
         LogMessage(LOG_ERROR, kTag, "%s", Interrupted() ? kInterruptedMessage : error.c_str());
         app.Shutdown();
         return kExitFailed;
     }
+    std::vector<std::string> modelFiles = files.read;
+    modelFiles.insert(modelFiles.end(), files.textures.begin(), files.textures.end());
     app.BeginRun();
-    int status = Measure(app, options);
+    int status = Measure(app, options, modelFiles);
     app.EndRun();
     app.Shutdown();
     return status;

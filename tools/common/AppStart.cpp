@@ -73,8 +73,8 @@ int TimeImportAndTextures(const std::string& path, StartupTimes* times, std::str
 }
 
 // The demo's own loading and placing of the scene, on this path.
-int LoadScene(Vesperon& app, const std::string& path, std::string* error) {
-    if (app.LoadScene(path.c_str()) != 0) {
+int LoadScene(Vesperon& app, const std::string& path, ModelFiles* files, std::string* error) {
+    if (app.LoadScene(path.c_str(), files) != 0) {
         *error = "cannot load model \"" + path + "\" (see the log)";
         return -1;
     }
@@ -83,7 +83,8 @@ int LoadScene(Vesperon& app, const std::string& path, std::string* error) {
 
 } // namespace
 
-int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error) {
+int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error,
+             ModelFiles* files) {
     if (!IsReadableFile(modelPath)) {
         *error = "cannot open model \"" + modelPath + "\": " + SDL_GetError();
         return -1;
@@ -108,7 +109,7 @@ int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, s
     if (times && TimeImportAndTextures(modelPath, times, error) != 0)
         return -1;
     start = Clock::now();
-    if (LoadScene(app, modelPath, error) != 0)
+    if (LoadScene(app, modelPath, files, error) != 0)
         return -1;
     t->modelLoadMs = MsSince(start);
     t->totalMs = MsSince(begin);

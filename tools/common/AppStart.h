@@ -6,6 +6,7 @@
 #include <string>
 
 class Vesperon;
+struct ModelFiles;
 
 // Start-up phases in milliseconds. modelImportMs and textureLoadMs are
 // measured on their own (a separate import, and a separate load of every
@@ -31,8 +32,9 @@ struct StartupTimes {
 // files protects the demo and the tools alike. 0 on success; -1 with *error
 // set on failure (the demo's own log says more). Never shows a message box.
 // With times, each phase is timed (which costs a second import, checked the
-// same way, and texture load).
-int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error);
+// same way, and texture load). With files, the loader lists every file it read.
+int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error,
+             ModelFiles* files = nullptr);
 
 // VmHWM of /proc/self/status in KiB, or -1 when it can't be read.
 long PeakResidentKiB();
