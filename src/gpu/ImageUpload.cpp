@@ -573,6 +573,32 @@ bool PngChunksFit(const unsigned char* data, int size) {
 
 } // namespace
 
+// A DHT segment (FF C4, a 16-bit length) holds tables of a class/slot byte,
+// 16 code counts and as many symbols as the counts add up to; a table has at
+// most 256 symbols. Inside coded data FF is always followed by 00 or a restart
+// marker, so every FF C4 in the file is a segment the decoder would read.
+bool ImageJPEGTablesFit(const unsigned char* data, int size) {
+    constexpr unsigned char kDHT[] = {0xFF, 0xC4};
+    constexpr uint64_t kCounts = 16, kMaxSymbols = 256;
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8)
+        return true; // not a JPEG
+    const unsigned char* end = data + size;
+    for (const unsigned char* at = std::search(data, end, kDHT, kDHT + 2); at != end;
+         at = std::search(at + 2, end, kDHT, kDHT + 2)) {
+        const unsigned char* table = at + 4;
+        const unsigned char* segmentEnd = at + 2 + (end - at >= 4 ? BigEndian(at + 2, 2) : 0);
+        while (table < segmentEnd && table < end) {
+            uint64_t symbols = 0;
+            for (uint64_t i = 1; i <= kCounts; ++i)
+                symbols += table + i < end ? table[i] : 0;
+            if (symbols > kMaxSymbols)
+                return false;
+            table += 1 + kCounts + symbols;
+        }
+    }
+    return true;
+}
+
 uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
     if (!data || size <= 0) {
         SetLastResult("no image data");
@@ -580,6 +606,10 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
     }
     if (!PngChunksFit(data, size)) {
         SetLastResult("truncated or corrupt PNG");
+        return 0;
+    }
+    if (!ImageJPEGTablesFit(data, size)) {
+        SetLastResult("truncated or corrupt JPEG");
         return 0;
     }
     // The header alone tells the size: judge it before any pixel is decoded.

@@ -22,3 +22,8 @@ constexpr uint64_t kMaxImagePixels = uint64_t(8192) * 8192;
 // upload or the mipmaps) counts as a failure and leaves no name behind.
 uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size);
 const char* ImageLastResult();
+
+// False when the bytes hold a JPEG Huffman table of more than 256 codes. The
+// decoder (its header reader too) writes such a table past the end of its
+// arrays, so nothing may hand these bytes to it.
+bool ImageJPEGTablesFit(const unsigned char* data, int size);

@@ -27,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > INT32_MAX)
         return 0;
     int width = 0, height = 0, channels = 0;
-    if (stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) &&
+    // The size filter asks the decoder itself, so it comes after the one guard
+    // that must keep bytes from the decoder's header reader.
+    if (ImageJPEGTablesFit(data, static_cast<int>(size)) &&
+        stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) &&
         static_cast<long long>(width) * height > kMaxFuzzPixels)
         return 0;
     uint32_t texture = ImageLoadTextureFromMemory(data, static_cast<int>(size));

@@ -249,6 +249,12 @@ TEST(ImageUpload, HeadersClaimingMoreThanTheFileHoldsAreRefusedUnallocated) {
         {"GIF", B("GIF89a\x70\x17\x20\x1C\0\0\0"), "truncated or corrupt GIF"},
         {"BMP", bmp, "truncated or corrupt BMP"},
         {"JPEG", JPEGHeader(16000, 16000), "truncated or corrupt JPEG"},
+        // A Huffman table of 0xFF + 0x89 + ... codes: the decoder would write
+        // past its 257-entry size list (found by the fuzz target).
+        {"JPEG with an overfull Huffman table",
+         B("\xFF\xD8\xFF\xC4\xFF\0\0\x89PNG\r\n\r\n\x1A\n\0\0\0\rIH\0\x1A\n\0\0\0\rIH\0\0\0"
+           "\0\0\0\0\x83"),
+         "truncated or corrupt JPEG"},
         {"HDR", B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n"),
          "truncated or corrupt HDR"},
         {"HDR cut inside its rows", cutHDR, "truncated or corrupt HDR"},
