@@ -19,6 +19,26 @@
 // dynamic TLS block (thread_local in the program and its tests is static
 // TLS). tests/sanitizer/LeakCheckTest.cpp places a block at that offset and
 // plants a leak to show both halves.
-extern "C" const char* __asan_default_options() {
-    return "intercept_tls_get_addr=0";
+#include <cstddef>
+
+// A test that needs options of its own (allocator_may_return_null=1, say)
+// defines this; they follow the project's.
+extern "C" __attribute__((weak)) const char* VesperonTestAsanOptions();
+
+// Called while the runtime starts, before its shadow memory exists: nothing
+// here may be instrumented, and plain copies only.
+extern "C" __attribute__((no_sanitize("address", "undefined"))) const char*
+__asan_default_options() {
+    static const char kProjectOptions[] = "intercept_tls_get_addr=0";
+    static char options[512];
+    size_t n = 0;
+    for (const char* c = kProjectOptions; *c && n + 1 < sizeof(options); ++c)
+        options[n++] = *c;
+    if (VesperonTestAsanOptions && n + 1 < sizeof(options)) {
+        options[n++] = ':';
+        for (const char* c = VesperonTestAsanOptions(); *c && n + 1 < sizeof(options); ++c)
+            options[n++] = *c;
+    }
+    options[n] = '\0';
+    return options;
 }
