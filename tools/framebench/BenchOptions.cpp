@@ -2,11 +2,8 @@
 #include "framebench/BenchOptions.h"
 
 #include <cassert>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
-#include <sys/stat.h>
+#include "common/OutputFile.h"
 
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
     std::string kernelError;
@@ -48,21 +45,7 @@ bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string
 }
 
 bool CheckWritable(const std::string& path, std::string* error) {
-    struct stat info;
-    bool existed = stat(path.c_str(), &info) == 0;
-    if (existed && !S_ISREG(info.st_mode)) {
-        *error = "cannot write \"" + path + "\": not a regular file";
-        return false;
-    }
-    FILE* file = std::fopen(path.c_str(), "ab");
-    if (!file) {
-        *error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    if (!existed)
-        std::remove(path.c_str());
-    return true;
+    return CheckOutputFile(path, error);
 }
 
 const char* BenchUsage() {
