@@ -14,6 +14,7 @@
 // new contents and the link stays. A file replaced keeps its mode (and its
 // owner and group where this process may give them). The replacement is a
 // new file, so other hard links to the old one keep the old contents.
+// One write at a time per process (the signal handler knows one temporary).
 bool WriteFileWhole(const std::string& path, const void* data, size_t size, std::string* error);
 
 // Checks, before a long run, that WriteFileWhole(path) can succeed as far as

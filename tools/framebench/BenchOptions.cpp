@@ -55,7 +55,7 @@ const char* BenchUsage() {
            "every kernel size with blur on and off, on the fixed views of the default scene\n"
            "or the one given, and prints median milliseconds per pass and per frame, the\n"
            "fetch floor for each kernel size, start-up phases and peak resident memory.\n"
-           "Run from the repository root on a display (xvfb-run works).\n"
+           "Run from the repository root on a display (scripts/with-display.sh gives one).\n"
            "  --model PATH     model to load (default models/sponza.obj)\n"
            "  --eye, --dir     one view: eye position and viewing direction, scene units\n"
            "  --kernels LIST   kernel sizes from 1 to 128 (default 4,8,16,32,64,128)\n"
