@@ -21,6 +21,8 @@ START_TIMEOUT_TENTHS=300 # 30 s: a loaded machine takes a few seconds at most
 dir=$(mktemp -d)
 xvfb=""
 command_pid=""
+launching=""
+pending=""
 caught=""
 
 stop_server() {
@@ -36,6 +38,10 @@ stop_server() {
 # the command, whose end the wrapper still waits for.
 on_signal() {
     if [ -z "$command_pid" ]; then
+        if [ -n "$launching" ]; then # started, its pid not yet known
+            pending=$1
+            return
+        fi
         exit $((128 + $2))
     fi
     caught=$1
@@ -67,9 +73,13 @@ export DISPLAY
 # In the background so the traps run while it does; a background command
 # would otherwise read /dev/null, so it is handed the wrapper's input.
 exec 9<&0
+launching=1
 (exec "$@" <&9 9<&-) &
 command_pid=$!
 exec 9<&-
+if [ -n "$pending" ]; then
+    kill -s "$pending" "$command_pid" 2>/dev/null
+fi
 while :; do
     caught=""
     wait "$command_pid"
