@@ -104,11 +104,18 @@ void Vesperon::PlaceScene() {
 }
 
 // A modal box over the application window; Init goes on (and fails) once
-// the user has dismissed it, or a signal ends the process meanwhile.
+// the user has dismissed it, or a signal ends the process meanwhile. A stop
+// asked for while the model was still loading (SDL has turned SIGINT or
+// SIGTERM into a quit event nobody has read yet) is answered instead: no box.
 void Vesperon::ShowModelError() {
     if (mLogger->mLevel < LOG_ERROR)
         return;
+    // Installed first: a signal after the check below ends the process at once.
     ExitOnSignalWhileBlocked endOnSignal(kStartFailedStatus);
+    if (SDL_QuitRequested()) {
+        LogMessage(LOG_INFO, kTag, "Asked to quit while the model loaded: no error box");
+        return;
+    }
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
                                  mWindow ? mWindow->mSDLWindow : nullptr) != 0)
         LogMessage(LOG_WARNING, kTag, "Couldn't show the error box: %s", SDL_GetError());

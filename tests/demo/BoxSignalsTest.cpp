@@ -1,5 +1,5 @@
 // BoxSignals: a signal while the process waits on a box shown from a child
-// (as SDL shows one) ends the child and the process with the given status.
+// (as SDL shows one) ends the child as well as the process.
 #include "demo/BoxSignals.h"
 
 #include <cerrno>
@@ -11,14 +11,24 @@
 
 #include <gtest/gtest.h>
 
-TEST(BoxSignals, ASignalEndsTheWaitingProcessAndItsBoxWithTheStatus) {
+// Every signal that ends the process ends its box too: a stop request with
+// the given status, any other as itself, and SIGKILL (which nothing catches)
+// through the kernel, since the box asked to die with its parent.
+TEST(BoxSignals, AnySignalThatEndsTheWaitingProcessEndsItsBoxToo) {
     // Orphans come to this process, so the box's end can be waited for.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    for (int sig : {SIGINT, SIGTERM}) {
+    struct Case {
+        int sig;
+        bool exitsWithStatus; // else it dies of the signal
+    };
+    const Case table[] = {{SIGINT, true},   {SIGTERM, true},  {SIGHUP, false}, {SIGQUIT, false},
+                          {SIGUSR1, false}, {SIGPIPE, false}, {SIGKILL, false}};
+    for (const Case& c : table) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         pid_t waiter = fork(), box = 0;
         if (waiter == 0) { // waits on its box as SDL does, retrying when interrupted
+            signal(SIGQUIT, SIG_DFL);
             ExitOnSignalWhileBlocked guard(7);
             if ((box = fork()) == 0) {
                 sleep(60); // a box nobody dismisses; left alone it ends normally
@@ -30,12 +40,15 @@ TEST(BoxSignals, ASignalEndsTheWaitingProcessAndItsBoxWithTheStatus) {
             _exit(0);
         }
         ASSERT_EQ(read(fds[0], &box, sizeof(box)), ssize_t(sizeof(box)));
-        kill(waiter, sig);
+        kill(waiter, c.sig);
         int status = 0;
         ASSERT_EQ(waitpid(waiter, &status, 0), waiter);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "signal " << sig;
+        if (c.exitsWithStatus)
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << "signal " << c.sig;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "signal " << c.sig;
         ASSERT_EQ(waitpid(box, &status, 0), box);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "the box is ended too";
+        EXPECT_TRUE(WIFSIGNALED(status)) << "the box is ended too, signal " << c.sig;
         close(fds[0]);
         close(fds[1]);
     }

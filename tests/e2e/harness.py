@@ -28,12 +28,14 @@ class VirtualDisplay:
     The socket file appears when the server binds it, a moment before it
     listens, so waiting for the file can let a client in too early (its
     connection is refused and SDL can't open the video subsystem). Xvfb
-    writes the number to -displayfd only once it accepts connections."""
+    writes the number to -displayfd only once it accepts connections.
+    -noreset: by default the server resets when its last client leaves and
+    refuses a client that connects meanwhile."""
 
     def __init__(self, width=1920, height=1080, timeout=30):
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+            ["Xvfb", "-displayfd", str(write_fd), "-noreset", "-screen", "0", f"{width}x{height}x24",
              "-nolisten", "tcp"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_fd,))
         os.close(write_fd)

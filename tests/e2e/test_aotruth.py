@@ -1,4 +1,4 @@
-"""The ground-truth tool on a virtual display: SIGINT and SIGTERM end a run
+"""The ground-truth tool on a virtual display: SIGINT, SIGTERM and SIGHUP end a run
 promptly with status 1 and nothing written, and a write that fails (a file
 size limit standing in for a full disk) leaves the earlier outputs whole."""
 
@@ -20,7 +20,7 @@ def run_aotruth(tool, display, out, *args, **kwargs):
 
 
 def check_interrupts(run, tool, display, tmp):
-    for sig in (signal.SIGINT, signal.SIGTERM):
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         out = os.path.join(tmp, sig.name)
         proc, seen = run_aotruth(tool, display, out), b""
         while b"tracing the reference" not in seen and proc.poll() is None:

@@ -114,17 +114,25 @@ TEST(AoReference, SkyPixelsAreOutsideTheMask) {
     EXPECT_EQ(image.mask[size_t(kHeight / 2) * kWidth + kWidth / 2], 1);
 }
 
+// A camera the size of Sample().
+CameraSetup SampleCamera(glm::vec3 eye) {
+    CameraSetup camera = LookingAt(eye, {0, 0, 0});
+    camera.width = 3;
+    camera.height = 2;
+    return camera;
+}
+
 TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     TempDir dir("aoreference");
     ASSERT_FALSE(dir.Path().empty());
-    CameraSetup camera = LookingAt({0, 10, 0}, {0, 0, 0});
+    CameraSetup camera = SampleCamera({0, 10, 0});
     TraceSettings settings{0.9f, 256, 1, false};
     std::string key = ReferenceKey("models/none.obj", {}, camera, settings);
     std::string path = ReferenceCachePath(dir.Path(), key);
     ReferenceImage stored = Sample(), loaded;
-    EXPECT_EQ(LoadReference(path, key, &loaded), -1) << "nothing stored yet";
+    EXPECT_EQ(LoadReference(path, key, camera, &loaded), -1) << "nothing stored yet";
     ASSERT_EQ(SaveReference(path, key, stored), 0);
-    ASSERT_EQ(LoadReference(path, key, &loaded), 0);
+    ASSERT_EQ(LoadReference(path, key, camera, &loaded), 0);
     EXPECT_EQ(loaded.width, 3);
     EXPECT_EQ(loaded.visibility, stored.visibility);
     EXPECT_EQ(loaded.mask, stored.mask);
@@ -135,13 +143,13 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     moreRays.rays = 512;
     TraceSettings wider = settings;
     wider.radius = 3.75f;
-    CameraSetup moved = LookingAt({0, 11, 0}, {0, 0, 0});
+    CameraSetup moved = SampleCamera({0, 11, 0});
     for (const std::string& other : {ReferenceKey("models/none.obj", {}, camera, moreRays),
                                      ReferenceKey("models/none.obj", {}, camera, wider),
                                      ReferenceKey("models/none.obj", {}, moved, settings),
                                      ReferenceKey("models/other.obj", {}, camera, settings)}) {
         EXPECT_NE(other, key);
-        EXPECT_EQ(LoadReference(path, other, &loaded), -1) << "stored for another key";
+        EXPECT_EQ(LoadReference(path, other, camera, &loaded), -1) << "stored for another key";
     }
     // So does an edit of any file the model reads, a cut-out texture say.
     ASSERT_TRUE(dir.Write("leaves.png", "first"));
@@ -157,7 +165,7 @@ TEST(AoReference, TheCacheReturnsOnlyWhatWasStoredForTheSameKey) {
     long size = ftell(file);
     fclose(file);
     ASSERT_EQ(truncate(path.c_str(), size - 3), 0);
-    EXPECT_EQ(LoadReference(path, key, &loaded), -1);
+    EXPECT_EQ(LoadReference(path, key, camera, &loaded), -1);
 }
 
 TEST(AoReference, SavingIntoAMissingDirectoryOrAnIncompleteImageFails) {
@@ -167,7 +175,56 @@ TEST(AoReference, SavingIntoAMissingDirectoryOrAnIncompleteImageFails) {
     noDepth.depth.clear();
     EXPECT_EQ(SaveReference(dir.File("ref.bin"), "key", noDepth), -1);
     ReferenceImage loaded;
-    EXPECT_EQ(LoadReference(dir.File("ref.bin"), "key", &loaded), -1) << "nothing left behind";
+    EXPECT_EQ(LoadReference(dir.File("ref.bin"), "key", SampleCamera({0, 10, 0}), &loaded), -1)
+        << "nothing left behind";
+}
+
+// A file of the right key whose width and height were altered: each is
+// refused from its header and the file's length, before any plane is sized
+// from it (the huge ones would abort or take gigabytes otherwise).
+TEST(AoReference, ACacheWhoseSizeFieldsDisagreeWithTheCameraIsTracedAgain) {
+    TempDir dir("aoreference");
+    CameraSetup camera = SampleCamera({0, 10, 0});
+    std::string key = ReferenceKey("models/none.obj", {}, camera, TraceSettings{0.9f, 16, 1});
+    std::string path = ReferenceCachePath(dir.Path(), key);
+    const long sizeOffset = long(std::string("aotruth-reference 2\n").size() + 8 + key.size());
+    struct Altered {
+        int32_t width, height;
+        const char* what;
+    };
+    const Altered table[] = {{6, 1, "the same pixel count in another shape"},
+                             {2, 3, "width and height swapped"},
+                             {2147483647, 2147483647, "the largest int32 squared"},
+                             {40000, 40000, "gigabytes of pixels"},
+                             {-3, 2, "a negative width"},
+                             {0, 0, "no pixels"}};
+    for (const Altered& altered : table) {
+        ASSERT_EQ(SaveReference(path, key, Sample()), 0);
+        FILE* file = fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        int32_t size[2] = {altered.width, altered.height};
+        ASSERT_EQ(fseek(file, sizeOffset, SEEK_SET), 0);
+        ASSERT_EQ(fwrite(size, sizeof(size), 1, file), 1u);
+        fclose(file);
+        ReferenceImage loaded;
+        EXPECT_EQ(LoadReference(path, key, camera, &loaded), -1) << altered.what;
+        EXPECT_TRUE(loaded.visibility.empty()) << altered.what;
+    }
+    // The right size in a file with bytes added is damaged too.
+    ASSERT_EQ(SaveReference(path, key, Sample()), 0);
+    FILE* file = fopen(path.c_str(), "ab");
+    ASSERT_NE(file, nullptr);
+    fputs("extra", file);
+    fclose(file);
+    ReferenceImage loaded;
+    EXPECT_EQ(LoadReference(path, key, camera, &loaded), -1);
+    // And a file that holds another camera's size under this key is not reused.
+    CameraSetup wider = camera;
+    wider.width = 6;
+    wider.height = 1;
+    ASSERT_EQ(SaveReference(path, key, Sample()), 0);
+    EXPECT_EQ(LoadReference(path, key, wider, &loaded), -1);
+    EXPECT_EQ(LoadReference(path, key, camera, &loaded), 0) << "the intact file still loads";
 }
 
 TEST(AoReference, DepthsOfOneSurfaceAgreeWithinHalfFloatRounding) {

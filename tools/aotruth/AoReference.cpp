@@ -182,34 +182,70 @@ std::string ReferenceCachePath(const std::string& dir, const std::string& key) {
     return dir + "/" + name;
 }
 
-int LoadReference(const std::string& path, const std::string& key, ReferenceImage* out) {
+namespace {
+
+// Cache layout: magic, key length (uint64), key, width, height (int32), then
+// the visibility floats, the mask bytes and the depth floats.
+constexpr uint64_t kBytesPerPixel = sizeof(float) + sizeof(uint8_t) + sizeof(float);
+
+uint64_t CacheFileSize(const std::string& key, uint64_t pixels) {
+    return std::strlen(kCacheMagic) + sizeof(uint64_t) + key.size() + 2 * sizeof(int32_t) +
+           pixels * kBytesPerPixel;
+}
+
+// Reads the header; true when it is this key's. *size gets the stored width and height.
+bool ReadCacheHeader(FILE* file, const std::string& key, int32_t size[2]) {
+    const size_t magicLength = std::strlen(kCacheMagic);
+    std::vector<char> magic(magicLength);
+    uint64_t keyLength = 0;
+    if (fread(magic.data(), 1, magicLength, file) != magicLength ||
+        !std::equal(magic.begin(), magic.end(), kCacheMagic) ||
+        fread(&keyLength, sizeof(keyLength), 1, file) != 1 || keyLength != key.size())
+        return false;
+    std::string stored(key.size(), '\0');
+    return fread(&stored[0], 1, stored.size(), file) == stored.size() && stored == key &&
+           fread(size, sizeof(int32_t), 2, file) == 2;
+}
+
+} // namespace
+
+int LoadReference(const std::string& path, const std::string& key, const CameraSetup& camera,
+                  ReferenceImage* out) {
     FILE* file = fopen(path.c_str(), "rb");
     if (!file)
         return -1;
-    // Layout: magic, key length (uint64), key, width, height (int32), then
-    // the visibility floats, the mask bytes and the depth floats.
-    std::string header = std::string(kCacheMagic);
-    std::vector<char> magic(header.size());
-    uint64_t keyLength = 0;
-    bool ok = fread(magic.data(), 1, magic.size(), file) == magic.size() &&
-              std::equal(magic.begin(), magic.end(), header.begin()) &&
-              fread(&keyLength, sizeof(keyLength), 1, file) == 1 && keyLength == key.size();
-    std::string stored(ok ? keyLength : 0, '\0');
     int32_t size[2] = {0, 0};
-    ok = ok && fread(&stored[0], 1, stored.size(), file) == stored.size() && stored == key &&
-         fread(size, sizeof(size), 1, file) == 1 && size[0] > 0 && size[1] > 0;
-    ReferenceImage image;
-    if (ok) {
-        size_t pixels = size_t(size[0]) * size_t(size[1]);
-        image.width = size[0];
-        image.height = size[1];
-        image.visibility.resize(pixels);
-        image.mask.resize(pixels);
-        image.depth.resize(pixels);
-        ok = fread(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
-             fread(image.mask.data(), 1, pixels, file) == pixels &&
-             fread(image.depth.data(), sizeof(float), pixels, file) == pixels && fgetc(file) == EOF;
+    struct stat info {};
+    bool ours = camera.width > 0 && camera.height > 0 && fstat(fileno(file), &info) == 0 &&
+                ReadCacheHeader(file, key, size);
+    if (!ours) { // another key's file or no cache file at all: simply stale
+        fclose(file);
+        return -1;
     }
+    // The key names the camera, so its size is known: the stored one must
+    // be it, and the file must hold exactly that many pixels, before any
+    // plane is allocated from a number read from disk.
+    const uint64_t pixels = uint64_t(camera.width) * uint64_t(camera.height);
+    const uint64_t expected = CacheFileSize(key, pixels);
+    if (size[0] != camera.width || size[1] != camera.height || uint64_t(info.st_size) != expected) {
+        LogMessage(LOG_WARNING, kTag,
+                   "Cached reference \"%s\" is damaged (%d x %d pixels in %lld bytes for a "
+                   "%d x %d camera); tracing it again",
+                   path.c_str(), int(size[0]), int(size[1]), (long long)info.st_size, camera.width,
+                   camera.height);
+        fclose(file);
+        return -1;
+    }
+    ReferenceImage image;
+    image.width = camera.width;
+    image.height = camera.height;
+    image.visibility.resize(pixels);
+    image.mask.resize(pixels);
+    image.depth.resize(pixels);
+    bool ok = fread(image.visibility.data(), sizeof(float), pixels, file) == pixels &&
+              fread(image.mask.data(), 1, pixels, file) == pixels &&
+              fread(image.depth.data(), sizeof(float), pixels, file) == pixels &&
+              fgetc(file) == EOF;
     fclose(file);
     if (!ok)
         return -1;

@@ -67,8 +67,11 @@ std::string ReferenceKey(const std::string& modelPath, const std::vector<std::st
                          const CameraSetup& camera, const TraceSettings& settings);
 // The cache file's name for a key (a hash of it, inside dir).
 std::string ReferenceCachePath(const std::string& dir, const std::string& key);
-// 0 when path holds a reference made for exactly key; -1 otherwise (missing,
-// stale or damaged files are simply traced again).
-int LoadReference(const std::string& path, const std::string& key, ReferenceImage* out);
+// 0 when path holds a reference made for exactly key, whose camera is camera;
+// -1 otherwise (missing or stale files are simply traced again; a file of
+// this key whose size fields or length don't match the camera is damaged,
+// and traced again with a warning).
+int LoadReference(const std::string& path, const std::string& key, const CameraSetup& camera,
+                  ReferenceImage* out);
 // 0, or -1 (logged).
 int SaveReference(const std::string& path, const std::string& key, const ReferenceImage& image);

@@ -14,6 +14,7 @@
 #include "aotruth/DemoCapture.h"
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
+#include "common/OutputFile.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
@@ -120,7 +121,7 @@ int Reference(const AoScene& scene, const CameraSetup& camera, const ToolOptions
     settings.stopRequested = Interrupted;
     std::string key = ReferenceKey(options.view.modelPath, modelFiles, camera, settings);
     std::string path = ReferenceCachePath(options.outDir, key);
-    *cached = LoadReference(path, key, reference) == 0;
+    *cached = LoadReference(path, key, camera, reference) == 0;
     if (*cached)
         return 0;
     auto start = std::chrono::steady_clock::now();
@@ -296,17 +297,15 @@ int PrepareOutputDir(const std::string& dir, std::string* error) {
                  (code ? ": " + code.message() : std::string(": a file of that name exists"));
         return -1;
     }
-    std::string probe = dir + "/.aotruth-write-test";
-    FILE* file = fopen(probe.c_str(), "wb");
-    if (!file || fclose(file) != 0) {
-        *error = "can't write in the output directory \"" + dir + "\": " + strerror(errno);
+    // Everything the run writes goes into dir by a rename there; results.json
+    // is checked by name too (it may be a link, or something else).
+    if (!CheckFolderWritable(dir, error) || !CheckOutputFile(dir + "/" + kResultsFile, error))
         return -1;
-    }
-    remove(probe.c_str());
     return 0;
 }
 
 int RunAoTruth(int argc, char** argv) {
+    IgnoreBrokenPipe();
     ToolOptions options;
     std::string error;
     if (!ParseOptions(argc, argv, &options, &error)) {
@@ -339,5 +338,7 @@ int RunAoTruth(int argc, char** argv) {
     int status = Measure(app, options, modelFiles);
     app.EndRun();
     app.Shutdown();
+    if (!FinishStandardOutput("aotruth") && status == kExitOk)
+        status = kExitFailed;
     return status;
 }

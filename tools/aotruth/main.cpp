@@ -1,6 +1,6 @@
 // aotruth: compares the demo's screen-space occlusion with a ray-traced
 // reference of the same scene and camera. Run from the repository root;
-// needs a display (xvfb-run works). See AoTruthTool.h.
+// needs a display (scripts/with-display.sh gives one). See AoTruthTool.h.
 #include "aotruth/AoTruthTool.h"
 
 int main(int argc, char** argv) {

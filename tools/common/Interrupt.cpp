@@ -6,6 +6,8 @@
 
 namespace {
 
+// A hang-up (the terminal closed, a session's end) asks for a stop like the others.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t gInterrupted = 0;
 
 void OnInterrupt(int) {
@@ -19,8 +21,15 @@ void CatchInterrupts() {
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESTART; // the libraries around need not expect EINTR
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int sig : kStopSignals)
+        sigaction(sig, &action, nullptr);
+}
+
+void IgnoreBrokenPipe() {
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 bool Interrupted() {

@@ -2,11 +2,8 @@
 #include "framebench/BenchOptions.h"
 
 #include <cassert>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
-#include <sys/stat.h>
+#include "common/OutputFile.h"
 
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
     std::string kernelError;
@@ -48,21 +45,7 @@ bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string
 }
 
 bool CheckWritable(const std::string& path, std::string* error) {
-    struct stat info;
-    bool existed = stat(path.c_str(), &info) == 0;
-    if (existed && !S_ISREG(info.st_mode)) {
-        *error = "cannot write \"" + path + "\": not a regular file";
-        return false;
-    }
-    FILE* file = std::fopen(path.c_str(), "ab");
-    if (!file) {
-        *error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    if (!existed)
-        std::remove(path.c_str());
-    return true;
+    return CheckOutputFile(path, error);
 }
 
 const char* BenchUsage() {
@@ -72,7 +55,7 @@ const char* BenchUsage() {
            "every kernel size with blur on and off, on the fixed views of the default scene\n"
            "or the one given, and prints median milliseconds per pass and per frame, the\n"
            "fetch floor for each kernel size, start-up phases and peak resident memory.\n"
-           "Run from the repository root on a display (xvfb-run works).\n"
+           "Run from the repository root on a display (scripts/with-display.sh gives one).\n"
            "  --model PATH     model to load (default models/sponza.obj)\n"
            "  --eye, --dir     one view: eye position and viewing direction, scene units\n"
            "  --kernels LIST   kernel sizes from 1 to 128 (default 4,8,16,32,64,128)\n"

@@ -22,9 +22,9 @@ struct BenchOptions {
 // kernels 4..128, radius 0.9. False with *error on the first bad word.
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error);
 
-// True when path can be written as a file (created if missing, and removed
-// again so a run that fails later leaves nothing behind); otherwise false
-// with the reason.
+// True when the report can be written to path (see CheckOutputFile: checked
+// up front, so a run never ends in a refused write); otherwise false with
+// the reason.
 bool CheckWritable(const std::string& path, std::string* error);
 
 const char* BenchUsage();

@@ -16,6 +16,8 @@
 #include <SDL2/SDL.h>
 
 #include "common/AppStart.h"
+#include "common/Interrupt.h"
+#include "common/OutputFile.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
@@ -295,6 +297,7 @@ int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreBrokenPipe();
     BenchOptions options;
     std::string error;
     if (!ParseBenchOptions(argc, argv, &options, &error)) {
@@ -320,5 +323,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "framebench: %s\n", error.c_str());
         return kExitFailure;
     }
-    return 0;
+    return FinishStandardOutput("framebench") ? 0 : kExitFailure;
 }
