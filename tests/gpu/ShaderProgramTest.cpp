@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -129,6 +130,19 @@ INSTANTIATE_TEST_SUITE_P(ShaderProgram, SystemProgram, ::testing::ValuesIn(kSyst
                                                 fs::path(info.param.fragment).stem().string();
                              return name;
                          });
+
+// The shader tests also run with Mesa told to use another rasterizer: a run
+// that silently got the default one would test nothing new.
+TEST(ShaderProgram, RunsOnTheRasterizerTheEnvironmentAsksFor) {
+    ASSERT_TRUE(RequireGL());
+    const char* wanted = std::getenv("GALLIUM_DRIVER");
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_NE(renderer, nullptr);
+    RecordProperty("renderer", renderer);
+    if (wanted) {
+        EXPECT_EQ(std::string(renderer).rfind(wanted, 0), 0u) << renderer;
+    }
+}
 
 TEST(ShaderProgram, UndeclaredUniformsAreMinusOneAndDeclaredOnesFound) {
     ASSERT_TRUE(RequireGL());
