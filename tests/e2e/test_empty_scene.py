@@ -70,7 +70,7 @@ def check_empty_scene(run, binary, what, model, views):
         # is white all over. Then the G-buffer view, the lit picture again,
         # and SSAO off and on: every pass runs over the empty G-buffer.
         demo.key("t")
-        occlusion = demo.shot_until("occlusion", lambda p: white(p), timeout=60)
+        occlusion = demo.shot_until("occlusion", white, timeout=60)
         run.check(white(occlusion), f"{what}: the occlusion view is open (white) everywhere")
         demo.key("t", "t", "o", "o")
         lit = demo.shot_until("lit", sky_only, timeout=60)
