@@ -1,5 +1,6 @@
 // ShaderProgram: reads, compiles and links the GLSL stages of one program and
-// fills its uniform table; owns the log format of compile and link failures.
+// fills its uniform table; owns the log format of compile and link failures
+// and of the messages a compile that succeeded still left.
 #include "gpu/ShaderProgram.h"
 
 #include <cstdlib>
@@ -66,34 +67,109 @@ static_assert(sizeof(kUniforms) / sizeof(kUniforms[0]) == 17, "one slot per loca
 // the buffer it is given.
 constexpr GLint kMaxInfoLogLength = 1 << 20;
 
-// Shaders and programs keep their driver logs behind the same pair of
-// calls, so one reader serves both.
-void LogInfoLog(uint32_t object, PFNGLGETSHADERIVPROC getObjectiv,
-                PFNGLGETSHADERINFOLOGPROC getInfoLog) {
-    GLint length = 0;
-    getObjectiv(object, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 0)
-        return;
-    if (length > kMaxInfoLogLength)
-        length = kMaxInfoLogLength;
-    char* log = static_cast<char*>(calloc(size_t(length), 1));
-    if (!log) {
-        LogMessage(LOG_ERROR, kTag, "Unable to allocate %d bytes for the OpenGL error log",
-                   static_cast<int>(length));
-        return;
+// Logs each non-empty '\n'-separated piece of a driver log after four blanks.
+void PrintLogLines(int level, const char* log, int length) {
+    int start = 0;
+    for (int i = 0; i <= length; ++i) {
+        if (i < length && log[i] != '\n')
+            continue;
+        // The precision bounds the piece, so a log without a terminating NUL
+        // is never read past its end; a NUL inside still ends the line.
+        int pieceLength = i - start;
+        if (pieceLength > 0)
+            LogMessage(level, kTag, "    %.*s", pieceLength, log + start);
+        start = i + 1;
     }
-    getInfoLog(object, length, nullptr, log);
-    PrintInfoLog(log, length);
-    free(log);
 }
+
+// One driver log, read whole and freed with the object.
+class InfoLog {
+public:
+    // Shaders and programs keep their logs behind the same pair of calls, so
+    // one reader serves both.
+    InfoLog(uint32_t object, PFNGLGETSHADERIVPROC getObjectiv,
+            PFNGLGETSHADERINFOLOGPROC getInfoLog) {
+        GLint length = 0;
+        getObjectiv(object, GL_INFO_LOG_LENGTH, &length);
+        if (length <= 0)
+            return;
+        if (length > kMaxInfoLogLength)
+            length = kMaxInfoLogLength;
+        mText = static_cast<char*>(calloc(size_t(length), 1));
+        if (!mText) {
+            LogMessage(LOG_ERROR, kTag, "Unable to allocate %d bytes for the OpenGL error log",
+                       static_cast<int>(length));
+            return;
+        }
+        getInfoLog(object, length, nullptr, mText);
+        mLength = length;
+    }
+    InfoLog(const InfoLog&) = delete;
+    InfoLog& operator=(const InfoLog&) = delete;
+    ~InfoLog() { free(mText); }
+
+    // GL's length counts the terminating NUL, so a log of length 1 says nothing.
+    bool HasText() const { return mText && mText[0] != '\0'; }
+    void Print(int level) const {
+        if (mText)
+            PrintLogLines(level, mText, mLength);
+    }
+    void PrintAsError() const {
+        if (mText)
+            PrintInfoLog(mText, mLength);
+    }
+
+private:
+    char* mText = nullptr;
+    int mLength = 0;
+};
+
+// The table slot of each stage LoadShaderProgram compiles.
+struct StageSource {
+    GLenum stage;
+    const char* path;
+};
 
 void LookUpUniforms(ShaderProgram& record) {
     for (const UniformSlot& slot : kUniforms)
         record.*slot.field = glGetUniformLocation(record.program, slot.name);
 }
 
+// A driver may put compiling off until the link (Mesa does when its shader
+// cache already holds the source, whatever extensions this context offers),
+// so a stage reported compiled can turn out not to be: the link then fails
+// with the driver's account of the empty stage ("lacks `main'"), and the
+// stage's own status and log are only true after the link. Names every stage
+// that failed that way with its compile log; otherwise names the files the
+// linker's stage names refer to.
+void ExplainLinkFailure(const uint32_t (&stages)[kShaderStageSlots],
+                        const StageSource (&sources)[kShaderStageSlots]) {
+    bool named = false;
+    for (int i = 0; i < kShaderStageSlots; ++i) {
+        if (stages[i] == 0)
+            continue;
+        GLint compiled = GL_TRUE;
+        glGetShaderiv(stages[i], GL_COMPILE_STATUS, &compiled);
+        if (compiled == GL_TRUE)
+            continue;
+        LogMessage(LOG_ERROR, kTag,
+                   "%s shader \"%s\" was reported compiled, but failed to compile when linked",
+                   StageDisplayName(sources[i].stage), sources[i].path);
+        InfoLog(stages[i], glGetShaderiv, glGetShaderInfoLog).PrintAsError();
+        named = true;
+    }
+    if (named)
+        return;
+    for (int i = 0; i < kShaderStageSlots; ++i) {
+        if (stages[i] != 0)
+            LogMessage(LOG_ERROR, kTag, "Linked stage: %s shader \"%s\"",
+                       StageDisplayName(sources[i].stage), sources[i].path);
+    }
+}
+
 // Links the compiled stages (all non-zero). True when GL reports success.
-bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlots]) {
+bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlots],
+                const StageSource (&sources)[kShaderStageSlots]) {
     for (uint32_t shader : stages) {
         if (shader != 0)
             glAttachShader(record.program, shader);
@@ -103,7 +179,8 @@ bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlot
     glGetProgramiv(record.program, GL_LINK_STATUS, &linked);
     if (linked != GL_TRUE) {
         LogMessage(LOG_ERROR, kTag, "Error linking shader program");
-        LogInfoLog(record.program, glGetProgramiv, glGetProgramInfoLog);
+        InfoLog(record.program, glGetProgramiv, glGetProgramInfoLog).PrintAsError();
+        ExplainLinkFailure(stages, sources);
         return false;
     }
     LookUpUniforms(record);
@@ -144,41 +221,42 @@ uint32_t CompileShader(const char* path, GLenum stage) {
     if (compiled == GL_TRUE) {
         LogMessage(LOG_INFO, kTag, "%s shader \"%s\" successfully compiled",
                    StageDisplayName(stage), path);
+        // Warnings (an extension this driver lacks, say) are what explains a
+        // stage that compiled and then behaves unlike the source reads.
+        InfoLog log(shader, glGetShaderiv, glGetShaderInfoLog);
+        if (log.HasText()) {
+            LogMessage(LOG_WARNING, kTag, "Compiler messages for \"%s\":", path);
+            log.Print(LOG_WARNING);
+        }
         return shader;
     }
     LogMessage(LOG_ERROR, kTag, "Error compiling \"%s\"", path);
-    LogInfoLog(shader, glGetShaderiv, glGetShaderInfoLog);
+    InfoLog(shader, glGetShaderiv, glGetShaderInfoLog).PrintAsError();
     glDeleteShader(shader);
     return 0;
 }
 
 int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath) {
     record.program = glCreateProgram();
+    const StageSource sources[kShaderStageSlots] = {{GL_VERTEX_SHADER, vertexPath},
+                                                    {GL_FRAGMENT_SHADER, fragmentPath}};
     uint32_t stages[kShaderStageSlots] = {};
-    stages[0] = CompileShader(vertexPath, GL_VERTEX_SHADER);
-    stages[1] = CompileShader(fragmentPath, GL_FRAGMENT_SHADER);
+    for (int i = 0; i < kShaderStageSlots; ++i) {
+        if (sources[i].path)
+            stages[i] = CompileShader(sources[i].path, sources[i].stage);
+    }
 
     // A stage that could not be read or compiled has already said why; linking
     // the other one alone could succeed and hide that the program is unusable.
     bool stagesCompiled = stages[0] != 0 && stages[1] != 0;
-    bool linked = stagesCompiled && LinkStages(record, stages);
+    bool linked = stagesCompiled && LinkStages(record, stages, sources);
     ReleaseStages(record.program, stages);
     return linked ? 0 : -1;
 }
 
 void PrintInfoLog(const char* log, int length) {
     LogMessage(LOG_ERROR, kTag, "OpenGL error log:");
-    int start = 0;
-    for (int i = 0; i <= length; ++i) {
-        if (i < length && log[i] != '\n')
-            continue;
-        // The precision bounds the piece, so a log without a terminating NUL
-        // is never read past its end; a NUL inside still ends the line.
-        int pieceLength = i - start;
-        if (pieceLength > 0)
-            LogMessage(LOG_ERROR, kTag, "    %.*s", pieceLength, log + start);
-        start = i + 1;
-    }
+    PrintLogLines(LOG_ERROR, log, length);
 }
 
 void DestroyShaderProgram(ShaderProgram& record) {

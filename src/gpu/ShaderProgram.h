@@ -36,7 +36,8 @@ static_assert(sizeof(ShaderProgram) == 18 * 4, "the record is 18 32-bit fields")
 // 0 when the program linked from both stages, -1 otherwise (a stage that
 // can't be read or compiled fails the load; see ShaderProgram.cpp).
 int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath);
-// The compiled shader name, or 0 on any failure (logged).
+// The compiled shader name, or 0 on any failure (logged). A compile that
+// succeeded with messages (warnings) logs them at warning level.
 uint32_t CompileShader(const char* path, GLenum stage);
 // Logs a GL info log line by line at error level; empty lines are skipped.
 void PrintInfoLog(const char* log, int length);

@@ -84,16 +84,20 @@ void EventBus::ProcessEvents() {
 }
 
 void EventBus::Dispatch(const Event& event) {
+    // One copy for all the handlers of this event, owned by the bus for the
+    // dispatch: a change one handler makes is what the next one receives,
+    // and none reaches the queue slot the event came from. The handlers are
+    // chosen by the type the event arrived with, so a handler that rewrites
+    // the type cannot hand the record on to another type's handlers.
+    Event shared = event;
+    const uint8_t type = event.type;
     // The occupied slots form a prefix, so the first empty one ends the table.
     for (const EventHandler& handler : mHandlers) {
         if (handler.type == EVENT_NONE)
             return;
-        if (handler.type != event.type || !handler.callback)
+        if (handler.type != type || !handler.callback)
             continue;
-        // Each handler gets its own copy: what one handler writes into the
-        // record never reaches the next one, nor the queue.
-        Event copy = event;
-        handler.callback(&copy, handler.user);
+        handler.callback(&shared, handler.user);
     }
 }
 

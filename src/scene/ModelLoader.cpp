@@ -216,9 +216,14 @@ bool Drawable(const aiScene* scene, const aiMesh* m) {
 }
 
 // The primitives of every mesh the loader keeps, counted once, so a stray
-// line among a mesh's triangles costs one warning instead of the mesh. -1
-// (logged) when nothing is left to draw.
+// line among a mesh's triangles costs one warning instead of the mesh. A file
+// without meshes is an empty scene, which loads (its materials' textures
+// too); -1 (logged) when meshes are there but none can be drawn.
 int CheckPrimitives(const aiScene* scene, const char* path) {
+    if (scene->mNumMeshes == 0) {
+        LogMessage(LOG_WARNING, kTag, "\"%s\" holds no meshes: the scene is empty", path);
+        return 0;
+    }
     PrimitiveCount total;
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         if (HasValidMaterial(scene, scene->mMeshes[i]))

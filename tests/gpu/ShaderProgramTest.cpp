@@ -5,9 +5,14 @@
 #include "gpu/ShaderProgram.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +130,19 @@ INSTANTIATE_TEST_SUITE_P(ShaderProgram, SystemProgram, ::testing::ValuesIn(kSyst
                                                 fs::path(info.param.fragment).stem().string();
                              return name;
                          });
+
+// The shader tests also run with Mesa told to use another rasterizer: a run
+// that silently got the default one would test nothing new.
+TEST(ShaderProgram, RunsOnTheRasterizerTheEnvironmentAsksFor) {
+    ASSERT_TRUE(RequireGL());
+    const char* wanted = std::getenv("GALLIUM_DRIVER");
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_NE(renderer, nullptr);
+    RecordProperty("renderer", renderer);
+    if (wanted) {
+        EXPECT_EQ(std::string(renderer).rfind(wanted, 0), 0u) << renderer;
+    }
+}
 
 TEST(ShaderProgram, UndeclaredUniformsAreMinusOneAndDeclaredOnesFound) {
     ASSERT_TRUE(RequireGL());
@@ -246,6 +264,148 @@ TEST_F(ShaderProgramFiles, LinkErrorLogsTheProgramLogAndKeepsTheProgramName) {
     EXPECT_TRUE(glIsProgram(mRecord.program));
     EXPECT_TRUE(NoShaderAlive());
 }
+
+namespace {
+
+PFNGLGETSHADERIVPROC gDriverGetShaderiv = nullptr;
+PFNGLLINKPROGRAMPROC gDriverLinkProgram = nullptr;
+bool gCompileDeferred = false;
+
+// A driver that puts compiling off until the link (as Mesa does for a source
+// its shader cache already holds): every stage reads as compiled until the
+// program links, and only then tells the truth.
+void APIENTRY StatusBeforeLink(GLuint shader, GLenum name, GLint* value) {
+    gDriverGetShaderiv(shader, name, value);
+    if (gCompileDeferred && name == GL_COMPILE_STATUS)
+        *value = GL_TRUE;
+}
+void APIENTRY LinkAndStopDeferring(GLuint program) {
+    gCompileDeferred = false;
+    gDriverLinkProgram(program);
+}
+
+struct DeferredDriver {
+    DeferredDriver() {
+        gDriverGetShaderiv = vgl::glGetShaderiv;
+        gDriverLinkProgram = vgl::glLinkProgram;
+        vgl::glGetShaderiv = StatusBeforeLink;
+        vgl::glLinkProgram = LinkAndStopDeferring;
+        gCompileDeferred = true;
+    }
+    ~DeferredDriver() {
+        vgl::glGetShaderiv = gDriverGetShaderiv;
+        vgl::glLinkProgram = gDriverLinkProgram;
+        gCompileDeferred = false;
+    }
+};
+
+// A program whose stages compile (or say so) and which then fails to link,
+// or links with the compiler's warnings. `expected` are lines that must
+// appear in this order, each given by its pieces between '*'s (the words of
+// the driver's own messages are its choice; only the pieces are fixed).
+struct CompileLinkCase {
+    const char* name;
+    std::string fragment;
+    bool deferred;
+    int result;
+    std::vector<std::string> expected;
+};
+
+const CompileLinkCase kCompileLinkCases[] = {
+    // The blur's situation on a driver without the extension it requires,
+    // behind a driver that reported the stage compiled.
+    {"RequiredExtensionMissingBehindADeferredCompile",
+     "#extension GL_VESPERON_not_an_extension : require\n"
+     "out vec4 color;\nvoid main() { color = vec4(1.0); }\n",
+     true,
+     -1,
+     {"[I]  [Shader] Fragment shader \"FRAG\" successfully compiled",
+      "[E]  [Shader] Error linking shader program", "[E]  [Shader] OpenGL error log:",
+      "[E]  [Shader] Fragment shader \"FRAG\" was reported compiled, but failed to compile "
+      "when linked",
+      "[E]  [Shader] OpenGL error log:", "[E]  [Shader]     *GL_VESPERON_not_an_extension"}},
+    // Compiles (a translation unit may lack main), and the link names the file.
+    {"MainRemovedByThePreprocessor",
+     "out vec4 color;\n#ifdef GL_VESPERON_not_an_extension\n"
+     "void main() { color = vec4(1.0); }\n#endif\n",
+     false,
+     -1,
+     {"[I]  [Shader] Fragment shader \"FRAG\" successfully compiled",
+      "[E]  [Shader] Error linking shader program", "[E]  [Shader] OpenGL error log:",
+      "[E]  [Shader]     *main", "[E]  [Shader] Linked stage: Vertex shader \"VERT\"",
+      "[E]  [Shader] Linked stage: Fragment shader \"FRAG\""}},
+    // An extension asked for where available: the compiler's warning is shown.
+    {"UnsupportedOptionalExtensionIsAWarning",
+     "#extension GL_VESPERON_not_an_extension : enable\n"
+     "out vec4 color;\nvoid main() { color = vec4(1.0); }\n",
+     false,
+     0,
+     {"[I]  [Shader] Fragment shader \"FRAG\" successfully compiled",
+      "[W]  [Shader] Compiler messages for \"FRAG\":",
+      "[W]  [Shader]     *GL_VESPERON_not_an_extension",
+      "[I]  [Shader] Shader program successfully linked"}},
+};
+
+class CompileLinkDisagree : public ShaderProgramFiles,
+                            public ::testing::WithParamInterface<CompileLinkCase> {};
+
+bool LineMatches(const std::string& line, const std::string& pattern) {
+    size_t at = 0, from = 0;
+    while (true) {
+        size_t star = pattern.find('*', from);
+        std::string piece = pattern.substr(from, star == std::string::npos ? star : star - from);
+        at = line.find(piece, at);
+        if (at == std::string::npos)
+            return false;
+        at += piece.size();
+        if (star == std::string::npos)
+            return true;
+        from = star + 1;
+    }
+}
+
+std::string Substitute(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+} // namespace
+
+TEST_P(CompileLinkDisagree, LogNamesTheStageAndTheCompilersOwnMessage) {
+    const CompileLinkCase& c = GetParam();
+    std::string vert = Write("ok.vert", kTrivialVertex);
+    // A source the driver has seen before may come from its shader cache
+    // without a compile, and so without the compiler's messages: each run's
+    // source is new.
+    std::string nonce = "// " + std::to_string(getpid()) + " " +
+                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string frag = Write("case.frag", c.fragment + nonce + "\n");
+    LogCapture capture;
+    int result = 0;
+    {
+        std::unique_ptr<DeferredDriver> driver;
+        if (c.deferred)
+            driver = std::make_unique<DeferredDriver>();
+        result = LoadShaderProgram(mRecord, vert.c_str(), frag.c_str());
+    }
+    EXPECT_EQ(result, c.result) << capture.Text();
+    std::vector<std::string> lines = capture.Lines();
+    auto at = lines.begin();
+    for (const std::string& pattern : c.expected) {
+        std::string wanted = Substitute(Substitute(pattern, "FRAG", frag), "VERT", vert);
+        at = std::find_if(at, lines.end(),
+                          [&](const std::string& line) { return LineMatches(line, wanted); });
+        ASSERT_NE(at, lines.end()) << "no \"" << wanted << "\" in order in\n" << capture.Text();
+        ++at;
+    }
+    EXPECT_TRUE(NoShaderAlive());
+}
+
+INSTANTIATE_TEST_SUITE_P(ShaderProgram, CompileLinkDisagree, ::testing::ValuesIn(kCompileLinkCases),
+                         [](const ::testing::TestParamInfo<CompileLinkCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ShaderProgram, InfoLogIsPrintedLineByLineSkippingEmptyLines) {
     LogCapture capture;

@@ -1,5 +1,5 @@
 // EventBus: queue storage, the bounded ring and its wrap-around, dispatch
-// order and copies, posting during the drain, and draining SDL's own queue.
+// order and the shared copy, posting during the drain, and draining SDL's own queue.
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
@@ -169,17 +169,26 @@ TEST_F(EventBusTest, QuitPostedFromAnSDLKeyHandlerArrivesInTheSameCall) {
     EXPECT_EQ(context.types, (std::vector<uint8_t>{EVENT_KEY, EVENT_QUIT}));
 }
 
-TEST_F(EventBusTest, HandlersOfOneTypeRunInRegistrationOrderEachOnItsOwnCopy) {
+TEST_F(EventBusTest, HandlersOfOneEventShareOneCopyInRegistrationOrder) {
     struct Call {
         std::vector<std::string>* log;
+        std::vector<const Event*>* records;
         const char* name;
     };
     std::vector<std::string> calls;
-    Call first{&calls, "first"}, second{&calls, "second"}, other{&calls, "other"};
+    std::vector<const Event*> records;
+    Call first{&calls, &records, "first"}, second{&calls, &records, "second"},
+        other{&calls, &records, "other"};
+    // Each handler adds one to the key and turns the event into a wheel
+    // event: the next handler of the key event sees both changes, and the
+    // wheel handler is still not called.
     auto handler = [](Event* event, void* user) {
         auto* call = static_cast<Call*>(user);
-        call->log->push_back(std::string(call->name) + ":" + std::to_string(event->key.key));
-        event->key.key = 0; // must not reach the next handler
+        call->log->push_back(std::string(call->name) + ":" + std::to_string(event->type) + ":" +
+                             std::to_string(event->key.key));
+        call->records->push_back(event);
+        ++event->key.key;
+        event->type = EVENT_MOUSE_WHEEL;
     };
     bus.RegisterHandler(EVENT_KEY, handler, &first);
     bus.RegisterHandler(EVENT_MOUSE_WHEEL, handler, &other);
@@ -190,8 +199,28 @@ TEST_F(EventBusTest, HandlersOfOneTypeRunInRegistrationOrderEachOnItsOwnCopy) {
     key.key = KeyPayload{0, 22};
     bus.PostEvent(key);
     bus.PostEvent(key);
+    const Event* firstSlot = bus.mStorage;
     bus.ProcessEvents();
-    EXPECT_EQ(calls, (std::vector<std::string>{"first:22", "second:22", "first:22", "second:22"}));
+    // Every event starts from what was posted: the changes last one dispatch.
+    const std::string wheel = std::to_string(EVENT_MOUSE_WHEEL);
+    EXPECT_EQ(calls, (std::vector<std::string>{"first:1:22", "second:" + wheel + ":23",
+                                               "first:1:22", "second:" + wheel + ":23"}));
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0], records[1]) << "both handlers of one event get the same record";
+    EXPECT_NE(records[0], firstSlot) << "the record is the bus's copy, not the queue slot";
+    EXPECT_EQ(firstSlot->type, EVENT_KEY);
+    EXPECT_EQ(firstSlot->key.key, 22);
+
+    // Translated SDL input takes the same road.
+    calls.clear();
+    SDL_Event sdlKey{};
+    sdlKey.type = SDL_KEYDOWN;
+    sdlKey.key.keysym.scancode = SDL_SCANCODE_A;
+    ASSERT_EQ(SDL_PushEvent(&sdlKey), 1);
+    bus.ProcessEvents();
+    ASSERT_EQ(calls.size(), 2u);
+    const std::string firstKey = calls[0].substr(calls[0].rfind(':') + 1);
+    EXPECT_EQ(calls[1], "second:" + wheel + ":" + std::to_string(std::stoi(firstKey) + 1));
 }
 
 TEST_F(EventBusTest, The65thRegistrationHasNoEffect) {

@@ -342,15 +342,10 @@ TEST_F(ModelLoaderTest, StrayLinesAndPointsAreDroppedAndTheTrianglesKept) {
     }
 }
 
-// Nothing to draw is a failed load, not an empty sky: no mesh at all, or
-// only points and lines, or a file the importer reads as nothing.
-TEST_F(ModelLoaderTest, ModelsWithoutTriangleMeshesFailTheLoad) {
-    Fixtures fixtures;
-    const std::string paths[] = {fixtures.Path("nomeshes.obj"), fixtures.Path("comments.obj"),
-                                 fixtures.Path("utf16.obj"),    kObj + "testline.obj",
-                                 kObj + "testpoints.obj",       kObj + "point_cloud.obj",
-                                 fixtures.Path("cut100.obj")};
-    for (const std::string& path : paths) {
+// Meshes that hold only points and lines leave nothing to draw: a failed load.
+TEST_F(ModelLoaderTest, MeshesWithoutTrianglesFailTheLoad) {
+    for (const std::string& path :
+         {kObj + "testline.obj", kObj + "testpoints.obj", kObj + "point_cloud.obj"}) {
         SCOPED_TRACE(path);
         LogCapture log;
         EXPECT_EQ(-1, Load(path));
@@ -360,6 +355,49 @@ TEST_F(ModelLoaderTest, ModelsWithoutTriangleMeshesFailTheLoad) {
         EXPECT_TRUE(mRoot.mChildren.empty());
         EXPECT_EQ(nullptr, mMeshes);
         EXPECT_EQ(nullptr, mTextures);
+        EXPECT_EQ(0u, mZone.GetAllocCount());
+    }
+}
+
+// A file the importer reads as a scene without meshes (materials only,
+// comments only, text it can't make out, a file cut before its first face)
+// is an empty scene: it loads, with both arrays handed out, the materials'
+// textures loaded, no child under the root, and a warning saying so.
+TEST_F(ModelLoaderTest, ScenesWithoutMeshesLoadEmptyWithTheirTextures) {
+    Fixtures fixtures;
+    const struct {
+        std::string path;
+        bool texture; // a material names a texture that exists
+    } cases[] = {
+        // The importer keeps the materials of a file with an object, even a
+        // cut one, and none of a file without (so no texture array entries).
+        {fixtures.Path("nomeshes.obj"), false},
+        {fixtures.Path("cut100.obj"), true},
+        {fixtures.Path("comments.obj"), false},
+        {fixtures.Path("utf16.obj"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        LogCapture log;
+        ASSERT_EQ(0, Load(c.path)) << log.Text();
+        EXPECT_TRUE(
+            log.HasLine("[W]  [Mesh] \"" + c.path + "\" holds no meshes: the scene is empty"))
+            << log.Text();
+        EXPECT_FALSE(HasLineStarting(log, "[E]  [Mesh]")) << log.Text();
+        EXPECT_TRUE(mRoot.mChildren.empty());
+        ASSERT_NE(nullptr, mMeshes);
+        EXPECT_EQ(0u, CountedArraySize(mMeshes));
+        ASSERT_NE(nullptr, mTextures);
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(c.path, 0);
+        ASSERT_NE(nullptr, scene);
+        EXPECT_EQ(0u, scene->mNumMeshes);
+        ASSERT_EQ(scene->mNumMaterials, CountedArraySize(mTextures));
+        bool loaded = false;
+        for (uint64_t i = 0; i < CountedArraySize(mTextures); ++i)
+            loaded = loaded || mTextures[i].mId != 0;
+        EXPECT_EQ(c.texture, loaded) << scene->mNumMaterials << " materials";
+        Release();
         EXPECT_EQ(0u, mZone.GetAllocCount());
     }
 }
@@ -417,8 +455,9 @@ TEST_F(ModelLoaderTest, MaterialFileSettingATextureBeforeItsFirstMaterialIsLeftU
     ASSERT_EQ(0, Load(fixtures.Path("early.obj"))) << log.Text();
     EXPECT_EQ(1u, CountedArraySize(mMeshes));
     EXPECT_EQ(1u, mRoot.mChildren.size());
-    EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
-                            "\" sets a material property before its first material (newmtl); not read"))
+    EXPECT_TRUE(
+        log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
+                    "\" sets a material property before its first material (newmtl); not read"))
         << log.Text();
 }
 
@@ -462,8 +501,7 @@ TEST_F(ModelLoaderTest, MalformedFacesFailBeforePostProcessingTouchesThem) {
 TEST_F(ModelLoaderTest, RefusedScenesLeaveNoStreamOrHeapBehind) {
     Fixtures fixtures;
     const std::string paths[] = {fixtures.Path("badindex.obj"), fixtures.Path("short.off"),
-                                 fixtures.Path("comments.obj"), kObj + "testline.obj",
-                                 fixtures.Path("")};
+                                 kObj + "testpoints.obj", kObj + "testline.obj", fixtures.Path("")};
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         // The first load pays for the importer's one-time set-up.

@@ -14,15 +14,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <numeric>
 #include <random>
 
 #include <glm/gtc/matrix_transform.hpp>
 
+#include "gpu/ShaderProgram.h"
 #include "gpu/Window.h"
 #include "ssao/Umbrelix.h"
 #include "support/GLTestContext.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -380,6 +386,112 @@ TEST_F(SSAOBlurTest, CancelsAnyPatternThatRepeatsWithTheNoiseTile) {
     for (int y = kTile; y < kHeight - kTile; ++y)
         for (int x = kTile; x < kWidth - kTile; ++x)
             ASSERT_NEAR(blurred[size_t(y) * kWidth + x], mean, 1.0) << x << "," << y;
+}
+
+// The blur shader with its texture-gather path switched off, as a driver
+// without the extension compiles it: every `#ifdef GL_ARB_texture_gather`
+// made `#if 0`. Empty when the shader has no such switch.
+std::string FetchOnlyBlurSource() {
+    std::ifstream file("shaders/SSAOBlur.frag");
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string source = text.str();
+    const std::string gatherSwitch = "#ifdef GL_ARB_texture_gather";
+    int switches = 0;
+    for (size_t at = source.find(gatherSwitch); at != std::string::npos;
+         at = source.find(gatherSwitch, at)) {
+        source.replace(at, gatherSwitch.size(), "#if 0");
+        ++switches;
+    }
+    return switches ? source : std::string();
+}
+
+// Sixteen times the mean of the 4 x 4 box at offsets -2..1 around (x, y),
+// border texels repeated as clamp-to-edge repeats them: the box's exact sum.
+int BoxSum(const std::vector<uint8_t>& raw, int x, int y) {
+    int sum = 0;
+    for (int dy = -2; dy <= 1; ++dy)
+        for (int dx = -2; dx <= 1; ++dx) {
+            const int cx = std::clamp(x + dx, 0, kWidth - 1);
+            const int cy = std::clamp(y + dy, 0, kHeight - 1);
+            sum += raw[size_t(cy) * kWidth + cx];
+        }
+    return sum;
+}
+
+struct BlurPattern {
+    const char* name;
+    uint8_t (*value)(int x, int y, std::mt19937& random);
+};
+
+const BlurPattern kBlurPatterns[] = {
+    {"noise", [](int, int, std::mt19937& r) { return uint8_t(r() % 256); }},
+    {"extremes", [](int x, int y, std::mt19937&) { return uint8_t((x ^ y) & 1 ? 255 : 0); }},
+    // Steps next to every border, so that clamped reads take part.
+    {"border steps",
+     [](int x, int y, std::mt19937&) {
+         return uint8_t(x < 2 || y < 3 || x >= kWidth - 1 || y >= kHeight - 2 ? 17 : 230);
+     }},
+    // Boxes whose sum is 8 more than a multiple of 16: a mean exactly half
+    // way between two 8-bit levels, where the order of the additions would
+    // decide the level if the shader did not round the sum.
+    {"halves",
+     [](int x, int y, std::mt19937&) { return uint8_t((x % 4 == 0 && y % 4 == 0) ? 136 : 128); }},
+};
+
+TEST_F(SSAOBlurTest, ReadsWithAndWithoutGatherGiveTheSameBitsAndTheExactBoxMean) {
+    const bool gather = SDL_GL_ExtensionSupported("GL_ARB_texture_gather") == SDL_TRUE;
+    const char* override = std::getenv("MESA_EXTENSION_OVERRIDE");
+    if (override && std::strstr(override, "-GL_ARB_texture_gather")) {
+        ASSERT_FALSE(gather) << "the driver was asked to hide texture gather";
+    }
+    RecordProperty("texture_gather", gather ? "offered" : "not offered");
+
+    TempDir dir("vesperon-blur");
+    const std::string source = FetchOnlyBlurSource();
+    ASSERT_FALSE(source.empty()) << "the blur has no texture-gather switch";
+    ASSERT_TRUE(dir.Write("SSAOBlurFetch.frag", source));
+    ShaderProgram fetchOnly;
+    ASSERT_EQ(
+        LoadShaderProgram(fetchOnly, "shaders/SSAO.vert", dir.File("SSAOBlurFetch.frag").c_str()),
+        0);
+
+    std::mt19937 random(11);
+    for (const BlurPattern& pattern : kBlurPatterns) {
+        SCOPED_TRACE(pattern.name);
+        std::vector<uint8_t> raw(size_t(kWidth) * kHeight);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                raw[size_t(y) * kWidth + x] = pattern.value(x, y, random);
+        // The program as this driver builds it (gathers where offered)...
+        const auto asBuilt = Blur(raw);
+        // ...and the fetch path, on the same pass and targets.
+        std::swap(mRenderer->mShaderBlur, fetchOnly);
+        const auto fetched = Blur(raw);
+        std::swap(mRenderer->mShaderBlur, fetchOnly);
+
+        int different = 0, halves = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const size_t i = size_t(y) * kWidth + x;
+                different += asBuilt[i] != fetched[i];
+                // The mean in 8-bit levels is sum / 16, stored as the nearest
+                // level; a mean exactly half way may go either way (GL leaves
+                // that rounding open).
+                const int sum = BoxSum(raw, x, y);
+                const int below = sum / 16, rest = sum % 16;
+                halves += rest == 8;
+                const int lowest = rest <= 8 ? below : below + 1;
+                const int highest = rest >= 8 ? below + 1 : below;
+                ASSERT_GE(asBuilt[i], lowest) << x << "," << y << " sum " << sum;
+                ASSERT_LE(asBuilt[i], highest) << x << "," << y << " sum " << sum;
+            }
+        EXPECT_EQ(different, 0) << "pixels where the two read paths differ";
+        if (std::strcmp(pattern.name, "halves") == 0) {
+            EXPECT_GT(halves, kWidth * kHeight / 2);
+        }
+    }
+    DestroyShaderProgram(fetchOnly);
 }
 
 TEST_F(SSAOBlurTest, SmearsAStepEdgeOverTwoPixelsAtMostAndKeepsItsLevels) {

@@ -61,7 +61,7 @@ TEST(AppStart, RefusesMissingUnreadableAndEmptyModelsWithAReason) {
     LogCapture capture;
     TempDir dir("appstart");
     ASSERT_TRUE(dir.Write("garbage.xyz", std::string("\x01\x02\x03 not a model\n", 17)));
-    ASSERT_TRUE(dir.Write("comments.obj", "# only a comment\n"));
+    ASSERT_TRUE(dir.Write("points.obj", "v 0 0 0\nv 1 0 0\np 1\np 2\n"));
     struct Case {
         std::string file;
         bool timed;
@@ -72,8 +72,8 @@ TEST(AppStart, RefusesMissingUnreadableAndEmptyModelsWithAReason) {
         {"missing.obj", true, "cannot open model"},
         {"garbage.xyz", true, "cannot load model"},
         {"garbage.xyz", false, "cannot load model"},
-        {"comments.obj", true, "holds no triangle meshes"},
-        {"comments.obj", false, "holds no triangle meshes"},
+        {"points.obj", true, "holds no triangle meshes"},
+        {"points.obj", false, "holds no triangle meshes"},
     };
     for (const Case& c : cases) {
         Vesperon app;
@@ -89,4 +89,29 @@ TEST(AppStart, RefusesMissingUnreadableAndEmptyModelsWithAReason) {
         }
         app.Shutdown();
     }
+}
+
+// A model without meshes is an empty scene for the tools as for the demo:
+// started, timed, with nothing under the root and the eye where it starts.
+TEST(AppStart, StartsAModelWithoutMeshesAsAnEmptyScene) {
+    LogCapture capture;
+    TempDir dir("appstart");
+    ASSERT_TRUE(dir.Write("comments.obj", "# only a comment\n"));
+    for (bool timed : {true, false}) {
+        SCOPED_TRACE(timed ? "timed" : "untimed");
+        Vesperon app;
+        std::string error;
+        StartupTimes times;
+        ASSERT_EQ(StartApp(app, dir.File("comments.obj"), timed ? &times : nullptr, &error), 0)
+            << error << capture.Text();
+        SceneSummary scene = Summarise(app);
+        EXPECT_EQ(scene.nodes, 0u);
+        EXPECT_NE(app.mMeshes, nullptr) << "an empty mesh array is still handed out";
+        EXPECT_NE(app.mSceneProgram.program, 0u);
+        if (timed) {
+            EXPECT_EQ(times.textureCount, 0);
+        }
+        app.Shutdown();
+    }
+    EXPECT_TRUE(capture.ContainsFragment("holds no meshes: the scene is empty"));
 }
