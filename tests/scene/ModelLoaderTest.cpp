@@ -80,6 +80,14 @@ public:
                                  "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n";
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
+        // Eight materials naming one texture file, one triangle each.
+        std::string shared, sharedObj = "mtllib shared.mtl\n" + quad;
+        for (int i = 0; i < 8; ++i) {
+            shared += "newmtl M" + std::to_string(i) + "\nmap_Kd " + kObj + "SpiderTex.jpg\n";
+            sharedObj += "usemtl M" + std::to_string(i) + "\nf 1/1/1 2/2/1 3/3/1\n";
+        }
+        Write("shared.mtl", shared);
+        Write("shared.obj", sharedObj);
         Write("nomeshes.obj", "mtllib quad.mtl\n");
         // A texture before any material: the importer would crash reading it.
         Write("early.mtl", "map_Kd early.png\nnewmtl Late\nKd 1 0 0\n");
@@ -229,7 +237,9 @@ void ModelLoaderTest::ExpectMeshesMatchImporter(const std::string& path) {
         const SceneGraphNode& node = mRoot.mChildren[i];
         EXPECT_EQ(&mRoot, node.mParent);
         EXPECT_EQ(&mMeshes[i], node.mMesh);
-        EXPECT_EQ(&mTextures[m->mMaterialIndex], node.mTextures[0]);
+        // Its material's record, or the first one loaded from the same file.
+        const Texture* own = &mTextures[m->mMaterialIndex];
+        EXPECT_TRUE(node.mTextures[0] == own || (own->mId == 0 && node.mTextures[0] < own));
         EXPECT_EQ(glm::mat4(1.0f), node.mLocalTransform);
     }
 }
@@ -280,6 +290,28 @@ TEST_F(ModelLoaderTest, TexturesNamedWithBackslashesLoadFromTheModelsFolder) {
     EXPECT_FALSE(log.ContainsFragment("[E]")) << log.Text();
     for (const SceneGraphNode& node : mRoot.mChildren)
         EXPECT_NE(0u, node.mTextures[0]->mId);
+}
+
+// A file named by many materials is read and decoded once; every mesh of
+// those materials draws with that one texture.
+TEST_F(ModelLoaderTest, ATextureFileNamedByManyMaterialsIsDecodedOnce) {
+    Fixtures fixtures;
+    LogCapture log;
+    ASSERT_EQ(0, Load(fixtures.Path("shared.obj")));
+    const std::string loaded =
+        "[I]  [Texture] \"" + kObj + "SpiderTex.jpg\" successfully loaded; mipmaps generated";
+    const std::string text = log.Text();
+    size_t lines = 0;
+    for (size_t at = text.find(loaded); at != std::string::npos; at = text.find(loaded, at + 1))
+        ++lines;
+    EXPECT_EQ(1u, lines) << text;
+    ASSERT_EQ(8u, mRoot.mChildren.size());
+    const Texture* first = mRoot.mChildren[0].mTextures[0];
+    ASSERT_NE(nullptr, first);
+    EXPECT_NE(0u, first->mId);
+    for (const SceneGraphNode& node : mRoot.mChildren)
+        EXPECT_EQ(first, node.mTextures[0]);
+    ExpectMeshesMatchImporter(fixtures.Path("shared.obj"));
 }
 
 TEST_F(ModelLoaderTest, TexturePathIsTriedAsStoredAndAMissingOneReportedAsStored) {
@@ -417,8 +449,9 @@ TEST_F(ModelLoaderTest, MaterialFileSettingATextureBeforeItsFirstMaterialIsLeftU
     ASSERT_EQ(0, Load(fixtures.Path("early.obj"))) << log.Text();
     EXPECT_EQ(1u, CountedArraySize(mMeshes));
     EXPECT_EQ(1u, mRoot.mChildren.size());
-    EXPECT_TRUE(log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
-                            "\" sets a material property before its first material (newmtl); not read"))
+    EXPECT_TRUE(
+        log.HasLine("[E]  [Mesh] \"" + fixtures.Path("early.mtl") +
+                    "\" sets a material property before its first material (newmtl); not read"))
         << log.Text();
 }
 
