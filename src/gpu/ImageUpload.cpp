@@ -353,6 +353,19 @@ Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size,
     return d;
 }
 
+// True, with the reason set, for an image of no pixels or over the size limits.
+bool OutsideLimits(unsigned long long width, unsigned long long height) {
+    if (width == 0 || height == 0) {
+        SetLastResult("image without pixels (%llu x %llu)", width, height);
+        return true;
+    }
+    if (width <= uint64_t(kMaxImageDimension) && height <= uint64_t(kMaxImageDimension) &&
+        width * height <= kMaxImagePixels)
+        return false;
+    SetLastResult("image too large (%llu x %llu)", width, height);
+    return true;
+}
+
 // The decoder's own size limits (its reason "too large") are the one failure
 // a person needs told apart from a damaged file.
 void SetDecodeFailure(const DecoderFormat& format) {
@@ -388,11 +401,8 @@ const DecoderFormat* Admit(const unsigned char* data, int size) {
     }
     // A BMP stored top row first gives its height negated.
     const unsigned long long w = std::abs(int64_t(width)), h = std::abs(int64_t(height));
-    if (w > uint64_t(kMaxImageDimension) || h > uint64_t(kMaxImageDimension) ||
-        w * h > kMaxImagePixels) {
-        SetLastResult("image too large (%llu x %llu)", w, h);
+    if (OutsideLimits(w, h))
         return nullptr;
-    }
     if (format == &kHDR && !HDRRowsComplete(data, size_t(size), w, h)) {
         SetLastResult("truncated or corrupt HDR");
         return nullptr;
@@ -549,6 +559,12 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
             SetLastResult("out of memory decoding the image");
         else
             SetDecodeFailure(*format);
+        stbi_image_free(image.pixels);
+        return 0;
+    }
+    // A header the decoder's header reader could not read was let through;
+    // what the decoder then made of it is held to the same limits.
+    if (OutsideLimits(uint64_t(image.width), uint64_t(image.height))) {
         stbi_image_free(image.pixels);
         return 0;
     }

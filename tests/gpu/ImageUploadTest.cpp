@@ -577,6 +577,9 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
          "image too large (100000 x 8)"},
         {"PNG data chunk stating 1 GiB", chunk1GiB, kBudget},
         {"PNG cut inside its data", cutPNG, "truncated or corrupt PNG"},
+        // The decoder makes a 4 x 0 image of it (found by the fuzz target).
+        {"PGM of no rows", B("P5\n4\0\0\0\0\0\0\0\x17\xa9h\x82W\x94\x81Q\x9c\xeb\xafL"),
+         "image without pixels (4 x 0)"},
     };
     TextureBudget budget;
     budget.limit = 32 << 20;
