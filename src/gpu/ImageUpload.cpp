@@ -213,7 +213,13 @@ size_t SkipCodedData(const unsigned char* data, size_t size, size_t at) {
 
 bool JPEGTablesFit(const unsigned char* data, size_t size) {
     constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA;
-    size_t at = 2; // after the start-of-image marker
+    // The start-of-image marker, which may follow fill bytes as any marker may.
+    size_t at = 0;
+    while (at < size && data[at] == 0xFF)
+        ++at;
+    if (at == 0 || at >= size || data[at] != 0xD8)
+        return true; // the decoder refuses it
+    ++at;
     while (at + 1 < size) {
         if (data[at] != 0xFF) {
             ++at;

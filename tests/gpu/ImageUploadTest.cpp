@@ -489,8 +489,13 @@ TEST_F(ImageUploadFailure, GLErrorInTheUploadOrTheMipmapsIsReportedAndTheNameDel
 // little above it, so any allocation the budget did not see would fail the
 // run ("out of memory", which no row expects) instead of going unnoticed.
 
-TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
-    ASSERT_TRUE(RequireGL());
+struct HostileCase {
+    const char* what;
+    Bytes bytes;
+    const char* reason; // the start of the reason under a budget of 32 MiB
+};
+
+std::vector<HostileCase> HostileCases() {
     const Bytes tga = B("\0\0\2\0\0\0\0\0\0\0\0\0\x40\x1F\x40\x1F\x20\0"); // 8000 x 8000 x 32
     Bytes rle = tga;
     rle[2] = 10;
@@ -521,12 +526,11 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
     Bytes commentThenOverfull = {0xFF, 0xD8, 0xFF, 0xFE, 0, 6, 'a', 0xFF, 0xC4, 'b'};
     commentThenOverfull.insert(commentThenOverfull.end(), overfullDHT.begin() + 2,
                                overfullDHT.end());
+    // And after fill bytes in front of the start-of-image marker (found by the fuzz target).
+    Bytes fillThenOverfull(100, 0xFF);
+    fillThenOverfull.insert(fillThenOverfull.end(), overfullDHT.begin() + 1, overfullDHT.end());
     const char* kBudget = "over the scene's texture budget";
-    const struct {
-        const char* what;
-        Bytes bytes;
-        const char* reason; // the start of the reason
-    } cases[] = {
+    return {
         {"18 bytes of TGA claiming 8000 x 8000", tga, kBudget},
         {"23 bytes of RLE TGA claiming 8000 x 8000", rle, kBudget},
         {"8-bit TGA without its palette", mapped, kBudget},
@@ -559,6 +563,8 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
          "corrupt JPEG (a Huffman table of more than 256 codes)"},
         {"overfull Huffman table after a comment holding FF C4", commentThenOverfull,
          "corrupt JPEG (a Huffman table of more than 256 codes)"},
+        {"overfull Huffman table after fill bytes before the image start", fillThenOverfull,
+         "corrupt JPEG (a Huffman table of more than 256 codes)"},
         {"1 MB of back-to-back Huffman tables", BackToBackHuffmanTables(1 << 20 / 23),
          "truncated or corrupt JPEG"},
         {"HDR header claiming 8000 x 8000",
@@ -581,6 +587,11 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
         {"PGM of no rows", B("P5\n4\0\0\0\0\0\0\0\x17\xa9h\x82W\x94\x81Q\x9c\xeb\xafL"),
          "image without pixels (4 x 0)"},
     };
+}
+
+TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
+    ASSERT_TRUE(RequireGL());
+    const std::vector<HostileCase> cases = HostileCases();
     TextureBudget budget;
     budget.limit = 32 << 20;
     AddressSpaceHeadroom headroom;
@@ -599,6 +610,25 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
         EXPECT_EQ(budget.used, 0u) << "nothing was loaded, nothing is charged";
     }
     RecordProperty("slowest_hostile_ms", int(slowest * 1000));
+}
+
+// A benchmark, run by hand (--gtest_also_run_disabled_tests): each hostile
+// file at the default budget, with the time it takes and the peak resident
+// memory of the process after it.
+TEST(ImageUpload, DISABLED_HostileFilesAtTheDefaultBudget) {
+    ASSERT_TRUE(RequireGL());
+    for (const HostileCase& c : HostileCases()) {
+        TextureBudget budget;
+        const auto start = std::chrono::steady_clock::now();
+        const uint32_t texture = Load(c.bytes, &budget);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("%-60s %7.3f s  peak %5ld MiB  %s\n", c.what, seconds, usage.ru_maxrss / 1024,
+                    ImageLastResult());
+        glDeleteTextures(1, &texture);
+    }
 }
 
 // A cut PIC is refused, not crashed on, whatever channels it holds and
@@ -732,6 +762,11 @@ TEST(ImageUpload, UnusualValidFilesLoadAsTheDecoderAloneDecodesThem) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(result.verdict, Verdict::kSame) << result.detail;
         std::printf("%-45s %7.4f s\n", c.what, seconds);
+        // Cut by an eighth, it is refused: the decoder would read past its end.
+        const Bytes cut(c.bytes.begin(), c.bytes.end() - std::max<size_t>(1, c.bytes.size() / 8));
+        EXPECT_EQ(Load(cut), 0u);
+        EXPECT_EQ(std::string(ImageLastResult()).rfind("truncated or corrupt ", 0), 0u)
+            << ImageLastResult();
     }
 }
 
