@@ -4,6 +4,7 @@
 #include "gpu/ImageUpload.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -584,11 +585,16 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
     }
     uint32_t texture = Upload(image.pixels, image.width, image.height, image.channels);
     stbi_image_free(image.pixels);
+    assert(gDecoderMemory.live == before && "a decode gives back every byte it took");
     if (texture != 0) {
         budget->used += gpuBytes;
         SetLastResult("image loaded");
     }
     return texture;
+}
+
+uint64_t ImageDecoderBytesHeld() {
+    return gDecoderMemory.live;
 }
 
 const char* ImageLastResult() {

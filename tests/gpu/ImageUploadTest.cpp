@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -608,6 +609,7 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
             << "reason: " << ImageLastResult();
         std::printf("%-60s %7.3f s  %s\n", c.what, seconds, ImageLastResult());
         EXPECT_EQ(budget.used, 0u) << "nothing was loaded, nothing is charged";
+        EXPECT_EQ(ImageDecoderBytesHeld(), 0u) << "the decoder gave back all it took";
     }
     RecordProperty("slowest_hostile_ms", int(slowest * 1000));
 }
@@ -796,6 +798,7 @@ TEST(ImageUpload, EveryImageOnTheMachineLoadsAsTheDecoderAloneDecodesIt) {
             files.push_back(it->path().string());
     }
     std::sort(files.begin(), files.end());
+    const size_t found = files.size();
     if (files.size() > kCorpusFiles) {
         std::vector<std::string> spread;
         for (size_t i = 0; i < kCorpusFiles; ++i)
@@ -805,15 +808,33 @@ TEST(ImageUpload, EveryImageOnTheMachineLoadsAsTheDecoderAloneDecodesIt) {
     ASSERT_FALSE(files.empty()) << "no images under /usr/share";
     int counts[4] = {};
     const auto start = std::chrono::steady_clock::now();
+    // The largest file of each kind, and how long the layer takes to load it.
+    std::map<std::string, std::pair<size_t, std::string>> largest;
     for (const std::string& path : files) {
-        const Comparison result = CompareWithBareDecoder(ReadFile(path));
+        const Bytes file = ReadFile(path);
+        const Comparison result = CompareWithBareDecoder(file);
         ++counts[int(result.verdict)];
         EXPECT_NE(result.verdict, Verdict::kDiffers) << path << ": " << result.detail;
+        auto& kind = largest[fs::path(path).extension().string()];
+        if (file.size() > kind.first)
+            kind = {file.size(), path};
+    }
+    for (const auto& [kind, file] : largest) {
+        const Bytes bytes = ReadFile(file.second);
+        const auto begin = std::chrono::steady_clock::now();
+        const uint32_t texture = Load(bytes);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                .count();
+        glDeleteTextures(1, &texture);
+        std::printf("largest %s: %zu bytes, loaded in %.1f ms (%s)\n", kind.c_str(), file.first, ms,
+                    file.second.c_str());
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("corpus: %zu files in %.1f s: %d loaded alike, %d refused by both, %d refused for "
-                "their size, %d differ\n",
-                files.size(), seconds, counts[0], counts[1], counts[2], counts[3]);
+    std::printf(
+        "corpus: %zu of %zu files in %.1f s: %d loaded alike, %d refused by both, %d refused for "
+        "their size, %d differ\n",
+        files.size(), found, seconds, counts[0], counts[1], counts[2], counts[3]);
     RecordProperty("corpus_files", int(files.size()));
 }
