@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 
 #include "gpu/GLFunctions.h"
@@ -18,6 +19,8 @@
 // claiming gigabytes or a GIF screen far larger than its frame all end as a
 // refused allocation, not as memory taken. Outside a decode nothing is
 // limited (tests compare against the bare decoder through the same code).
+// The blocks of a decode are listed, so that a decode stopped part way (a
+// file read past its end) gives back everything it held.
 
 namespace {
 
@@ -27,12 +30,37 @@ struct DecoderMemory {
     bool refused = false;        // an allocation was refused for the limit
     uint64_t wanted = 0;         // what the decoder would have held with it
     bool exhausted = false;      // the system had no memory left
+    uint64_t decode = 0;         // the decode in progress, 0 outside one
 };
 DecoderMemory gDecoderMemory;
 
-// Each block carries its size in front, so free and realloc can give it back.
-// 16 bytes keep the block as aligned as malloc's.
-constexpr size_t kBlockHeader = 16;
+// In front of every block: its size, the decode it was made in and its
+// neighbours in the list of live blocks. 32 bytes keep the block as aligned
+// as malloc's.
+struct BlockHeader {
+    size_t size;
+    uint64_t decode;
+    BlockHeader* prev;
+    BlockHeader* next;
+};
+static_assert(sizeof(BlockHeader) % alignof(std::max_align_t) == 0, "blocks stay aligned");
+BlockHeader gLiveBlocks = {0, 0, &gLiveBlocks, &gLiveBlocks};
+
+void Link(BlockHeader* header) {
+    header->prev = &gLiveBlocks;
+    header->next = gLiveBlocks.next;
+    gLiveBlocks.next->prev = header;
+    gLiveBlocks.next = header;
+}
+
+void Unlink(BlockHeader* header) {
+    header->prev->next = header->next;
+    header->next->prev = header->prev;
+}
+
+BlockHeader* HeaderOf(void* block) {
+    return reinterpret_cast<BlockHeader*>(static_cast<char*>(block) - sizeof(BlockHeader));
+}
 
 bool Charge(size_t oldSize, size_t newSize) {
     const uint64_t live = gDecoderMemory.live - oldSize;
@@ -45,29 +73,30 @@ bool Charge(size_t oldSize, size_t newSize) {
     return true;
 }
 
-size_t BlockSize(void* block) {
-    size_t size;
-    std::memcpy(&size, static_cast<char*>(block) - kBlockHeader, sizeof(size));
-    return size;
-}
-
 void* DecoderRealloc(void* block, size_t size) {
-    const size_t oldSize = block ? BlockSize(block) : 0;
+    BlockHeader* old = block ? HeaderOf(block) : nullptr;
+    const size_t oldSize = old ? old->size : 0;
     if (!Charge(oldSize, size))
         return nullptr;
-    if (size > SIZE_MAX - kBlockHeader) {
+    if (size > SIZE_MAX - sizeof(BlockHeader)) {
         gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
         return nullptr;
     }
-    char* base = block ? static_cast<char*>(block) - kBlockHeader : nullptr;
-    char* grown = static_cast<char*>(std::realloc(base, size + kBlockHeader));
-    if (!grown) {
+    if (old)
+        Unlink(old);
+    auto* header = static_cast<BlockHeader*>(std::realloc(old, size + sizeof(BlockHeader)));
+    if (!header) {
         gDecoderMemory.exhausted = true;
         gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
+        if (old)
+            Link(old);
         return nullptr;
     }
-    std::memcpy(grown, &size, sizeof(size));
-    return grown + kBlockHeader;
+    header->size = size;
+    if (!old)
+        header->decode = gDecoderMemory.decode;
+    Link(header);
+    return header + 1;
 }
 
 void* DecoderMalloc(size_t size) {
@@ -77,8 +106,20 @@ void* DecoderMalloc(size_t size) {
 void DecoderFree(void* block) {
     if (!block)
         return;
-    gDecoderMemory.live -= BlockSize(block);
-    std::free(static_cast<char*>(block) - kBlockHeader);
+    BlockHeader* header = HeaderOf(block);
+    gDecoderMemory.live -= header->size;
+    Unlink(header);
+    std::free(header);
+}
+
+// Gives back every block the decode still holds.
+void FreeBlocksOfDecode(uint64_t decode) {
+    for (BlockHeader* header = gLiveBlocks.next; header != &gLiveBlocks;) {
+        BlockHeader* next = header->next;
+        if (header->decode == decode)
+            DecoderFree(header + 1);
+        header = next;
+    }
 }
 
 } // namespace
@@ -311,18 +352,22 @@ bool HDRRowsComplete(const unsigned char* data, size_t size, uint64_t width, uin
 
 // ---- Decoding ----------------------------------------------------------------------------
 // The decoder reads zeros past the end of a cut file and calls the image
-// whole. It is handed the file as the buffer of a reading callback instead of
-// as plain memory: it then asks the callback for more exactly when it reads
-// past the file's last byte, and a file it had to invent bytes for is refused
-// as cut instead of uploaded with black rows.
+// whole, after filling every row it was promised: 18 bytes of TGA claiming
+// 8000 x 8000 would cost a second of decoding. It is handed the file as the
+// buffer of a reading callback instead of as plain memory: it asks the
+// callback for more exactly when it reads past the file's last byte, and the
+// callback then stops the decode (an exception through the decoder's plain
+// C code, which holds nothing but memory, and that is listed above). A file
+// the decoder had to invent bytes for is refused as cut.
 
-struct PastEnd {
-    bool reached = false;
-};
+struct ReadPastTheEnd {};
 
+// user points at a flag: false while the decoder's first refill asks for the
+// buffer it does not know it has been given.
 int ReadPastEnd(void* user, char*, int) {
-    static_cast<PastEnd*>(user)->reached = true;
-    return 0;
+    if (!*static_cast<bool*>(user))
+        return 0;
+    throw ReadPastTheEnd();
 }
 // Padding skipped at the end of a file (a BMP's last row) is not pixel data.
 void SkipPastEnd(void*, int) {}
@@ -338,25 +383,35 @@ struct Decoded {
     bool cut = false;
 };
 
-Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size, PastEnd* pastEnd) {
+Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size) {
     stbi__context context;
-    stbi__start_callbacks(&context, const_cast<stbi_io_callbacks*>(&kPastEndCallbacks), pastEnd);
+    bool armed = false;
+    stbi__start_callbacks(&context, const_cast<stbi_io_callbacks*>(&kPastEndCallbacks), &armed);
+    armed = true;
     // The whole file is the callback's buffer; the first refill above read nothing.
     stbi_uc* bytes = const_cast<stbi_uc*>(data);
     context.read_from_callbacks = 1;
     context.img_buffer = context.img_buffer_original = bytes;
     context.img_buffer_end = context.img_buffer_original_end = bytes + size;
-    pastEnd->reached = false;
     Decoded d;
     // The PIC decoder, when a file fails part way, converts its freed (null)
     // buffer to the channels asked for unless they are its own four: it is
     // always asked for four, and the result is brought back to the channels
     // the file has.
     const int asked = &format == &kPIC ? 4 : 0;
-    d.pixels = stbi__load_and_postprocess_8bit(&context, &d.width, &d.height, &d.channels, asked);
+    static uint64_t decodes = 0;
+    gDecoderMemory.decode = ++decodes;
+    try {
+        d.pixels =
+            stbi__load_and_postprocess_8bit(&context, &d.width, &d.height, &d.channels, asked);
+    } catch (const ReadPastTheEnd&) {
+        FreeBlocksOfDecode(gDecoderMemory.decode);
+        d = Decoded();
+        d.cut = true;
+    }
+    gDecoderMemory.decode = 0;
     if (d.pixels && asked != 0 && d.channels != asked)
         d.pixels = stbi__convert_format(d.pixels, asked, d.channels, d.width, d.height);
-    d.cut = pastEnd->reached;
     return d;
 }
 
@@ -555,8 +610,7 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
     const uint64_t before = gDecoderMemory.live;
     gDecoderMemory.limit = left > UINT64_MAX - before ? UINT64_MAX : before + left;
     gDecoderMemory.refused = gDecoderMemory.exhausted = false;
-    PastEnd pastEnd;
-    Decoded image = Decode(*format, data, size, &pastEnd);
+    Decoded image = Decode(*format, data, size);
     const DecoderMemory spent = gDecoderMemory;
     gDecoderMemory.limit = UINT64_MAX;
     if (!image.pixels || image.cut) {

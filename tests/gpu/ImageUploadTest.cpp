@@ -490,6 +490,13 @@ TEST_F(ImageUploadFailure, GLErrorInTheUploadOrTheMipmapsIsReportedAndTheNameDel
 // little above it, so any allocation the budget did not see would fail the
 // run ("out of memory", which no row expects) instead of going unnoticed.
 
+// A GIF of 35 bytes: a screen of 8192 x 8192 with a palette of two colours
+// and one frame of 1 x 1 pixel.
+Bytes Gif8192() {
+    return B("GIF89a\0\x20\0\x20\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\1\0\1\0\0\2\2\x44"
+             "\1\0;");
+}
+
 struct HostileCase {
     const char* what;
     Bytes bytes;
@@ -542,8 +549,9 @@ std::vector<HostileCase> HostileCases() {
         {"GIF screen of 16384 x 16384 around a 1 x 1 frame",
          B("GIF89a\0\x40\0\x40\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"),
          "image too large (16384 x 16384)"},
-        {"35-byte GIF screen of 8192 x 8192 around a 1 x 1 frame",
-         B("GIF89a\0\x20\0\x20\0\0\0,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;"), kBudget},
+        // Valid: a screen of 8192 x 8192 around a 1 x 1 frame (it loads at the
+        // default budget).
+        {"35-byte GIF screen of 8192 x 8192 around a 1 x 1 frame", Gif8192(), kBudget},
         {"BMP claiming 8000 x 8000", bmp, kBudget},
         {"BMP claiming 70000 x 80000 top first",
          [] {
