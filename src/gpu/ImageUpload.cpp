@@ -84,7 +84,12 @@ void* DecoderRealloc(void* block, size_t size) {
     }
     if (old)
         Unlink(old);
-    auto* header = static_cast<BlockHeader*>(std::realloc(old, size + sizeof(BlockHeader)));
+    // Blocks start zeroed: the decoder reads some memory it never wrote (the
+    // tables of a JPEG Huffman slot a corrupt scan names but no segment
+    // defined), and zeros keep what it derives from them in bounds and
+    // repeatable. Fresh large blocks come zeroed from the system at no cost.
+    auto* header = static_cast<BlockHeader*>(old ? std::realloc(old, size + sizeof(BlockHeader))
+                                                 : std::calloc(1, size + sizeof(BlockHeader)));
     if (!header) {
         gDecoderMemory.exhausted = true;
         gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
@@ -92,6 +97,8 @@ void* DecoderRealloc(void* block, size_t size) {
             Link(old);
         return nullptr;
     }
+    if (old && size > oldSize)
+        std::memset(reinterpret_cast<char*>(header + 1) + oldSize, 0, size - oldSize);
     header->size = size;
     if (!old)
         header->decode = gDecoderMemory.decode;
