@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -172,7 +173,7 @@ unsigned long long MiBUp(uint64_t bytes) {
 // ---- The format ---------------------------------------------------------------------------
 // Found with the decoder's own tests in its own order (the TGA test is the
 // loosest, so it comes last), only to name the format in messages and to
-// apply the two guards below.
+// apply the guards below.
 
 struct DecoderFormat {
     const char* name;
@@ -289,6 +290,40 @@ bool JPEGTablesFit(const unsigned char* data, size_t size) {
         at += 2 + length;
         if (marker == kSOS)
             at = SkipCodedData(data, size, at);
+    }
+    return true;
+}
+
+// ---- PNM header ---------------------------------------------------------------------------
+// The decoder reads the width, height and largest value of a PNM header into
+// an int digit by digit without a bound, and a number over INT_MAX overflows
+// it (undefined behaviour; no real image has such a number). The header is
+// read here as the decoder reads it: after the two-byte magic and one more
+// byte, blanks and #-comments up to the end of their line, then digits.
+
+bool PNMNumbersFit(const unsigned char* data, size_t size) {
+    constexpr int kNumbers = 3;
+    size_t at = 2;
+    auto atEnd = [&] { return at >= size; };
+    auto next = [&] { return at < size ? char(data[at++]) : '\0'; };
+    auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    };
+    char c = next();
+    for (int n = 0; n < kNumbers; ++n) {
+        for (;;) {
+            while (!atEnd() && isSpace(c))
+                c = next();
+            if (atEnd() || c != '#')
+                break;
+            while (!atEnd() && c != '\n' && c != '\r')
+                c = next();
+        }
+        for (uint64_t value = 0; !atEnd() && c >= '0' && c <= '9'; c = next()) {
+            value = value * 10 + uint64_t(c - '0');
+            if (value > uint64_t(INT_MAX))
+                return false;
+        }
     }
     return true;
 }
@@ -452,6 +487,10 @@ const DecoderFormat* Admit(const unsigned char* data, int size) {
     const DecoderFormat* format = FindDecoderFormat(data, size);
     if (!format) {
         SetLastResult("unknown image format");
+        return nullptr;
+    }
+    if (format == &kPNM && !PNMNumbersFit(data, size_t(size))) {
+        SetLastResult("corrupt PNM (a header number over %d)", INT_MAX);
         return nullptr;
     }
     if (format == &kJPEG && !JPEGTablesFit(data, size_t(size))) {

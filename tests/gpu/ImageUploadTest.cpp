@@ -592,6 +592,12 @@ std::vector<HostileCase> HostileCases() {
          "image too large (100000 x 8)"},
         {"PNG data chunk stating 1 GiB", chunk1GiB, kBudget},
         {"PNG cut inside its data", cutPNG, "truncated or corrupt PNG"},
+        // The decoder's int would overflow on the width (found by the fuzz target).
+        {"PPM whose width has 60 digits",
+         B("P6 555555555555555555555555555555555555555555555555555555555555 1 255\n"),
+         "corrupt PNM (a header number over 2147483647)"},
+        {"PGM with the largest width an int holds, after a comment",
+         B("P5\n# width:\n2147483647 1\n255\n"), "image too large (2147483647 x 1)"},
         // The decoder makes a 4 x 0 image of it (found by the fuzz target).
         {"PGM of no rows", B("P5\n4\0\0\0\0\0\0\0\x17\xa9h\x82W\x94\x81Q\x9c\xeb\xafL"),
          "image without pixels (4 x 0)"},
