@@ -650,7 +650,13 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
     const DecoderFormat* format = Admit(data, size);
     if (!format)
         return 0;
-    const uint64_t left = budget->limit > budget->used ? budget->limit - budget->used : 0;
+    // The file's bytes stay in memory while it decodes: they are charged too.
+    const uint64_t held = budget->used + uint64_t(size);
+    if (held > budget->limit) {
+        SetBudgetExceeded(*budget, uint64_t(size));
+        return 0;
+    }
+    const uint64_t left = budget->limit - held;
     // Blocks the decoder handed out before (a caller's own decode) stay counted
     // in live; this decode may add at most what is left of the budget.
     const uint64_t before = gDecoderMemory.live;

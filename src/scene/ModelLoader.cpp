@@ -90,6 +90,7 @@ std::string DiffuseTexturePath(const aiScene* scene, unsigned i, const char* mod
 // material i draws with, the first one loaded from its file.
 void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures,
                           std::vector<std::string>* names, std::vector<unsigned>* record) {
+    assert((!textures || record) && "loaded textures are shared through the record list");
     TextureBudget budget;
     std::map<std::string, unsigned> firstWithPath;
     if (record) {

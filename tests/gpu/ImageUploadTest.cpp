@@ -673,8 +673,9 @@ TEST(ImageUpload, SceneBudgetChargesGPUBytesAndRefusesTheTextureThatWouldExceedI
     const Bytes png = EncodePNG(64, 64, 4, Pattern(64, 64, 4));
     const uint64_t one = ImageGPUBytes(64, 64, 4);
     TextureBudget budget;
-    // Room for two textures and the decoded pixels of a third, not for its GPU copy.
-    budget.limit = 2 * one + 64 * 64 * 4 + 100;
+    // Room for two textures and the file and decoded pixels of a third, not
+    // for its GPU copy.
+    budget.limit = 2 * one + png.size() + 64 * 64 * 4 + 100;
     std::vector<uint32_t> loaded;
     for (int i = 0; i < 2; ++i) {
         loaded.push_back(Load(png, &budget));
