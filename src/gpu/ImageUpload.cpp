@@ -85,10 +85,11 @@ void* DecoderRealloc(void* block, size_t size) {
     }
     if (old)
         Unlink(old);
-    // Blocks start zeroed: the decoder reads some memory it never wrote (the
-    // tables of a JPEG Huffman slot a corrupt scan names but no segment
+    // New blocks start zeroed: the decoder reads some memory it never wrote
+    // (the tables of a JPEG Huffman slot a corrupt scan names but no segment
     // defined), and zeros keep what it derives from them in bounds and
-    // repeatable. Fresh large blocks come zeroed from the system at no cost.
+    // repeatable. Large blocks come zeroed from the system at no cost. What a
+    // block grows by is only ever written before it is read (output buffers).
     auto* header = static_cast<BlockHeader*>(old ? std::realloc(old, size + sizeof(BlockHeader))
                                                  : std::calloc(1, size + sizeof(BlockHeader)));
     if (!header) {
@@ -98,8 +99,6 @@ void* DecoderRealloc(void* block, size_t size) {
             Link(old);
         return nullptr;
     }
-    if (old && size > oldSize)
-        std::memset(reinterpret_cast<char*>(header + 1) + oldSize, 0, size - oldSize);
     header->size = size;
     if (!old)
         header->decode = gDecoderMemory.decode;
