@@ -146,6 +146,9 @@ constexpr GLint kDefaultUnpackAlignment = 4;
 // driver that never stops reporting (a lost context), and we give up.
 constexpr int kMaxPendingErrors = 16;
 constexpr uint64_t kMiB = uint64_t(1) << 20;
+// Copies of the decoded pixels in memory while a texture uploads: ours and
+// the driver's staging copy.
+constexpr uint64_t kDriverCopies = 2;
 
 char gLastResult[kLastResultSize] = "no image loaded yet";
 
@@ -479,10 +482,17 @@ void SetDecodeFailure(const DecoderFormat& format) {
         SetLastResult("truncated or corrupt %s", format.name);
 }
 
+// The size the decoder's header reader gives, when it gives one.
+struct Claim {
+    bool known = false;
+    int width = 0, height = 0, channels = 0;
+};
+
 // Refuses what the decoder should not be given: a JPEG table it would write
 // past its arrays with, an image over the size limits, HDR rows it would read
-// for ever. Null with the reason set, or the format the decoder will pick.
-const DecoderFormat* Admit(const unsigned char* data, int size) {
+// for ever. Null with the reason set, or the format the decoder will pick
+// (and in claim the size its header gives).
+const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
     const DecoderFormat* format = FindDecoderFormat(data, size);
     if (!format) {
         SetLastResult("unknown image format");
@@ -514,7 +524,17 @@ const DecoderFormat* Admit(const unsigned char* data, int size) {
         SetLastResult("truncated or corrupt HDR");
         return nullptr;
     }
+    *claim = {true, int(w), int(h), channels};
     return format;
+}
+
+// What uploading a decoded image takes from the budget: the texture and its
+// mipmaps, and the decoded pixels, which stay in memory while the driver
+// uploads them, and of which the driver stages a copy of its own on the way
+// (measured: a software driver's peak rises by the texture, its mipmaps and
+// twice the pixels).
+uint64_t UploadBytes(int width, int height, int channels, uint64_t decoded) {
+    return ImageGPUBytes(width, height, channels) + kDriverCopies * decoded;
 }
 
 void SetBudgetExceeded(const TextureBudget& budget, uint64_t needed) {
@@ -646,7 +666,8 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
     TextureBudget own;
     if (!budget)
         budget = &own;
-    const DecoderFormat* format = Admit(data, size);
+    Claim claim;
+    const DecoderFormat* format = Admit(data, size, &claim);
     if (!format)
         return 0;
     // The file's bytes stay in memory while it decodes: they are charged too.
@@ -656,6 +677,16 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
         return 0;
     }
     const uint64_t left = budget->limit - held;
+    // The decoded image holds at least the pixels its header claims: an image
+    // whose upload could not fit is not decoded at all.
+    if (claim.known) {
+        const uint64_t pixels = uint64_t(claim.width) * uint64_t(claim.height) * claim.channels;
+        const uint64_t uploading = UploadBytes(claim.width, claim.height, claim.channels, pixels);
+        if (uploading > left) {
+            SetBudgetExceeded(*budget, uploading);
+            return 0;
+        }
+    }
     // Blocks the decoder handed out before (a caller's own decode) stay counted
     // in live; this decode may add at most what is left of the budget.
     const uint64_t before = gDecoderMemory.live;
@@ -680,11 +711,11 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
         stbi_image_free(image.pixels);
         return 0;
     }
-    // The decoded pixels stay in memory while the driver makes its copy.
     const uint64_t decoded = spent.live - before;
     const uint64_t gpuBytes = ImageGPUBytes(image.width, image.height, image.channels);
-    if (gpuBytes > left || decoded > left - gpuBytes) {
-        SetBudgetExceeded(*budget, gpuBytes + decoded);
+    const uint64_t uploading = UploadBytes(image.width, image.height, image.channels, decoded);
+    if (uploading > left) {
+        SetBudgetExceeded(*budget, uploading);
         stbi_image_free(image.pixels);
         return 0;
     }

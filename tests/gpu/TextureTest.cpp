@@ -174,7 +174,7 @@ TEST_F(TextureFiles, TheFileThatWouldExceedTheSceneBudgetIsNamedAndLeftUnnamed) 
                       second = WritePNG("second.png", 32, 32);
     TextureBudget budget;
     // Room for one texture, and the file and decoded pixels of another.
-    budget.limit = ImageGPUBytes(32, 32, 4) + 32 * 32 * 4 + 4096;
+    budget.limit = ImageGPUBytes(32, 32, 4) + 2 * 32 * 32 * 4 + 4096;
     Texture a, b;
     ASSERT_EQ(LoadTexture(first.c_str(), &a, &budget), 0);
     EXPECT_NE(a.mId, 0u);

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
+#include <chrono>
 #include <malloc.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -576,4 +578,41 @@ TEST_F(ModelLoaderTest, DemoSceneLoadsFromItsFixedPath) {
     DeleteCountedArray(&zone, meshes);
     DeleteCountedArray(&zone, textures);
     EXPECT_EQ(0u, zone.GetAllocCount());
+}
+
+// A benchmark, run by hand (--gtest_also_run_disabled_tests): a scene whose
+// eight materials name one 35-byte GIF of an 8192 x 8192 screen, and one whose
+// eight materials name eight such files. Prints the load time and how far the
+// process's peak resident memory rose; the texture budget bounds the second.
+TEST_F(ModelLoaderTest, DISABLED_PeakMemoryOfScenesOfHugeGIFs) {
+    TempDir dir("hugegifs");
+    const std::string gif(
+        "GIF89a\0\x20\0\x20\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;", 35);
+    for (bool distinct : {false, true}) {
+        std::string mtl, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\n";
+        for (int i = 0; i < 8; ++i) {
+            const std::string file = "screen" + std::to_string(distinct ? i : 0) + ".gif";
+            dir.Write(file, gif);
+            mtl += "newmtl M" + std::to_string(i) + "\nmap_Kd " + dir.File(file) + "\n";
+            obj += "usemtl M" + std::to_string(i) + "\nf 1/1 2/1 3/1\n";
+        }
+        dir.Write("scene.mtl", mtl);
+        dir.Write("scene.obj", obj);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        LogCapture log;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(0, Load(dir.File("scene.obj")));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        int loaded = 0;
+        for (unsigned i = 0; i < CountedArraySize(mTextures); ++i)
+            loaded += mTextures[i].mId != 0;
+        std::printf("%s: %.2f s, peak resident memory %ld -> %ld MiB, %d textures made\n%s",
+                    distinct ? "eight files" : "one file", seconds, before.ru_maxrss / 1024,
+                    after.ru_maxrss / 1024, loaded, log.Text().c_str());
+        Release();
+    }
 }
