@@ -3,15 +3,139 @@
 // words a person understands.
 #include "gpu/ImageUpload.h"
 
+#include <algorithm>
+#include <cassert>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
+#include <cstdlib>
+#include <cstddef>
 #include <cstring>
 
+#include "gpu/GLFunctions.h"
+
+// ---- The decoder's allocator ------------------------------------------------------------
+// Every byte the decoder allocates, for any format, goes through here and is
+// charged to the decode in progress: a header claiming a huge image, a chunk
+// claiming gigabytes or a GIF screen far larger than its frame all end as a
+// refused allocation, not as memory taken. Outside a decode nothing is
+// limited (tests compare against the bare decoder through the same code).
+// The blocks of a decode are listed, so that a decode stopped part way (a
+// file read past its end) gives back everything it held.
+
+namespace {
+
+struct DecoderMemory {
+    uint64_t live = 0;           // bytes the decoder holds now
+    uint64_t limit = UINT64_MAX; // what it may hold during this decode
+    bool refused = false;        // an allocation was refused for the limit
+    uint64_t wanted = 0;         // what the decoder would have held with it
+    bool exhausted = false;      // the system had no memory left
+    uint64_t decode = 0;         // the decode in progress, 0 outside one
+};
+DecoderMemory gDecoderMemory;
+
+// In front of every block: its size, the decode it was made in and its
+// neighbours in the list of live blocks. 32 bytes keep the block as aligned
+// as malloc's.
+struct BlockHeader {
+    size_t size;
+    uint64_t decode;
+    BlockHeader* prev;
+    BlockHeader* next;
+};
+static_assert(sizeof(BlockHeader) % alignof(std::max_align_t) == 0, "blocks stay aligned");
+BlockHeader gLiveBlocks = {0, 0, &gLiveBlocks, &gLiveBlocks};
+
+void Link(BlockHeader* header) {
+    header->prev = &gLiveBlocks;
+    header->next = gLiveBlocks.next;
+    gLiveBlocks.next->prev = header;
+    gLiveBlocks.next = header;
+}
+
+void Unlink(BlockHeader* header) {
+    header->prev->next = header->next;
+    header->next->prev = header->prev;
+}
+
+BlockHeader* HeaderOf(void* block) {
+    return reinterpret_cast<BlockHeader*>(static_cast<char*>(block) - sizeof(BlockHeader));
+}
+
+bool Charge(size_t oldSize, size_t newSize) {
+    const uint64_t live = gDecoderMemory.live - oldSize;
+    if (newSize > gDecoderMemory.limit || live > gDecoderMemory.limit - newSize) {
+        gDecoderMemory.refused = true;
+        gDecoderMemory.wanted = newSize > UINT64_MAX - live ? UINT64_MAX : live + newSize;
+        return false;
+    }
+    gDecoderMemory.live = live + newSize;
+    return true;
+}
+
+void* DecoderRealloc(void* block, size_t size) {
+    BlockHeader* old = block ? HeaderOf(block) : nullptr;
+    const size_t oldSize = old ? old->size : 0;
+    if (!Charge(oldSize, size))
+        return nullptr;
+    if (size > SIZE_MAX - sizeof(BlockHeader)) {
+        gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
+        return nullptr;
+    }
+    if (old)
+        Unlink(old);
+    // New blocks start zeroed: the decoder reads some memory it never wrote
+    // (the tables of a JPEG Huffman slot a corrupt scan names but no segment
+    // defined), and zeros keep what it derives from them in bounds and
+    // repeatable. Large blocks come zeroed from the system at no cost. What a
+    // block grows by is only ever written before it is read (output buffers).
+    auto* header = static_cast<BlockHeader*>(old ? std::realloc(old, size + sizeof(BlockHeader))
+                                                 : std::calloc(1, size + sizeof(BlockHeader)));
+    if (!header) {
+        gDecoderMemory.exhausted = true;
+        gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
+        if (old)
+            Link(old);
+        return nullptr;
+    }
+    header->size = size;
+    if (!old)
+        header->decode = gDecoderMemory.decode;
+    Link(header);
+    return header + 1;
+}
+
+void* DecoderMalloc(size_t size) {
+    return DecoderRealloc(nullptr, size);
+}
+
+void DecoderFree(void* block) {
+    if (!block)
+        return;
+    BlockHeader* header = HeaderOf(block);
+    gDecoderMemory.live -= header->size;
+    Unlink(header);
+    std::free(header);
+}
+
+// Gives back every block the decode still holds.
+void FreeBlocksOfDecode(uint64_t decode) {
+    for (BlockHeader* header = gLiveBlocks.next; header != &gLiveBlocks;) {
+        BlockHeader* next = header->next;
+        if (header->decode == decode)
+            DecoderFree(header + 1);
+        header = next;
+    }
+}
+
+} // namespace
+
+#define STBI_MALLOC(size) DecoderMalloc(size)
+#define STBI_REALLOC(block, size) DecoderRealloc(block, size)
+#define STBI_FREE(block) DecoderFree(block)
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
-
-#include "gpu/GLFunctions.h"
 
 namespace {
 
@@ -21,6 +145,10 @@ constexpr GLint kDefaultUnpackAlignment = 4;
 // GL keeps at most one flag per error kind; more reads than kinds means a
 // driver that never stops reporting (a lost context), and we give up.
 constexpr int kMaxPendingErrors = 16;
+constexpr uint64_t kMiB = uint64_t(1) << 20;
+// Copies of the decoded pixels in memory while a texture uploads: ours and
+// the driver's staging copy.
+constexpr uint64_t kDriverCopies = 2;
 
 char gLastResult[kLastResultSize] = "no image loaded yet";
 
@@ -33,17 +161,6 @@ void SetLastResult(const char* format, ...) {
     va_end(args);
 }
 
-// ---- What the header says ----------------------------------------------------------------
-// The decoder refuses absurd sizes and cut files with terse codes ("too
-// large" even turns into "unknown image type", "IDA" is a chunk name cut in
-// half), so the format and size are read here, before the decoder is asked.
-
-struct ImageHeader {
-    bool sized = false; // width and height were read
-    uint32_t width = 0;
-    uint32_t height = 0;
-};
-
 uint32_t BigEndian(const unsigned char* p, int bytes) {
     uint32_t value = 0;
     for (int i = 0; i < bytes; ++i)
@@ -51,240 +168,175 @@ uint32_t BigEndian(const unsigned char* p, int bytes) {
     return value;
 }
 
-uint32_t LittleEndian(const unsigned char* p, int bytes) {
-    uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | p[i];
-    return value;
+unsigned long long MiBUp(uint64_t bytes) {
+    return (bytes + kMiB - 1) / kMiB;
 }
 
-bool StartsWith(const unsigned char* data, size_t size, const char* signature, size_t length) {
-    return size >= length && std::memcmp(data, signature, length) == 0;
+// ---- The format ---------------------------------------------------------------------------
+// Found with the decoder's own tests in its own order (the TGA test is the
+// loosest, so it comes last), only to name the format in messages and to
+// apply the guards below.
+
+struct DecoderFormat {
+    const char* name;
+    int (*test)(stbi__context*);
+};
+
+const DecoderFormat kPNG = {"PNG", stbi__png_test};
+const DecoderFormat kBMP = {"BMP", stbi__bmp_test};
+const DecoderFormat kGIF = {"GIF", stbi__gif_test};
+const DecoderFormat kPSD = {"PSD", stbi__psd_test};
+const DecoderFormat kPIC = {"PIC", stbi__pic_test};
+const DecoderFormat kJPEG = {"JPEG", stbi__jpeg_test};
+const DecoderFormat kPNM = {"PNM", stbi__pnm_test};
+const DecoderFormat kHDR = {"HDR", stbi__hdr_test};
+const DecoderFormat kTGA = {"TGA", stbi__tga_test};
+const DecoderFormat* const kDecoderFormats[] = {&kPNG,  &kBMP, &kGIF, &kPSD, &kPIC,
+                                                &kJPEG, &kPNM, &kHDR, &kTGA};
+
+const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
+    for (const DecoderFormat* format : kDecoderFormats) {
+        stbi__context context;
+        stbi__start_mem(&context, data, size);
+        if (format->test(&context))
+            return format;
+    }
+    return nullptr;
 }
 
-// Signature, then the IHDR chunk (length, type, width, height) as the first chunk.
-void ReadPNGHeader(const unsigned char* data, size_t size, ImageHeader* header) {
-    constexpr size_t kIHDREnd = 24;
-    if (size < kIHDREnd || std::memcmp(data + 12, "IHDR", 4) != 0)
-        return;
-    header->sized = true;
-    header->width = BigEndian(data + 16, 4);
-    header->height = BigEndian(data + 20, 4);
+// ---- JPEG Huffman tables ------------------------------------------------------------------
+// The decoder builds a Huffman table of the code counts a DHT segment lists
+// without checking that they add up to at most 256 codes, and writes past
+// its arrays when they don't, in its header reader too. So the segments are
+// walked here the way the decoder walks them, each byte looked at once: a
+// byte other than FF between segments is skipped, fill bytes (FF FF) too,
+// a segment's length skips its payload (comments, EXIF and ICC data may hold
+// any bytes), the coded data after a start-of-scan runs to the first FF not
+// followed by 00 or a restart marker, and nothing after the end-of-image
+// marker is read. A marker the decoder does not know ends its reading, and
+// the walk with it.
+
+bool IsJPEGSegmentWithLength(unsigned char marker) {
+    return marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || // frames the decoder reads
+           marker == 0xC4 || marker == 0xDB || marker == 0xDD || marker == 0xDA || marker == 0xDC ||
+           (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
 }
 
-bool IsJPEGStartOfFrame(unsigned char marker) {
-    // C0-CF are frames except C4 (Huffman tables), C8 (reserved) and CC (arithmetic tables).
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+// Walks the tables of the DHT segment whose length field is at at (the
+// decoder reads on past a segment whose tables overrun it, and so does this).
+// False when a table lists more than 256 codes.
+bool DHTFits(const unsigned char* data, size_t size, size_t at) {
+    constexpr int kCounts = 16, kMaxCodes = 256, kMaxClass = 1, kMaxSlot = 3;
+    auto byte = [&](size_t i) {
+        return i < size ? data[i] : 0;
+    }; // the decoder reads zeros past the end
+    long remaining = long(BigEndian(data + at, 2)) - 2;
+    size_t p = at + 2;
+    while (remaining > 0 && p < size) {
+        const unsigned q = byte(p);
+        if ((q >> 4) > kMaxClass || (q & 15) > kMaxSlot)
+            return true; // the decoder refuses the table itself
+        int codes = 0;
+        for (int i = 1; i <= kCounts; ++i)
+            codes += byte(p + i);
+        if (codes > kMaxCodes)
+            return false;
+        p += 1 + kCounts + codes;
+        remaining -= 1 + kCounts + codes;
+    }
+    return true;
 }
 
-// Segments after the start-of-image marker, up to the first start-of-frame,
-// which holds the height and then the width.
-void ReadJPEGHeader(const unsigned char* data, size_t size, ImageHeader* header) {
-    size_t at = 2;
-    while (at + 4 <= size && data[at] == 0xFF) {
-        unsigned char marker = data[at + 1];
-        if (marker == 0xFF) { // fill byte before a marker
+// The end of the entropy-coded data starting at at: the FF of the next marker.
+size_t SkipCodedData(const unsigned char* data, size_t size, size_t at) {
+    for (; at + 1 < size; ++at) {
+        if (data[at] != 0xFF)
+            continue;
+        const unsigned char next = data[at + 1];
+        if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
+            ++at; // stuffed FF or restart marker: still coded data
+            continue;
+        }
+        if (next != 0xFF)
+            return at;
+    }
+    return size;
+}
+
+bool JPEGTablesFit(const unsigned char* data, size_t size) {
+    constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA;
+    // The start-of-image marker, which may follow fill bytes as any marker may.
+    size_t at = 0;
+    while (at < size && data[at] == 0xFF)
+        ++at;
+    if (at == 0 || at >= size || data[at] != 0xD8)
+        return true; // the decoder refuses it
+    ++at;
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {
             ++at;
             continue;
         }
-        if (IsJPEGStartOfFrame(marker)) {
-            if (at + 9 <= size) {
-                header->sized = true;
-                header->height = BigEndian(data + at + 5, 2);
-                header->width = BigEndian(data + at + 7, 2);
-            }
-            return;
+        const unsigned char marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
         }
-        uint32_t length = BigEndian(data + at + 2, 2);
+        if (marker == kEOI || !IsJPEGSegmentWithLength(marker) || at + 4 > size)
+            return true;
+        if (marker == kDHT && !DHTFits(data, size, at + 2))
+            return false;
+        const uint32_t length = BigEndian(data + at + 2, 2);
         if (length < 2)
-            return;
+            return true; // the decoder refuses it
         at += 2 + length;
+        if (marker == kSOS)
+            at = SkipCodedData(data, size, at);
     }
+    return true;
 }
 
-// The old 12-byte core header holds 16-bit sizes.
-constexpr uint32_t kBMPCoreHeaderSize = 12;
+// ---- PNM header ---------------------------------------------------------------------------
+// The decoder reads the width, height and largest value of a PNM header into
+// an int digit by digit without a bound, and a number over INT_MAX overflows
+// it (undefined behaviour; no real image has such a number). The header is
+// read here as the decoder reads it: after the two-byte magic and one more
+// byte, blanks and #-comments up to the end of their line, then digits.
 
-// File header, then the info header with width and height as signed 32-bit
-// values (a negative height means rows stored top first), or as unsigned
-// 16-bit values in the old core header.
-void ReadBMPHeader(const unsigned char* data, size_t size, ImageHeader* header) {
-    if (size < 26)
-        return;
-    auto magnitude = [](uint32_t value) {
-        int32_t v = static_cast<int32_t>(value);
-        return v < 0 ? 0u - value : value;
+bool PNMNumbersFit(const unsigned char* data, size_t size) {
+    constexpr int kNumbers = 3;
+    size_t at = 2;
+    auto atEnd = [&] { return at >= size; };
+    auto next = [&] { return at < size ? char(data[at++]) : '\0'; };
+    auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
     };
-    header->sized = true;
-    if (LittleEndian(data + 14, 4) == kBMPCoreHeaderSize) {
-        header->width = LittleEndian(data + 18, 2);
-        header->height = LittleEndian(data + 20, 2);
-        return;
+    char c = next();
+    for (int n = 0; n < kNumbers; ++n) {
+        for (;;) {
+            while (!atEnd() && isSpace(c))
+                c = next();
+            if (atEnd() || c != '#')
+                break;
+            while (!atEnd() && c != '\n' && c != '\r')
+                c = next();
+        }
+        for (uint64_t value = 0; !atEnd() && c >= '0' && c <= '9'; c = next()) {
+            value = value * 10 + uint64_t(c - '0');
+            if (value > uint64_t(INT_MAX))
+                return false;
+        }
     }
-    header->width = magnitude(LittleEndian(data + 18, 4));
-    header->height = magnitude(LittleEndian(data + 22, 4));
+    return true;
 }
 
-void ReadGIFHeader(const unsigned char* data, size_t size, ImageHeader* header) {
-    if (size < 10)
-        return;
-    header->sized = true;
-    header->width = LittleEndian(data + 6, 2);
-    header->height = LittleEndian(data + 8, 2);
-}
-
-ImageHeader ReadImageHeader(const unsigned char* data, size_t size) {
-    ImageHeader header;
-    if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8)) {
-        ReadPNGHeader(data, size, &header);
-    } else if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) {
-        ReadJPEGHeader(data, size, &header);
-    } else if (StartsWith(data, size, "BM", 2)) {
-        ReadBMPHeader(data, size, &header);
-    } else if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) {
-        ReadGIFHeader(data, size, &header);
-    }
-    return header;
-}
-
-bool TooLarge(uint32_t width, uint32_t height) {
-    return width > uint32_t(kMaxImageDimension) || height > uint32_t(kMaxImageDimension);
-}
-
-// Why the decoder gave up on a file of the given format, as the user would put it.
-void SetDecodeFailure(const char* format) {
-    const char* reason = stbi_failure_reason();
-    if (reason && std::strcmp(reason, "outofmem") == 0)
-        SetLastResult("out of memory decoding the image");
-    else
-        SetLastResult("truncated or corrupt %s", format);
-}
-
-// ---- What the file can hold --------------------------------------------------------------
-// The decoder allocates the whole image as soon as it has read the header, and
-// most of its formats then read past the end of a short file as zeros: 18
-// bytes of TGA claiming 16384 x 16384 "load" after taking gigabytes. So the
-// format the decoder will pick is found with its own tests, in its own order,
-// and the header's claim is held against the least number of bytes a file of
-// that claim must have. Each bound is a lower bound: no intact file is refused.
-
-struct ClaimedImage {
-    uint64_t width = 0;
-    uint64_t height = 0;
-    int channels = 0;
-    int bitsPerChannel = 8; // the decoder's answer for PNM, 8 for the others
-    uint64_t Pixels() const { return width * height; }
-};
-
-// The header fields the bounds below read all lie in a file's first bytes;
-// a copy padded with zeros keeps a short file's reads inside the copy.
-constexpr size_t kHeadBytes = 32;
-
-// The file, and its first bytes padded with zeros.
-struct ImageFile {
-    const unsigned char* data;
-    size_t size;
-    const unsigned char* head; // kHeadBytes
-};
-
-uint64_t CeilDiv(uint64_t value, uint64_t divisor) {
-    return (value + divisor - 1) / divisor;
-}
-
-// Deflate spends at least 2 bits on a 258-byte match (a 1-bit length code and
-// a 1-bit distance code): at most 1032 bytes out per byte in. The filtered
-// rows hold one filter byte and width x bits per pixel each; signature, IHDR
-// and one data chunk's framing come first.
-constexpr uint64_t kDeflateMaxRatio = 1032;
-constexpr uint64_t kPNGLeastFraming = 8 + 25 + 12;
-
-uint64_t PNGLeastBytes(const ImageFile& file, const ClaimedImage& image) {
-    const unsigned char* head = file.head;
-    const int depth = head[24];
-    const int colourType = head[25];
-    const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
-    const uint64_t rowBytes = 1 + CeilDiv(image.width * channels * depth, 8);
-    return kPNGLeastFraming + CeilDiv(image.height * rowBytes, kDeflateMaxRatio);
-}
-
-// Rows are stored uncompressed (the decoder refuses RLE and embedded JPEG or
-// PNG), each at least width x bits per pixel, after the 14-byte file header
-// and the info header.
-constexpr size_t kBMPFileHeaderSize = 14;
-
-uint64_t BMPLeastBytes(const ImageFile& file, const ClaimedImage& image) {
-    const unsigned char* head = file.head;
-    const uint32_t infoSize = LittleEndian(head + kBMPFileHeaderSize, 4);
-    const size_t bitsAt = kBMPFileHeaderSize + (infoSize == kBMPCoreHeaderSize ? 10 : 14);
-    const uint64_t bitsPerPixel = LittleEndian(head + bitsAt, 2);
-    return kBMPFileHeaderSize + infoSize + image.Pixels() * bitsPerPixel / 8;
-}
-
-// Signature and screen descriptor, the global palette when the flags announce
-// one (3 bytes times 2^(n+1) colours), then at least one image descriptor, its
-// code size and the empty block that ends its data. The screen itself may be
-// far larger than the frame (the rest is background), so the file can't bound
-// the screen's memory: the pixel cap does.
-constexpr uint64_t kGIFScreenEnd = 13;
-constexpr uint64_t kGIFLeastFrame = 10 + 1 + 1;
-
-uint64_t GIFLeastBytes(const ImageFile& file, const ClaimedImage&) {
-    const unsigned char* head = file.head;
-    const unsigned flags = head[10];
-    const uint64_t palette = (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0;
-    return kGIFScreenEnd + palette + kGIFLeastFrame;
-}
-
-// Channel data follows a 26-byte header and three sections of at least their
-// 4-byte length each, and a 2-byte compression code. Raw data holds every
-// sample of the channels decoded (at most four). RLE data first lists a 2-byte
-// length per row and channel, then PackBits of each channel's pixels in one
-// run: 2 bytes cover at most 128 pixels. The file holds at least the lesser.
-constexpr uint64_t kPSDLeastHeader = 26 + 3 * 4 + 2;
-constexpr uint64_t kPackBitsMaxRun = 128;
-constexpr int kPSDDecodedChannels = 4;
-
-uint64_t PSDLeastBytes(const ImageFile& file, const ClaimedImage& image) {
-    const unsigned char* head = file.head;
-    const uint64_t channels = BigEndian(head + 12, 2);
-    const uint64_t decoded = std::min<uint64_t>(channels, kPSDDecodedChannels);
-    const uint64_t depthBytes = BigEndian(head + 22, 2) / 8;
-    const uint64_t raw = image.Pixels() * decoded * depthBytes;
-    const uint64_t rle =
-        image.height * channels * 2 + decoded * 2 * CeilDiv(image.Pixels(), kPackBitsMaxRun);
-    return kPSDLeastHeader + std::min(raw, rle);
-}
-
-// After the 104-byte header, at least one 4-byte packet description, then
-// every row of every packet: a run count of the whole row is one byte at
-// least (the decoder cuts a pure-RLE count that runs past the row).
-constexpr uint64_t kPICLeastHeader = 104 + 4;
-
-uint64_t PICLeastBytes(const ImageFile&, const ClaimedImage& image) {
-    return kPICLeastHeader + image.height;
-}
-
-// A JPEG scan spends at least one bit (a Huffman code) on every 8 x 8 block of
-// each component it codes, and a component sampled at the lowest rate (1 in 4
-// each way) still has one block per 32 x 32 pixels: 8192 pixels per byte.
-constexpr uint64_t kJPEGMaxPixelsPerByte = 8 * 32 * 32;
-
-uint64_t JPEGLeastBytes(const ImageFile&, const ClaimedImage& image) {
-    return CeilDiv(image.Pixels(), kJPEGMaxPixelsPerByte);
-}
-
-// Binary PGM and PPM: every sample stored, one or two bytes each.
-uint64_t PNMLeastBytes(const ImageFile&, const ClaimedImage& image) {
-    return image.Pixels() * image.channels * (image.bitsPerChannel / 8);
-}
-
+// ---- HDR rows -----------------------------------------------------------------------------
 // Rows of 8 up to 32767 pixels may be run-length coded: a 4-byte row header
 // (2, 2, width), then each of the four channels in runs of at most 127 pixels
-// for 2 bytes or literals of a count byte and the bytes. Other widths, and
-// rows from the first one without that header on, are stored flat at 4 bytes
-// a pixel. The decoder reads zeros past the end of the file, and a zero count
-// is a literal of nothing: coded rows cut short would keep it reading for
-// ever. So the coded rows are walked here, and this bound is exact.
+// for 2 bytes or literals of a count byte and the bytes. The decoder reads
+// zeros past the end of the file, and a zero count is a literal of nothing:
+// coded rows cut short would keep it reading for ever. So the coded rows are
+// walked here, exactly as the decoder reads them, before it is given them.
 constexpr uint64_t kHDRMinRLEWidth = 8;
 constexpr uint64_t kHDRMaxRLEWidth = 32767;
 constexpr unsigned kHDRRunFlag = 128;
@@ -319,130 +371,175 @@ uint64_t HDRChannelEnd(const unsigned char* data, size_t size, uint64_t at, uint
     return at;
 }
 
-uint64_t HDRLeastBytes(const ImageFile& file, const ClaimedImage& image) {
-    const uint64_t width = image.width;
+// False when run-length coded rows end before the file says they do.
+bool HDRRowsComplete(const unsigned char* data, size_t size, uint64_t width, uint64_t height) {
     if (width < kHDRMinRLEWidth || width > kHDRMaxRLEWidth)
-        return image.Pixels() * kRGBEBytes;
-    const unsigned char* data = file.data;
-    uint64_t at = HDRDataStart(data, file.size);
-    for (uint64_t row = 0; row < image.height; ++row) {
-        if (at + kRGBEBytes > file.size)
-            return at + kRGBEBytes;
+        return true; // flat rows: the decoder reads each pixel once
+    uint64_t at = HDRDataStart(data, size);
+    for (uint64_t row = 0; row < height; ++row) {
+        if (at + kRGBEBytes > size)
+            return false;
         if (data[at] != 2 || data[at + 1] != 2 || (data[at + 2] & 0x80))
-            return at + image.Pixels() * kRGBEBytes; // flat from here on
+            return true; // flat from here on
         if (BigEndian(data + at + 2, 2) != width)
-            return 0;
+            return true; // the decoder refuses it
         at += kRGBEBytes;
         for (uint64_t channel = 0; channel < kRGBEBytes && at != 0; ++channel)
-            at = HDRChannelEnd(data, file.size, at, width);
+            at = HDRChannelEnd(data, size, at, width);
         if (at == 0)
-            return 0;
+            return true;
+        if (at > size)
+            return false;
     }
-    return at;
-}
-
-// The 18-byte header, the image ID, the colour map when there is one (its
-// entries of 15 to 32 bits), then per pixel its bytes (a palette index of 8
-// or 16 bits for a colour-mapped image); RLE packets cover at most 128
-// pixels with one count byte and one pixel.
-constexpr uint64_t kTGAHeaderSize = 18;
-constexpr uint8_t kTGAFirstRLEType = 8;
-
-uint64_t TGALeastBytes(const ImageFile& file, const ClaimedImage& image) {
-    const unsigned char* head = file.head;
-    const uint64_t idLength = head[0];
-    const bool colourMapped = head[1] == 1;
-    const uint64_t mapEntries = LittleEndian(head + 5, 2);
-    const uint64_t mapEntryBytes = CeilDiv(head[7], 8);
-    const uint64_t pixelBytes = CeilDiv(head[16], 8);
-    const uint64_t palette = colourMapped ? mapEntries * mapEntryBytes : 0;
-    const uint64_t pixels = head[2] >= kTGAFirstRLEType
-                                ? CeilDiv(image.Pixels(), kPackBitsMaxRun) * (1 + pixelBytes)
-                                : image.Pixels() * pixelBytes;
-    return kTGAHeaderSize + idLength + palette + pixels;
-}
-
-// The decoder's formats in the order it tries them (the TGA test is the
-// loosest, so it comes last).
-struct DecoderFormat {
-    const char* name;
-    int (*test)(stbi__context*);
-    int (*info)(stbi__context*, int*, int*, int*);
-    uint64_t (*leastBytes)(const ImageFile& file, const ClaimedImage& image);
-};
-
-const DecoderFormat kDecoderFormats[] = {
-    {"PNG", stbi__png_test, stbi__png_info, PNGLeastBytes},
-    {"BMP", stbi__bmp_test, stbi__bmp_info, BMPLeastBytes},
-    {"GIF", stbi__gif_test, stbi__gif_info, GIFLeastBytes},
-    {"PSD", stbi__psd_test, stbi__psd_info, PSDLeastBytes},
-    {"PIC", stbi__pic_test, stbi__pic_info, PICLeastBytes},
-    {"JPEG", stbi__jpeg_test, stbi__jpeg_info, JPEGLeastBytes},
-    {"PNM", stbi__pnm_test, stbi__pnm_info, PNMLeastBytes},
-    {"HDR", stbi__hdr_test, stbi__hdr_info, HDRLeastBytes},
-    {"TGA", stbi__tga_test, stbi__tga_info, TGALeastBytes},
-};
-
-const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
-    for (const DecoderFormat& format : kDecoderFormats) {
-        stbi__context context;
-        stbi__start_mem(&context, data, size);
-        if (format.test(&context))
-            return &format;
-    }
-    return nullptr;
-}
-
-// What the header claims, read by the decoder's own header reader; false
-// when it can't be read.
-bool ReadClaim(const DecoderFormat& format, const unsigned char* data, int size,
-               ClaimedImage* image) {
-    stbi__context context;
-    stbi__start_mem(&context, data, size);
-    int width = 0, height = 0, channels = 0;
-    const int result = format.info(&context, &width, &height, &channels);
-    if (result == 0 || width <= 0 || height <= 0)
-        return false;
-    image->width = uint64_t(width);
-    image->height = uint64_t(height);
-    image->channels = channels;
-    if (format.info == stbi__pnm_info) // it answers the bits per sample
-        image->bitsPerChannel = result;
     return true;
 }
 
-// Refuses what the decoder should not be given: a header it can't read, a
-// file too short for its claim, an image over the size or pixel limits.
-// The format the decoder will pick when it may go ahead; otherwise null,
-// with the reason set.
-const DecoderFormat* CheckClaim(const unsigned char* data, int size) {
+// ---- Decoding ----------------------------------------------------------------------------
+// The decoder reads zeros past the end of a cut file and calls the image
+// whole, after filling every row it was promised: 18 bytes of TGA claiming
+// 8000 x 8000 would cost a second of decoding. It is handed the file as the
+// buffer of a reading callback instead of as plain memory: it asks the
+// callback for more exactly when it reads past the file's last byte, and the
+// callback then stops the decode (an exception through the decoder's plain
+// C code, which holds nothing but memory, and that is listed above). A file
+// the decoder had to invent bytes for is refused as cut.
+
+struct ReadPastTheEnd {};
+
+// user points at a flag: false while the decoder's first refill asks for the
+// buffer it does not know it has been given.
+int ReadPastEnd(void* user, char*, int) {
+    if (!*static_cast<bool*>(user))
+        return 0;
+    throw ReadPastTheEnd();
+}
+// Padding skipped at the end of a file (a BMP's last row) is not pixel data.
+void SkipPastEnd(void*, int) {}
+int AlwaysAtEnd(void*) {
+    return 1;
+}
+
+const stbi_io_callbacks kPastEndCallbacks = {ReadPastEnd, SkipPastEnd, AlwaysAtEnd};
+
+struct Decoded {
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0, channels = 0;
+    bool cut = false;
+};
+
+Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size) {
+    stbi__context context;
+    bool armed = false;
+    stbi__start_callbacks(&context, const_cast<stbi_io_callbacks*>(&kPastEndCallbacks), &armed);
+    armed = true;
+    // The whole file is the callback's buffer; the first refill above read nothing.
+    stbi_uc* bytes = const_cast<stbi_uc*>(data);
+    context.read_from_callbacks = 1;
+    context.img_buffer = context.img_buffer_original = bytes;
+    context.img_buffer_end = context.img_buffer_original_end = bytes + size;
+    Decoded d;
+    // The PIC decoder, when a file fails part way, converts its freed (null)
+    // buffer to the channels asked for unless they are its own four: it is
+    // always asked for four, and the result is brought back to the channels
+    // the file has.
+    const int asked = &format == &kPIC ? 4 : 0;
+    static uint64_t decodes = 0;
+    gDecoderMemory.decode = ++decodes;
+    try {
+        d.pixels =
+            stbi__load_and_postprocess_8bit(&context, &d.width, &d.height, &d.channels, asked);
+    } catch (const ReadPastTheEnd&) {
+        FreeBlocksOfDecode(gDecoderMemory.decode);
+        d = Decoded();
+        d.cut = true;
+    }
+    gDecoderMemory.decode = 0;
+    if (d.pixels && asked != 0 && d.channels != asked)
+        d.pixels = stbi__convert_format(d.pixels, asked, d.channels, d.width, d.height);
+    return d;
+}
+
+// True, with the reason set, for an image of no pixels or over the size limits.
+bool OutsideLimits(unsigned long long width, unsigned long long height) {
+    if (width == 0 || height == 0) {
+        SetLastResult("image without pixels (%llu x %llu)", width, height);
+        return true;
+    }
+    if (width <= uint64_t(kMaxImageDimension) && height <= uint64_t(kMaxImageDimension) &&
+        width * height <= kMaxImagePixels)
+        return false;
+    SetLastResult("image too large (%llu x %llu)", width, height);
+    return true;
+}
+
+// The decoder's own size limits (its reason "too large") are the one failure
+// a person needs told apart from a damaged file.
+void SetDecodeFailure(const DecoderFormat& format) {
+    const char* reason = stbi_failure_reason();
+    if (reason && std::strcmp(reason, "too large") == 0)
+        SetLastResult("image too large (over the %s decoder's limits)", format.name);
+    else
+        SetLastResult("truncated or corrupt %s", format.name);
+}
+
+// The size the decoder's header reader gives, when it gives one.
+struct Claim {
+    bool known = false;
+    int width = 0, height = 0, channels = 0;
+};
+
+// Refuses what the decoder should not be given: a JPEG table it would write
+// past its arrays with, an image over the size limits, HDR rows it would read
+// for ever. Null with the reason set, or the format the decoder will pick
+// (and in claim the size its header gives).
+const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
     const DecoderFormat* format = FindDecoderFormat(data, size);
     if (!format) {
         SetLastResult("unknown image format");
         return nullptr;
     }
-    ClaimedImage image;
-    if (!ReadClaim(*format, data, size, &image)) {
-        SetLastResult("truncated or corrupt %s", format->name);
+    if (format == &kPNM && !PNMNumbersFit(data, size_t(size))) {
+        SetLastResult("corrupt PNM (a header number over %d)", INT_MAX);
         return nullptr;
     }
-    const unsigned long long width = image.width, height = image.height;
-    if (TooLarge(uint32_t(width), uint32_t(height))) {
-        SetLastResult("image too large (%llu x %llu)", width, height);
+    if (format == &kJPEG && !JPEGTablesFit(data, size_t(size))) {
+        SetLastResult("corrupt JPEG (a Huffman table of more than 256 codes)");
         return nullptr;
     }
-    unsigned char head[kHeadBytes] = {};
-    std::memcpy(head, data, std::min<size_t>(size_t(size), kHeadBytes));
-    const ImageFile file = {data, size_t(size), head};
-    if (format->leastBytes(file, image) > uint64_t(size)) {
-        SetLastResult("truncated or corrupt %s", format->name);
+    stbi__context context;
+    stbi__start_mem(&context, data, size);
+    int width = 0, height = 0, channels = 0;
+    if (!stbi__info_main(&context, &width, &height, &channels)) {
+        if (stbi_failure_reason() && std::strcmp(stbi_failure_reason(), "too large") == 0) {
+            SetDecodeFailure(*format);
+            return nullptr;
+        }
+        return format; // the decoder will say what it makes of it
+    }
+    // A BMP stored top row first gives its height negated.
+    const unsigned long long w = std::abs(int64_t(width)), h = std::abs(int64_t(height));
+    if (OutsideLimits(w, h))
+        return nullptr;
+    if (format == &kHDR && !HDRRowsComplete(data, size_t(size), w, h)) {
+        SetLastResult("truncated or corrupt HDR");
         return nullptr;
     }
-    if (image.Pixels() > kMaxImagePixels) {
-        SetLastResult("image too large (%llu x %llu)", width, height);
-        return nullptr;
-    }
+    *claim = {true, int(w), int(h), channels};
     return format;
+}
+
+// What uploading a decoded image takes from the budget: the texture and its
+// mipmaps, and the decoded pixels, which stay in memory while the driver
+// uploads them, and of which the driver stages a copy of its own on the way
+// (measured: a software driver's peak rises by the texture, its mipmaps and
+// twice the pixels).
+uint64_t UploadBytes(int width, int height, int channels, uint64_t decoded) {
+    return ImageGPUBytes(width, height, channels) + kDriverCopies * decoded;
+}
+
+void SetBudgetExceeded(const TextureBudget& budget, uint64_t needed) {
+    SetLastResult("over the scene's texture budget (needs %llu MiB, %llu of %llu MiB in use)",
+                  MiBUp(needed), MiBUp(budget.used), MiBUp(budget.limit));
 }
 
 // ---- Upload -------------------------------------------------------------------------------
@@ -547,91 +644,93 @@ uint32_t Upload(const unsigned char* pixels, int width, int height, int channels
     return texture;
 }
 
-const unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr uint32_t kPngChunkOverhead = 12; // length, type and CRC around the data
-const unsigned char kPngEnd[] = {'I', 'E', 'N', 'D'};
-
-// The decoder sizes its buffer for the image data by each chunk's stated
-// length before reading it, so a few bytes stating a 2 GiB chunk make it ask
-// for 2 GiB. No chunk may state more than the file holds; anything else
-// (a missing end marker, a bad header) the decoder judges itself.
-bool PngChunksFit(const unsigned char* data, int size) {
-    const uint64_t total = uint64_t(size);
-    if (total < sizeof(kPngSignature) || memcmp(data, kPngSignature, sizeof(kPngSignature)) != 0)
-        return true;
-    uint64_t pos = sizeof(kPngSignature);
-    while (pos + 8 <= total) {
-        const uint64_t length = BigEndian(data + pos, 4);
-        if (length + kPngChunkOverhead > total - pos)
-            return false;
-        if (memcmp(data + pos + 4, kPngEnd, sizeof(kPngEnd)) == 0)
-            break;
-        pos += length + kPngChunkOverhead;
-    }
-    return true;
-}
-
 } // namespace
 
-// A DHT segment (FF C4, a 16-bit length) holds tables of a class/slot byte,
-// 16 code counts and as many symbols as the counts add up to; a table has at
-// most 256 symbols. Inside coded data FF is always followed by 00 or a restart
-// marker, so every FF C4 in the file is a segment the decoder would read.
-bool ImageJPEGTablesFit(const unsigned char* data, int size) {
-    constexpr unsigned char kDHT[] = {0xFF, 0xC4};
-    constexpr uint64_t kCounts = 16, kMaxSymbols = 256;
-    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8)
-        return true; // not a JPEG
-    const unsigned char* end = data + size;
-    for (const unsigned char* at = std::search(data, end, kDHT, kDHT + 2); at != end;
-         at = std::search(at + 2, end, kDHT, kDHT + 2)) {
-        const unsigned char* table = at + 4;
-        const unsigned char* segmentEnd = at + 2 + (end - at >= 4 ? BigEndian(at + 2, 2) : 0);
-        while (table < segmentEnd && table < end) {
-            uint64_t symbols = 0;
-            for (uint64_t i = 1; i <= kCounts; ++i)
-                symbols += table + i < end ? table[i] : 0;
-            if (symbols > kMaxSymbols)
-                return false;
-            table += 1 + kCounts + symbols;
-        }
+uint64_t ImageGPUBytes(int width, int height, int channels) {
+    const uint64_t texel = channels == 3 ? 4 : uint64_t(channels);
+    uint64_t total = 0;
+    for (uint64_t w = uint64_t(width), h = uint64_t(height);;
+         w = std::max<uint64_t>(w / 2, 1), h = std::max<uint64_t>(h / 2, 1)) {
+        total += w * h * texel;
+        if (w == 1 && h == 1)
+            break;
     }
-    return true;
+    return total;
 }
 
-uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size) {
+uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, TextureBudget* budget) {
     if (!data || size <= 0) {
         SetLastResult("no image data");
         return 0;
     }
-    if (!PngChunksFit(data, size)) {
-        SetLastResult("truncated or corrupt PNG");
-        return 0;
-    }
-    if (!ImageJPEGTablesFit(data, size)) {
-        SetLastResult("truncated or corrupt JPEG");
-        return 0;
-    }
-    // The header alone tells the size: judge it before any pixel is decoded.
-    ImageHeader header = ReadImageHeader(data, size_t(size));
-    if (header.sized && TooLarge(header.width, header.height)) {
-        SetLastResult("image too large (%u x %u)", header.width, header.height);
-        return 0;
-    }
-    const DecoderFormat* format = CheckClaim(data, size);
+    TextureBudget own;
+    if (!budget)
+        budget = &own;
+    Claim claim;
+    const DecoderFormat* format = Admit(data, size, &claim);
     if (!format)
         return 0;
-    int width = 0, height = 0, channels = 0;
-    unsigned char* pixels = stbi_load_from_memory(data, size, &width, &height, &channels, 0);
-    if (!pixels) {
-        SetDecodeFailure(format->name);
+    // The file's bytes stay in memory while it decodes: they are charged too.
+    const uint64_t held = budget->used + uint64_t(size);
+    if (held > budget->limit) {
+        SetBudgetExceeded(*budget, uint64_t(size));
         return 0;
     }
-    uint32_t texture = Upload(pixels, width, height, channels);
-    stbi_image_free(pixels);
-    if (texture != 0)
+    const uint64_t left = budget->limit - held;
+    // The decoded image holds at least the pixels its header claims: an image
+    // whose upload could not fit is not decoded at all.
+    if (claim.known) {
+        const uint64_t pixels = uint64_t(claim.width) * uint64_t(claim.height) * claim.channels;
+        const uint64_t uploading = UploadBytes(claim.width, claim.height, claim.channels, pixels);
+        if (uploading > left) {
+            SetBudgetExceeded(*budget, uploading);
+            return 0;
+        }
+    }
+    // Blocks the decoder handed out before (a caller's own decode) stay counted
+    // in live; this decode may add at most what is left of the budget.
+    const uint64_t before = gDecoderMemory.live;
+    gDecoderMemory.limit = left > UINT64_MAX - before ? UINT64_MAX : before + left;
+    gDecoderMemory.refused = gDecoderMemory.exhausted = false;
+    Decoded image = Decode(*format, data, size);
+    const DecoderMemory spent = gDecoderMemory;
+    gDecoderMemory.limit = UINT64_MAX;
+    if (!image.pixels || image.cut) {
+        if (spent.refused)
+            SetBudgetExceeded(*budget, spent.wanted - before);
+        else if (spent.exhausted)
+            SetLastResult("out of memory decoding the image");
+        else
+            SetDecodeFailure(*format);
+        stbi_image_free(image.pixels);
+        return 0;
+    }
+    // A header the decoder's header reader could not read was let through;
+    // what the decoder then made of it is held to the same limits.
+    if (OutsideLimits(uint64_t(image.width), uint64_t(image.height))) {
+        stbi_image_free(image.pixels);
+        return 0;
+    }
+    const uint64_t decoded = spent.live - before;
+    const uint64_t gpuBytes = ImageGPUBytes(image.width, image.height, image.channels);
+    const uint64_t uploading = UploadBytes(image.width, image.height, image.channels, decoded);
+    if (uploading > left) {
+        SetBudgetExceeded(*budget, uploading);
+        stbi_image_free(image.pixels);
+        return 0;
+    }
+    uint32_t texture = Upload(image.pixels, image.width, image.height, image.channels);
+    stbi_image_free(image.pixels);
+    assert(gDecoderMemory.live == before && "a decode gives back every byte it took");
+    if (texture != 0) {
+        budget->used += gpuBytes;
         SetLastResult("image loaded");
+    }
     return texture;
+}
+
+uint64_t ImageDecoderBytesHeld() {
+    return gDecoderMemory.live;
 }
 
 const char* ImageLastResult() {

@@ -2,6 +2,7 @@
 // image file whole through an SDL stream and hands it to the image upload.
 #include "gpu/Texture.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "core/AssetFile.h"
@@ -14,8 +15,9 @@ namespace {
 const char* kTag = "Texture";
 
 // Decodes and uploads the bytes; on failure logs the image layer's reason.
-void UploadImage(const char* path, const unsigned char* bytes, int size, Texture* texture) {
-    uint32_t id = ImageLoadTextureFromMemory(bytes, size);
+void UploadImage(const char* path, const unsigned char* bytes, int size, Texture* texture,
+                 TextureBudget* budget) {
+    uint32_t id = ImageLoadTextureFromMemory(bytes, size, budget);
     if (id == 0) {
         LogMessage(LOG_ERROR, kTag, "Error while loading texture \"%s\": %s", path,
                    ImageLastResult());
@@ -34,12 +36,17 @@ Texture::~Texture() {
         glDeleteTextures(1, &mId);
 }
 
-int LoadTexture(const char* path, Texture* texture) {
-    // The decoder takes an int length; no texture file comes near 2 GiB.
+int LoadTexture(const char* path, Texture* texture, TextureBudget* budget) {
+    // The decoder takes an int length, and a file larger than what is left of
+    // the budget could not become a texture within it: neither is read.
+    TextureBudget own;
+    if (!budget)
+        budget = &own;
+    const uint64_t left = budget->limit > budget->used ? budget->limit - budget->used : 0;
     AssetFile file;
-    if (ReadAssetFile(path, kTag, "texture", &file, INT_MAX) != 0)
+    if (ReadAssetFile(path, kTag, "texture", &file, std::min<uint64_t>(INT_MAX, left)) != 0)
         return -1;
-    UploadImage(path, file.data, static_cast<int>(file.size), texture);
+    UploadImage(path, file.data, static_cast<int>(file.size), texture, budget);
     FreeAssetFile(&file);
     return 0;
 }

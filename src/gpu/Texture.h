@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct TextureBudget;
+
 class Texture {
 public:
     Texture() = default;
@@ -17,5 +19,7 @@ public:
 };
 
 // -1 when the file can't be opened or is empty; 0 otherwise, also when the
-// image can't be decoded (then mId stays 0 and the error is logged).
-int LoadTexture(const char* path, Texture* texture);
+// image can't be decoded or would exceed the budget (then mId stays 0 and
+// the error, naming the file, is logged). The textures of one scene share a
+// budget; without one, the image has the default budget to itself.
+int LoadTexture(const char* path, Texture* texture, TextureBudget* budget = nullptr);

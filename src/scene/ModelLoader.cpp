@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <map>
 #include <string>
 
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 
 #include "core/AssetFile.h"
 #include "core/Logger.h"
+#include "gpu/ImageUpload.h"
 #include "gpu/Texture.h"
 #include "memory/CountedArray.h"
 #include "scene/Mesh.h"
@@ -83,18 +85,34 @@ std::string DiffuseTexturePath(const aiScene* scene, unsigned i, const char* mod
 // Loads the diffuse texture of every material into textures[i], from the
 // path TexturePath picks, and lists those paths in names when given.
 // Whatever path that is, the texture loader reports why it can't be read
-// (missing, a directory, a FIFO, empty...).
+// (missing, a directory, a FIFO, empty...). Each distinct file is decoded
+// once, against one budget for the whole scene: record[i] is the texture
+// material i draws with, the first one loaded from its file.
 void LoadMaterialTextures(const aiScene* scene, const char* modelPath, Texture* textures,
-                          std::vector<std::string>* names) {
+                          std::vector<std::string>* names, std::vector<unsigned>* record) {
+    assert((!textures || record) && "loaded textures are shared through the record list");
+    TextureBudget budget;
+    std::map<std::string, unsigned> firstWithPath;
+    if (record) {
+        record->resize(scene->mNumMaterials);
+        for (unsigned i = 0; i < scene->mNumMaterials; ++i)
+            (*record)[i] = i;
+    }
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         std::string path = DiffuseTexturePath(scene, i, modelPath);
         if (path.empty())
             continue;
         if (names)
             names->push_back(path);
+        if (!textures)
+            continue;
+        auto loaded = firstWithPath.emplace(path, i);
+        if (!loaded.second) {
+            (*record)[i] = loaded.first->second;
+            continue;
+        }
         // A texture that fails has been logged and keeps mId 0; loading goes on.
-        if (textures)
-            LoadTexture(path.c_str(), &textures[i]);
+        LoadTexture(path.c_str(), &textures[i], &budget);
     }
 }
 
@@ -436,7 +454,7 @@ int ImportModelFiles(const char* path, ModelFiles* files) {
     const aiScene* scene = ReadScene(importer, path);
     if (!scene || CheckPrimitives(scene, path) != 0)
         return -1;
-    LoadMaterialTextures(scene, path, nullptr, &files->textures);
+    LoadMaterialTextures(scene, path, nullptr, &files->textures, nullptr);
     return 0;
 }
 
@@ -462,7 +480,8 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
         return -1;
     if (AllocateArrays(scene, allocator, meshes, textures) != 0)
         return -1;
-    LoadMaterialTextures(scene, path, *textures, files ? &files->textures : nullptr);
+    std::vector<unsigned> textureOf;
+    LoadMaterialTextures(scene, path, *textures, files ? &files->textures : nullptr, &textureOf);
 
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
         const aiMesh* m = scene->mMeshes[i];
@@ -471,7 +490,7 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
         const aiMaterial* material = scene->mMaterials[m->mMaterialIndex];
         if (BuildMesh(m, material, allocator, &(*meshes)[i]) != 0)
             return -1;
-        AddNode(root, &(*meshes)[i], &(*textures)[m->mMaterialIndex]);
+        AddNode(root, &(*meshes)[i], &(*textures)[textureOf[m->mMaterialIndex]]);
     }
     return 0;
 }

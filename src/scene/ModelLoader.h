@@ -15,7 +15,10 @@ constexpr const char* kModelPath = "models/sponza.obj";
 // Assimp post-processing: tangent space, joined vertices, triangulation, smooth normals.
 constexpr unsigned kModelImportFlags = 0x4B;
 
-// Loads kModelPath. 0 on success, -1 on failure (logged with tag "Mesh"),
+// Loads kModelPath. The textures of the scene share one budget, and a file
+// named by several materials is loaded once, into the record of the first:
+// the nodes of the others point at that record, and theirs stay without a
+// name. 0 on success, -1 on failure (logged with tag "Mesh"),
 // which includes a path that is not a regular file and a scene without a
 // single triangle to draw. Points and lines among the triangles are dropped
 // with one warning that counts them. Whatever was handed out through meshes

@@ -2,7 +2,10 @@
 // FreeType into a single-row GL_R8 texture and records each glyph's metrics.
 #include "text/FontAtlas.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstdint>
+#include <iterator>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -106,14 +109,24 @@ const char* RenderGlyph(FT_Face face, int k) {
     return nullptr;
 }
 
-// One warning for all the glyphs that failed: a font missing them all would
-// otherwise fill the log with a line per glyph and pass.
-void ReportFailedGlyphs(int failed, int first, const char* reason) {
-    if (failed == 1)
-        LogMessage(LOG_WARNING, kTag, "Error loading font character for %d: %s", first, reason);
-    else if (failed > 1)
-        LogMessage(LOG_WARNING, kTag, "Error loading %d of %d font characters (first for %d: %s)",
-                   failed, kGlyphCount, first, reason);
+// A glyph that fails is skipped, with a warning in each pass that meets it.
+void ReportFailedGlyph(int k, const char* reason) {
+    LogMessage(LOG_WARNING, kTag, "Error loading font character for %d: %s", k, reason);
+}
+
+// Characters the font maps to no glyph load FreeType's placeholder (glyph 0)
+// without an error: the overlay would show boxes or nothing, silently.
+void ReportMissingGlyphs(FT_Face face, const char* path) {
+    int missing = 0, first = 0;
+    for (int k = 0; k < kGlyphCount; ++k) {
+        if (FT_Get_Char_Index(face, FT_ULong(kFirstGlyph + k)) == 0 && missing++ == 0)
+            first = kFirstGlyph + k;
+    }
+    if (missing > 0)
+        LogMessage(LOG_WARNING, kTag,
+                   "Font \"%s\" has no glyph for %d of %d characters (the first is '%c'); they "
+                   "show as its placeholder or not at all",
+                   path, missing, kGlyphCount, first);
 }
 
 struct AtlasSize {
@@ -126,14 +139,9 @@ struct AtlasSize {
 // the tallest; the ascent is the highest point above the baseline.
 AtlasSize MeasureGlyphs(FT_Face face) {
     AtlasSize size;
-    int failed = 0, first = 0;
-    const char* firstReason = nullptr;
     for (int k = 0; k < kGlyphCount; ++k) {
         if (const char* reason = RenderGlyph(face, k)) {
-            if (failed++ == 0) {
-                first = k;
-                firstReason = reason;
-            }
+            ReportFailedGlyph(k, reason);
             continue;
         }
         const FT_GlyphSlot slot = face->glyph;
@@ -144,8 +152,28 @@ AtlasSize MeasureGlyphs(FT_Face face) {
         if (bearingY > 0 && static_cast<uint32_t>(bearingY >> kFixedPointShift) > size.ascent)
             size.ascent = static_cast<uint32_t>(bearingY >> kFixedPointShift);
     }
-    ReportFailedGlyphs(failed, first, firstReason);
     return size;
+}
+
+// Errors left by earlier calls would be blamed on the atlas: clear them.
+void DiscardPendingGLErrors() {
+    constexpr int kMaxPendingErrors = 16; // one flag per error kind at most
+    for (int i = 0; i < kMaxPendingErrors && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+// The atlas is one texture row: its width must fit the GPU's limit and the
+// 16-bit offsets of the glyph records.
+bool AtlasFits(const AtlasSize& size, const char* path) {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    const uint32_t limit = std::min<uint32_t>(uint32_t(std::max(maxSize, 0)), UINT16_MAX);
+    if (size.width <= limit && size.height <= limit)
+        return true;
+    LogMessage(LOG_ERROR, kTag,
+               "Couldn't build the font atlas of \"%s\": %u x %u texels, over the limit of %u",
+               path, size.width, size.height, limit);
+    return false;
 }
 
 uint32_t CreateAtlasTexture(uint32_t width, uint32_t height) {
@@ -180,8 +208,10 @@ void UploadBitmap(const FT_Bitmap& bitmap, uint16_t x) {
 void FillGlyphs(FT_Face face, FontAtlas* atlas) {
     uint16_t x = 0;
     for (int k = 0; k < kGlyphCount; ++k) {
-        if (RenderGlyph(face, k) != nullptr) // reported by the measuring pass
+        if (const char* reason = RenderGlyph(face, k)) {
+            ReportFailedGlyph(k, reason);
             continue;
+        }
         const FT_GlyphSlot slot = face->glyph;
         UploadBitmap(slot->bitmap, x);
         Glyph& glyph = atlas->mGlyphs[k];
@@ -217,11 +247,17 @@ int LoadFontAtlasFile(FontAtlas* atlas, uint32_t dpi, const char* path) {
         ReleaseFontSource(&source);
         return -1;
     }
+    ReportMissingGlyphs(source.face, path);
     const AtlasSize size = MeasureGlyphs(source.face);
+    if (!AtlasFits(size, path)) {
+        ReleaseFontSource(&source);
+        return -1;
+    }
     atlas->mWidth = size.width;
     atlas->mHeight = size.height;
     atlas->mAscent = size.ascent;
 
+    DiscardPendingGLErrors();
     const uint32_t id = CreateAtlasTexture(size.width, size.height);
     FillGlyphs(source.face, atlas);
     // Text is drawn texel for texel: nearest sampling keeps a glyph's
@@ -232,6 +268,18 @@ int LoadFontAtlasFile(FontAtlas* atlas, uint32_t dpi, const char* path) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, 0);
+    // An atlas the GPU did not take whole would draw blank text: it fails.
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR) {
+        GLuint name = id;
+        glDeleteTextures(1, &name);
+        std::fill(std::begin(atlas->mGlyphs), std::end(atlas->mGlyphs), Glyph{});
+        atlas->mWidth = atlas->mHeight = atlas->mAscent = 0;
+        LogMessage(LOG_ERROR, kTag, "Couldn't upload the font atlas of \"%s\": GL error 0x%04X",
+                   path, error);
+        ReleaseFontSource(&source);
+        return -1;
+    }
     atlas->mId = id;
 
     ReleaseFontSource(&source);

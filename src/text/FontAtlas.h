@@ -33,6 +33,9 @@ public:
 };
 
 // Fills an empty atlas from kFontPath at dpi. 0 on success; -1 (logged, atlas
-// untouched) when FreeType, the file or the face fails.
+// untouched) when FreeType, the file or the face fails, when the atlas would
+// be wider or taller than the GPU allows, or when its upload raises a GL
+// error. A character the font has no glyph for is warned about once, with the
+// count; one whose glyph fails to load is warned about in each pass.
 int LoadFontAtlas(FontAtlas* atlas, uint32_t dpi);
 int LoadFontAtlasFile(FontAtlas* atlas, uint32_t dpi, const char* path);

@@ -1,10 +1,11 @@
 // The image decoder layer on mutated images: every input either becomes a GL
-// texture of a size within the limit, or is refused with a reason; nothing
-// crashes, reads out of bounds or keeps memory.
+// texture of a size within the limits, or is refused with a reason; nothing
+// crashes, reads out of bounds or keeps memory. The seeds hold one small file
+// of every format the layer decodes (PNG, JPEG baseline and progressive, BMP,
+// GIF, PSD, PIC, PNM, HDR, TGA flat and run-length), so each format's header
+// reader and decoder are reached from the first run.
 #include <cstdint>
 #include <cstring>
-
-#include <stb/stb_image.h>
 
 #include "FuzzSupport.h"
 #include "gpu/ImageUpload.h"
@@ -12,12 +13,10 @@
 
 namespace {
 
-// The loader refuses a header claiming more than its file can hold, but a
-// small compressed file may still decode to its pixel cap (256 MiB, and as
-// much again in the driver): such inputs are left out so the fuzzer's memory
-// limit catches real leaks. The parsing they would exercise is the same as
-// for smaller images.
-constexpr long long kMaxFuzzPixels = 4 << 20;
+// A small budget bounds what any input may take, for every format, through
+// the decoder's allocator: the fuzzer's memory limit then catches real
+// leaks, and a huge claim exercises the budget's refusal path.
+constexpr uint64_t kFuzzBudget = uint64_t(64) << 20;
 
 } // namespace
 
@@ -26,25 +25,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)ready;
     if (size > INT32_MAX)
         return 0;
-    int width = 0, height = 0, channels = 0;
-    // The size filter asks the decoder itself, so it comes after the one guard
-    // that must keep bytes from the decoder's header reader.
-    if (ImageJPEGTablesFit(data, static_cast<int>(size)) &&
-        stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) &&
-        static_cast<long long>(width) * height > kMaxFuzzPixels)
-        return 0;
-    uint32_t texture = ImageLoadTextureFromMemory(data, static_cast<int>(size));
+    TextureBudget budget;
+    budget.limit = kFuzzBudget;
+    uint32_t texture = ImageLoadTextureFromMemory(data, static_cast<int>(size), &budget);
     if (texture == 0) {
         const char* reason = ImageLastResult();
         FUZZ_CHECK(reason != nullptr && reason[0] != '\0', "a refused image has no reason");
+        FUZZ_CHECK(budget.used == 0, "a refused image was charged to the budget");
         return 0;
     }
     FUZZ_CHECK(glIsTexture(texture), "the name returned is not a texture");
+    FUZZ_CHECK(budget.used > 0 && budget.used <= budget.limit, "the budget was not kept");
+    GLint width = 0, height = 0;
     glBindTexture(GL_TEXTURE_2D, texture);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
     FUZZ_CHECK(width > 0 && height > 0 && width <= kMaxImageDimension &&
-                   height <= kMaxImageDimension,
+                   height <= kMaxImageDimension &&
+                   uint64_t(width) * uint64_t(height) <= kMaxImagePixels,
                "texture size outside the limit");
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &texture);

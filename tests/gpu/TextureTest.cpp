@@ -12,6 +12,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "gpu/ImageUpload.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -151,7 +152,7 @@ TEST_F(TextureFiles, BrokenAndOversizedImagesAreLoggedOnceInWords) {
                                        0x86, 0xA0, 8,   2,   0,    0,    0,    0,    0,    0, 0};
     const std::pair<std::string, std::string> cases[] = {
         {WriteBytes("cut.png", png), "truncated or corrupt PNG"},
-        {WriteBytes("huge.png", huge), "image too large (100000 x 100000)"},
+        {WriteBytes("huge.png", huge), "image too large (over the PNG decoder's limits)"},
     };
     for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
@@ -163,4 +164,31 @@ TEST_F(TextureFiles, BrokenAndOversizedImagesAreLoggedOnceInWords) {
         ASSERT_EQ(lines.size(), 1u) << capture.Text();
         EXPECT_EQ(lines[0], ErrorLine("Error while loading texture \"" + path + "\": " + reason));
     }
+}
+
+// The textures of one scene share a budget: the file that would take it over
+// is named in the error line and left without a name (drawn white); a file
+// larger than what is left is not even read.
+TEST_F(TextureFiles, TheFileThatWouldExceedTheSceneBudgetIsNamedAndLeftUnnamed) {
+    const std::string first = WritePNG("first.png", 32, 32),
+                      second = WritePNG("second.png", 32, 32);
+    TextureBudget budget;
+    // Room for one texture, and the file and decoded pixels of another.
+    budget.limit = ImageGPUBytes(32, 32, 4) + 2 * 32 * 32 * 4 + 4096;
+    Texture a, b;
+    ASSERT_EQ(LoadTexture(first.c_str(), &a, &budget), 0);
+    EXPECT_NE(a.mId, 0u);
+    EXPECT_EQ(budget.used, ImageGPUBytes(32, 32, 4));
+    LogCapture capture;
+    EXPECT_EQ(LoadTexture(second.c_str(), &b, &budget), 0);
+    EXPECT_EQ(b.mId, 0u);
+    ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
+    EXPECT_EQ(capture.Lines()[0].rfind(ErrorLine("Error while loading texture \"" + second +
+                                                 "\": over the scene's texture budget"),
+                                       0),
+              0u)
+        << capture.Text();
+    budget.used = budget.limit - 10;
+    EXPECT_EQ(LoadTexture(second.c_str(), &b, &budget), -1);
+    EXPECT_NE(capture.Text().find("file too large"), std::string::npos) << capture.Text();
 }

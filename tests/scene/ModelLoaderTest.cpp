@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
+#include <chrono>
 #include <malloc.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -80,6 +82,14 @@ public:
                                  "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n";
         Write("textured.obj", quad + "usemtl Tex\nf 1/1/1 2/2/1 3/3/1 4/4/1\n");
         Write("gone.obj", quad + "usemtl Gone\nf 1/1/1 2/2/1 3/3/1\n");
+        // Eight materials naming one texture file, one triangle each.
+        std::string shared, sharedObj = "mtllib shared.mtl\n" + quad;
+        for (int i = 0; i < 8; ++i) {
+            shared += "newmtl M" + std::to_string(i) + "\nmap_Kd " + kObj + "SpiderTex.jpg\n";
+            sharedObj += "usemtl M" + std::to_string(i) + "\nf 1/1/1 2/2/1 3/3/1\n";
+        }
+        Write("shared.mtl", shared);
+        Write("shared.obj", sharedObj);
         Write("nomeshes.obj", "mtllib quad.mtl\n");
         // A texture before any material: the importer would crash reading it.
         Write("early.mtl", "map_Kd early.png\nnewmtl Late\nKd 1 0 0\n");
@@ -229,7 +239,9 @@ void ModelLoaderTest::ExpectMeshesMatchImporter(const std::string& path) {
         const SceneGraphNode& node = mRoot.mChildren[i];
         EXPECT_EQ(&mRoot, node.mParent);
         EXPECT_EQ(&mMeshes[i], node.mMesh);
-        EXPECT_EQ(&mTextures[m->mMaterialIndex], node.mTextures[0]);
+        // Its material's record, or the first one loaded from the same file.
+        const Texture* own = &mTextures[m->mMaterialIndex];
+        EXPECT_TRUE(node.mTextures[0] == own || (own->mId == 0 && node.mTextures[0] < own));
         EXPECT_EQ(glm::mat4(1.0f), node.mLocalTransform);
     }
 }
@@ -280,6 +292,28 @@ TEST_F(ModelLoaderTest, TexturesNamedWithBackslashesLoadFromTheModelsFolder) {
     EXPECT_FALSE(log.ContainsFragment("[E]")) << log.Text();
     for (const SceneGraphNode& node : mRoot.mChildren)
         EXPECT_NE(0u, node.mTextures[0]->mId);
+}
+
+// A file named by many materials is read and decoded once; every mesh of
+// those materials draws with that one texture.
+TEST_F(ModelLoaderTest, ATextureFileNamedByManyMaterialsIsDecodedOnce) {
+    Fixtures fixtures;
+    LogCapture log;
+    ASSERT_EQ(0, Load(fixtures.Path("shared.obj")));
+    const std::string loaded =
+        "[I]  [Texture] \"" + kObj + "SpiderTex.jpg\" successfully loaded; mipmaps generated";
+    const std::string text = log.Text();
+    size_t lines = 0;
+    for (size_t at = text.find(loaded); at != std::string::npos; at = text.find(loaded, at + 1))
+        ++lines;
+    EXPECT_EQ(1u, lines) << text;
+    ASSERT_EQ(8u, mRoot.mChildren.size());
+    const Texture* first = mRoot.mChildren[0].mTextures[0];
+    ASSERT_NE(nullptr, first);
+    EXPECT_NE(0u, first->mId);
+    for (const SceneGraphNode& node : mRoot.mChildren)
+        EXPECT_EQ(first, node.mTextures[0]);
+    ExpectMeshesMatchImporter(fixtures.Path("shared.obj"));
 }
 
 TEST_F(ModelLoaderTest, TexturePathIsTriedAsStoredAndAMissingOneReportedAsStored) {
@@ -581,4 +615,41 @@ TEST_F(ModelLoaderTest, DemoSceneLoadsFromItsFixedPath) {
     DeleteCountedArray(&zone, meshes);
     DeleteCountedArray(&zone, textures);
     EXPECT_EQ(0u, zone.GetAllocCount());
+}
+
+// A benchmark, run by hand (--gtest_also_run_disabled_tests): a scene whose
+// eight materials name one 35-byte GIF of an 8192 x 8192 screen, and one whose
+// eight materials name eight such files. Prints the load time and how far the
+// process's peak resident memory rose; the texture budget bounds the second.
+TEST_F(ModelLoaderTest, DISABLED_PeakMemoryOfScenesOfHugeGIFs) {
+    TempDir dir("hugegifs");
+    const std::string gif(
+        "GIF89a\0\x20\0\x20\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\1\0\1\0\0\2\2\x44\1\0;", 35);
+    for (bool distinct : {false, true}) {
+        std::string mtl, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\n";
+        for (int i = 0; i < 8; ++i) {
+            const std::string file = "screen" + std::to_string(distinct ? i : 0) + ".gif";
+            dir.Write(file, gif);
+            mtl += "newmtl M" + std::to_string(i) + "\nmap_Kd " + dir.File(file) + "\n";
+            obj += "usemtl M" + std::to_string(i) + "\nf 1/1 2/1 3/1\n";
+        }
+        dir.Write("scene.mtl", mtl);
+        dir.Write("scene.obj", obj);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        LogCapture log;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(0, Load(dir.File("scene.obj")));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        int loaded = 0;
+        for (unsigned i = 0; i < CountedArraySize(mTextures); ++i)
+            loaded += mTextures[i].mId != 0;
+        std::printf("%s: %.2f s, peak resident memory %ld -> %ld MiB, %d textures made\n%s",
+                    distinct ? "eight files" : "one file", seconds, before.ru_maxrss / 1024,
+                    after.ru_maxrss / 1024, loaded, log.Text().c_str());
+        Release();
+    }
 }

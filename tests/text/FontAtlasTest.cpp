@@ -244,30 +244,127 @@ TEST_F(FontAtlasFailureTest, BitmapOnlyAndHugeFontsAreRefusedWithTheirReason) {
                                         "\": file too large (629145600 bytes, at most 67108864)");
 }
 
-// The real font with its glyph count (in 'maxp') set to 0: not one character
-// loads, and one warning says so instead of one per character and pass.
-TEST_F(FontAtlasFailureTest, FontWithoutGlyphsWarnsOnceWithTheCount) {
+// The real font with one 16-bit field of a table changed (FreeType checks no
+// table checksums).
+std::string TweakedFont(const char* table, size_t offset, uint16_t value) {
     FILE* file = fopen(kSystemFont, "rb");
-    ASSERT_NE(file, nullptr);
+    EXPECT_NE(file, nullptr);
     std::string font;
-    for (int c; (c = fgetc(file)) != EOF;)
+    for (int c; file && (c = fgetc(file)) != EOF;)
         font.push_back(char(c));
-    fclose(file);
+    if (file)
+        fclose(file);
     auto big16 = [&](size_t at) { return (uint8_t(font[at]) << 8) | uint8_t(font[at + 1]); };
-    for (int table = 0; table < big16(4); ++table) {
-        const size_t entry = 12 + 16 * table;
-        if (font.compare(entry, 4, "maxp") == 0) {
-            const size_t at = (size_t(big16(entry + 8)) << 16 | big16(entry + 10)) + 4;
-            font[at] = font[at + 1] = 0;
+    for (int t = 0; t < big16(4); ++t) {
+        const size_t entry = 12 + 16 * t;
+        if (font.compare(entry, 4, table) == 0) {
+            const size_t at = (size_t(big16(entry + 8)) << 16 | big16(entry + 10)) + offset;
+            font[at] = char(value >> 8);
+            font[at + 1] = char(value);
         }
     }
-    const std::string path = WriteFile("noglyphs.ttf", font);
+    return font;
+}
+
+// The glyph count in 'maxp' cut down: characters whose glyph lies past it map
+// to no glyph (FreeType would draw its placeholder in their place); with a
+// count of 0 not one glyph loads at all. Either way a warning counts the
+// characters without a glyph; each glyph that fails to load is warned about
+// in each pass, by its position in the range.
+TEST_F(FontAtlasFailureTest, FontMissingGlyphsWarnsWithTheCountAndEachFailedGlyphInEachPass) {
+    // Characters the real font maps past the first 40 glyphs.
+    int pastForty = 0;
+    char firstPast = 0;
+    {
+        ReferenceFace reference(kDefaultDpi);
+        for (int c = kFirstGlyph; c <= kLastGlyph; ++c) {
+            if (FT_Get_Char_Index(reference.mFace, FT_ULong(c)) >= 40 && pastForty++ == 0)
+                firstPast = char(c);
+        }
+    }
+    ASSERT_GT(pastForty, 0);
+    const std::string some = WriteFile("someglyphs.ttf", TweakedFont("maxp", 4, 40));
+    const std::string none = WriteFile("noglyphs.ttf", TweakedFont("maxp", 4, 0));
+    auto missing = [](const std::string& path, int count, char first) {
+        return "[W]  [FontAtlas] Font \"" + path + "\" has no glyph for " + std::to_string(count) +
+               " of 95 characters (the first is '" + std::string(1, first) +
+               "'); they show as its placeholder or not at all";
+    };
+    {
+        LogCapture capture;
+        FontAtlas atlas;
+        EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, some.c_str()), 0);
+        EXPECT_EQ(capture.Lines(), std::vector<std::string>{missing(some, pastForty, firstPast)});
+        EXPECT_NE(atlas.mId, 0u);
+    }
     LogCapture capture;
     FontAtlas atlas;
-    EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, path.c_str()), 0);
-    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"[W]  [FontAtlas] Error loading 95 of 95 "
-                                                        "font characters (first for 0: invalid "
-                                                        "argument)"});
+    EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, none.c_str()), 0);
+    std::vector<std::string> expected = {missing(none, 95, ' ')};
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int k = 0; k < kGlyphCount; ++k)
+            expected.push_back("[W]  [FontAtlas] Error loading font character for " +
+                               std::to_string(k) + ": invalid argument");
+    }
+    EXPECT_EQ(capture.Lines(), expected);
+    EXPECT_EQ(atlas.mWidth, 0u);
+}
+
+// Units per em set to 64 in an intact font: every glyph is 32 times its size
+// and the row would be wider than the GPU allows. The atlas fails with one
+// error line instead of counting as loaded with a texture that never arrived.
+TEST_F(FontAtlasFailureTest, AtlasWiderThanTheGPUAllowsFailsWithOneError) {
+    const std::string path = WriteFile("hugeglyphs.ttf", TweakedFont("head", 18, 64));
+    const std::string line = ExpectRejected(path);
+    const std::string start =
+        "[E]  [FontAtlas] Couldn't build the font atlas of \"" + path + "\": ";
+    EXPECT_EQ(line.rfind(start, 0), 0u) << line;
+    EXPECT_NE(
+        line.find("texels, over the limit of " + std::to_string(GetInteger(GL_MAX_TEXTURE_SIZE))),
+        std::string::npos)
+        << line;
+}
+
+// A GL error while the atlas is uploaded fails it: the texture is deleted and
+// the atlas left as it was.
+PFNGLTEXSUBIMAGE2DPROC gRealTexSubImage2D = nullptr;
+void APIENTRY RefusedTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
+                                   GLsizei height, GLenum, GLenum type, const void* pixels) {
+    // A format GL does not know: GL_INVALID_ENUM.
+    gRealTexSubImage2D(target, level, x, y, width, height, 0x1234, type, pixels);
+}
+
+std::vector<GLuint> gGenerated;
+PFNGLGENTEXTURESPROC gRealGenTextures = nullptr;
+void APIENTRY RecordingGenTextures(GLsizei count, GLuint* names) {
+    gRealGenTextures(count, names);
+    gGenerated.insert(gGenerated.end(), names, names + count);
+}
+
+TEST_F(FontAtlasFailureTest, GLErrorInTheUploadFailsTheAtlasAndDeletesItsTexture) {
+    gRealTexSubImage2D = vgl::glTexSubImage2D;
+    gRealGenTextures = vgl::glGenTextures;
+    vgl::glTexSubImage2D = RefusedTexSubImage2D;
+    vgl::glGenTextures = RecordingGenTextures;
+    gGenerated.clear();
+    LogCapture capture;
+    FontAtlas atlas;
+    const GLint before = GetInteger(GL_TEXTURE_BINDING_2D);
+    EXPECT_EQ(LoadFontAtlasFile(&atlas, kDefaultDpi, kSystemFont), -1);
+    vgl::glTexSubImage2D = gRealTexSubImage2D;
+    vgl::glGenTextures = gRealGenTextures;
+    const FontAtlas fresh;
+    EXPECT_EQ(atlas.mId, 0u);
+    EXPECT_EQ(memcmp(atlas.mGlyphs, fresh.mGlyphs, sizeof atlas.mGlyphs), 0);
+    EXPECT_EQ(atlas.mWidth + atlas.mHeight + atlas.mAscent, 0u);
+    EXPECT_EQ(capture.Lines(),
+              std::vector<std::string>{std::string("[E]  [FontAtlas] Couldn't upload the font "
+                                                   "atlas of \"") +
+                                       kSystemFont + "\": GL error 0x0500"});
+    ASSERT_EQ(gGenerated.size(), 1u);
+    EXPECT_FALSE(glIsTexture(gGenerated[0])) << "the atlas texture was left behind";
+    EXPECT_EQ(GetInteger(GL_TEXTURE_BINDING_2D), before);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 } // namespace
