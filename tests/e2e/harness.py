@@ -95,12 +95,22 @@ class Program:
         return [line.split(" ", 1)[1] if " " in line else line for line in self.log()]
 
     def wait_exit(self, timeout=60):
+        """The exit status (None after the timeout, the program killed), once
+        the log holds every line it wrote: the process can be gone while its
+        last lines still sit in the pipe, unread."""
         try:
-            return self.proc.wait(timeout=timeout)
+            status = self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
-            return None
+            status = None
+        self._drain()
+        return status
+
+    def _drain(self):
+        # The pipe ends when every writer is gone; a child that outlives the
+        # program (a message box) may hold it, so the wait is bounded.
+        self._reader.join(timeout=10)
 
     def count(self, fragment):
         return sum(fragment in line for line in self.log())
@@ -109,6 +119,7 @@ class Program:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        self._drain()
 
 
 def xdotool(display, *args, check=True):

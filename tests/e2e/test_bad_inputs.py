@@ -69,6 +69,8 @@ def wait_logged(program, line, timeout=60):
     deadline = time.time() + timeout
     while line not in program.messages():
         if time.time() > deadline or program.proc.poll() is not None:
+            if program.proc.poll() is not None:
+                program.wait_exit()  # the lines still in the pipe
             return line in program.messages()
         time.sleep(0.2)
     return True

@@ -96,7 +96,9 @@ def wait_line(program, fragment, timeout=60):
         if program.count(fragment):
             return True
         time.sleep(0.005)
-    return False
+    if program.proc.poll() is not None:
+        program.wait_exit()  # the lines still in the pipe
+    return program.count(fragment) > 0
 
 
 def alive(pid):
