@@ -21,5 +21,5 @@ void FuzzFail(const char* what) {
 
 void RequireFuzzGL() {
     if (!RequireGL())
-        FuzzFail("no OpenGL context: run under xvfb-run");
+        FuzzFail("no OpenGL context: run under scripts/with-display.sh");
 }
