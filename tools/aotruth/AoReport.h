@@ -10,7 +10,7 @@
 
 #include <glm/glm.hpp>
 
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 
 // One draw of a fresh kernel and noise, compared raw and after the blur.
 struct DrawResult {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "aotruth/AoMetrics.h"
-#include "aotruth/AoReference.h"
+#include "ssao/AoMetrics.h"
+#include "ssao/AoTrace.h"
 
 class AoScene;
 class SceneGraphNode;

@@ -1,6 +1,6 @@
 // AoMetrics: error figures over a mask, SSIM by separable masked Gaussian
 // sums, and the least-squares linear fit.
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 
 #include <cassert>
 #include <cmath>

@@ -1,6 +1,6 @@
 // AoScene: owns the Embree device, scene and the per-mesh copies its filter
 // callbacks read (world-space triangles, texture coordinates, alpha masks).
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,6 +1,6 @@
 // DemoCapture: builds the ray-tracing scene from the demo's scene graph and
 // reads the demo's render targets back.
-#include "aotruth/DemoCapture.h"
+#include "demo/DemoCapture.h"
 
 #include <map>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <SDL2/SDL.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/GLFunctions.h"

@@ -1,7 +1,7 @@
 // AoScene: occlusion of synthetic scenes with a known answer (open plane,
 // wall beside a floor point, ceiling above it), primary hits that keep only
 // front faces and opaque texels, and the texture conventions.
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 
 #include <cmath>
 #include <memory>
