@@ -3,6 +3,7 @@
 #include "ssao/AoScene.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 
@@ -139,6 +140,14 @@ glm::vec3 CosineLatticeDirection(int i, int n, float shiftU, float shiftV) {
     return glm::vec3(r * std::cos(phi), r * std::sin(phi), std::sqrt(std::max(0.0f, 1.0f - u)));
 }
 
+namespace {
+std::atomic<bool> gFailNextCreate{false};
+} // namespace
+
+void AoScene::FailNextCreate() {
+    gFailNextCreate = true;
+}
+
 AoScene::AoScene() : mDevice(nullptr), mScene(nullptr), mTriangleCount(0), mCommitted(false) {}
 
 AoScene::~AoScene() {
@@ -150,7 +159,7 @@ AoScene::~AoScene() {
 
 int AoScene::Create() {
     assert(!mDevice && "Create is called once");
-    mDevice = rtcNewDevice(nullptr);
+    mDevice = gFailNextCreate.exchange(false) ? nullptr : rtcNewDevice(nullptr);
     if (!mDevice) {
         LogMessage(LOG_ERROR, kTag, "Couldn't create the Embree device (error %d)",
                    int(rtcGetDeviceError(nullptr)));
@@ -280,7 +289,15 @@ bool AoScene::Intersect(const glm::vec3& origin, const glm::vec3& dir, float tfa
 
 float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
                           float radius, int rays, float shiftU, float shiftV) const {
-    assert(mCommitted && rays > 0 && "trace a committed scene with at least one ray");
+    assert(rays > 0 && "at least one ray");
+    return float(OpenRays(point, normal, eyeDistance, radius, rays, 0, 1, rays, shiftU, shiftV)) /
+           float(rays);
+}
+
+int AoScene::OpenRays(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
+                      float radius, int rays, int first, int stride, int count, float shiftU,
+                      float shiftV) const {
+    assert(mCommitted && rays > 0 && count > 0 && stride > 0 && "trace a committed scene");
     // Any frame around the normal will do: the lattice is rotated at random.
     glm::vec3 axis = std::fabs(normal.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
     glm::vec3 tangent = glm::normalize(axis - normal * glm::dot(axis, normal));
@@ -293,14 +310,14 @@ float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float
     rtcInitIntersectContext(&context);
     context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
     int open = 0;
-    for (int first = 0; first < rays; first += kPacketSize) {
+    for (int start = 0; start < count; start += kPacketSize) {
         alignas(64) RTCRay16 packet;
         alignas(64) int valid[kPacketSize];
-        int lanes = std::min(kPacketSize, rays - first);
+        int lanes = std::min(kPacketSize, count - start);
         for (int lane = 0; lane < kPacketSize; ++lane) {
             valid[lane] = lane < lanes ? -1 : 0;
-            glm::vec3 d =
-                CosineLatticeDirection(first + std::min(lane, lanes - 1), rays, shiftU, shiftV);
+            int index = first + stride * (start + std::min(lane, lanes - 1));
+            glm::vec3 d = CosineLatticeDirection(index, rays, shiftU, shiftV);
             glm::vec3 dir = tangent * d.x + bitangent * d.y + normal * d.z;
             packet.org_x[lane] = origin.x;
             packet.org_y[lane] = origin.y;
@@ -320,5 +337,5 @@ float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float
         for (int lane = 0; lane < lanes; ++lane)
             open += packet.tfar[lane] >= 0.0f ? 1 : 0;
     }
-    return float(open) / float(rays);
+    return open;
 }

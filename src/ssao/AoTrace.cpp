@@ -45,16 +45,21 @@ void TraceRow(const AoScene& scene, const CameraSetup& camera, const glm::mat4& 
             out->depth[index] = 0.0f;
             continue;
         }
-        uint32_t h = Mix(uint32_t(index) * 2u + 1u);
+        glm::vec2 shift = PixelLatticeShift(index);
         out->mask[index] = 1;
         out->depth[index] = -glm::dot(viewZ, glm::vec4(hit.position, 1.0f));
         out->visibility[index] =
             scene.Visibility(hit.position, hit.normal, glm::length(hit.position - eye),
-                             settings.radius, settings.rays, UnitFloat(h), UnitFloat(Mix(h)));
+                             settings.radius, settings.rays, shift.x, shift.y);
     }
 }
 
 } // namespace
+
+glm::vec2 PixelLatticeShift(size_t index) {
+    uint32_t h = Mix(uint32_t(index) * 2u + 1u);
+    return glm::vec2(UnitFloat(h), UnitFloat(Mix(h)));
+}
 
 bool SameSurface(float tracedDepth, float drawnDepth) {
     return std::fabs(tracedDepth - drawnDepth) <=

@@ -46,6 +46,10 @@ struct PixelRay {
 };
 PixelRay CameraRay(const glm::mat4& inverseViewProj, int x, int y, int width, int height);
 
+// The lattice rotation of pixel index (row * width + column): its own for
+// each pixel, the same on every run.
+glm::vec2 PixelLatticeShift(size_t index);
+
 struct TraceSettings {
     float radius = 0.0f;
     int rays = 0;
