@@ -1,7 +1,7 @@
 // OutputFile: a temporary file in the target's own folder (so the rename
 // stays within one file system and is atomic), every write and the close
 // checked, since a full disk often shows only when the data is flushed.
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 
 #include <atomic>
 #include <cerrno>

@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {

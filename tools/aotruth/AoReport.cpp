@@ -9,7 +9,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {
