@@ -290,14 +290,21 @@ bool AoScene::Intersect(const glm::vec3& origin, const glm::vec3& dir, float tfa
 float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
                           float radius, int rays, float shiftU, float shiftV) const {
     assert(rays > 0 && "at least one ray");
-    return float(OpenRays(point, normal, eyeDistance, radius, rays, 0, 1, rays, shiftU, shiftV)) /
-           float(rays);
+    int open = 0;
+    int indices[kPacketSize];
+    for (int first = 0; first < rays; first += kPacketSize) {
+        int count = std::min(kPacketSize, rays - first);
+        for (int i = 0; i < count; ++i)
+            indices[i] = first + i;
+        open += OpenRays(point, normal, eyeDistance, radius, rays, indices, count, shiftU, shiftV);
+    }
+    return float(open) / float(rays);
 }
 
 int AoScene::OpenRays(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
-                      float radius, int rays, int first, int stride, int count, float shiftU,
+                      float radius, int rays, const int* indices, int count, float shiftU,
                       float shiftV) const {
-    assert(mCommitted && rays > 0 && count > 0 && stride > 0 && "trace a committed scene");
+    assert(mCommitted && rays > 0 && count > 0 && "trace a committed scene");
     // Any frame around the normal will do: the lattice is rotated at random.
     glm::vec3 axis = std::fabs(normal.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
     glm::vec3 tangent = glm::normalize(axis - normal * glm::dot(axis, normal));
@@ -316,7 +323,7 @@ int AoScene::OpenRays(const glm::vec3& point, const glm::vec3& normal, float eye
         int lanes = std::min(kPacketSize, count - start);
         for (int lane = 0; lane < kPacketSize; ++lane) {
             valid[lane] = lane < lanes ? -1 : 0;
-            int index = first + stride * (start + std::min(lane, lanes - 1));
+            int index = indices[start + std::min(lane, lanes - 1)];
             glm::vec3 d = CosineLatticeDirection(index, rays, shiftU, shiftV);
             glm::vec3 dir = tangent * d.x + bitangent * d.y + normal * d.z;
             packet.org_x[lane] = origin.x;

@@ -77,10 +77,10 @@ public:
     float Visibility(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
                      float radius, int rays, float shiftU, float shiftV) const;
     // How many rays of Visibility's lattice of n rays escape, tracing only
-    // the count lattice indices first, first + stride, ...: subsets that
-    // cover 0..n-1 once add up to exactly what Visibility counts.
+    // the count lattice indices listed: lists that cover 0..n-1 once add up
+    // to exactly what Visibility counts.
     int OpenRays(const glm::vec3& point, const glm::vec3& normal, float eyeDistance, float radius,
-                 int rays, int first, int stride, int count, float shiftU, float shiftV) const;
+                 int rays, const int* indices, int count, float shiftU, float shiftV) const;
 
     // Makes the next Create fail as a device that can't be made would (for
     // the tests of the callers' failure paths).

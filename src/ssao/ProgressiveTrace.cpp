@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 #include <cstring>
@@ -43,9 +44,8 @@ int ProgressiveTrace::RoundResidue(int round, int rounds) {
 }
 
 ProgressiveTrace::ProgressiveTrace()
-    : mScene(nullptr), mStopping(false), mHasView(false), mNextRow(0), mRowsDone(0), mRound(0),
-      mBusy(0), mGeneration(0), mRaysDone(0), mRadius(0.0f), mInverse(1.0f), mEye(0.0f),
-      mPublishedRays(0) {}
+    : mScene(nullptr), mStopping(false), mHasView(false), mNextRow(0), mRowsDone(0), mBusy(0),
+      mGeneration(0), mRaysDone(0), mRadius(0.0f), mInverse(1.0f), mEye(0.0f), mPublishedRays(0) {}
 
 ProgressiveTrace::~ProgressiveTrace() {
     Stop();
@@ -53,12 +53,13 @@ ProgressiveTrace::~ProgressiveTrace() {
 
 int ProgressiveTrace::Start(const AoScene* scene, const ProgressiveSettings& settings) {
     assert(!Running() && "Start once, or after Stop");
-    if (!scene || settings.threads < 1 || settings.raysPerRound < 1 ||
-        settings.totalRays % settings.raysPerRound != 0 ||
-        !IsPowerOfTwo(settings.totalRays / settings.raysPerRound) ||
-        settings.totalRays > UINT16_MAX) {
-        LogMessage(LOG_ERROR, kTag, "Unusable progressive trace: %d threads, %d of %d rays a round",
-                   settings.threads, settings.raysPerRound, settings.totalRays);
+    int first = settings.firstRoundRays;
+    if (!scene || settings.threads < 1 || first < 1 || settings.raysPerRound < first ||
+        settings.raysPerRound % first != 0 || settings.totalRays % first != 0 ||
+        !IsPowerOfTwo(settings.totalRays / first) || settings.totalRays > UINT16_MAX) {
+        LogMessage(LOG_ERROR, kTag,
+                   "Unusable progressive trace: %d threads, %d then %d of %d rays a round",
+                   settings.threads, first, settings.raysPerRound, settings.totalRays);
         return -1;
     }
     mScene = scene;
@@ -84,6 +85,11 @@ void ProgressiveTrace::Stop() {
     for (std::thread& worker : mWorkers)
         worker.join();
     mWorkers.clear();
+    // Rows abandoned by the stop were never counted: the next start traces
+    // its view from the first round again.
+    std::lock_guard<std::mutex> lock(mMutex);
+    mHasView = false;
+    ++mGeneration;
     mIdle.notify_all();
 }
 
@@ -112,7 +118,6 @@ void ProgressiveTrace::SetView(const CameraSetup& camera, float radius) {
     mRaysDone = 0;
     mNextRow = 0;
     mRowsDone = 0;
-    mRound = 0;
     mHasView = pixels > 0 && radius > 0.0f;
     lock.unlock();
     mWork.notify_all();
@@ -150,20 +155,20 @@ void ProgressiveTrace::Worker() {
         // Linux takes a thread id here: only this worker is lowered.
         setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kWorkerNiceness);
     }
-    int rounds = mSettings.totalRays / mSettings.raysPerRound;
     std::unique_lock<std::mutex> lock(mMutex);
     for (;;) {
         mWork.wait(lock, [&] {
-            return mStopping || (mHasView && mRound < rounds && mNextRow < mCamera.height);
+            return mStopping ||
+                   (mHasView && mPublishedRays < mSettings.totalRays && mNextRow < mCamera.height);
         });
         if (mStopping)
             return;
         int y = mNextRow++;
-        int round = mRound;
+        int done = mPublishedRays;
         uint64_t generation = mGeneration.load();
         ++mBusy;
         lock.unlock();
-        TraceRow(y, round, generation);
+        TraceRow(y, done, generation);
         lock.lock();
         --mBusy;
         FinishRow(generation);
@@ -181,9 +186,8 @@ void ProgressiveTrace::FinishRow(uint64_t generation) {
     // The last row of the round: every row of it is written and no row of
     // the next round can be taken before this returns.
     mPublished = mOpen;
-    mPublishedRays += mSettings.raysPerRound;
+    mPublishedRays += RoundRays(mPublishedRays);
     mRaysDone = mPublishedRays;
-    ++mRound;
     mRowsDone = 0;
     mNextRow = 0;
     mWork.notify_all();
@@ -204,11 +208,24 @@ void ProgressiveTrace::PrimaryRow(int y) {
     }
 }
 
-void ProgressiveTrace::TraceRow(int y, int round, uint64_t generation) {
-    if (round == 0)
+int ProgressiveTrace::RoundRays(int done) const {
+    if (done == 0)
+        return mSettings.firstRoundRays;
+    return std::min({mSettings.raysPerRound, done, mSettings.totalRays - done});
+}
+
+void ProgressiveTrace::TraceRow(int y, int done, uint64_t generation) {
+    if (done == 0)
         PrimaryRow(y);
-    int rounds = mSettings.totalRays / mSettings.raysPerRound;
-    int residue = RoundResidue(round, rounds);
+    // The slices of this round, the same for every pixel.
+    int sliceRays = mSettings.firstRoundRays;
+    int slices = mSettings.totalRays / sliceRays;
+    std::vector<int> indices;
+    for (int s = done / sliceRays; s < (done + RoundRays(done)) / sliceRays; ++s) {
+        int slice = RoundResidue(s, slices);
+        for (int j = 0; j < sliceRays; ++j)
+            indices.push_back(slice + j * slices);
+    }
     for (int x = 0; x < mCamera.width; ++x) {
         if (mGeneration.load(std::memory_order_relaxed) != generation ||
             mStopping.load(std::memory_order_relaxed))
@@ -219,7 +236,7 @@ void ProgressiveTrace::TraceRow(int y, int round, uint64_t generation) {
         const Pixel& p = mPixels[index];
         glm::vec2 shift = PixelLatticeShift(index);
         mOpen[index] += uint16_t(mScene->OpenRays(p.position, p.normal, p.eyeDistance, mRadius,
-                                                  mSettings.totalRays, residue, rounds,
-                                                  mSettings.raysPerRound, shift.x, shift.y));
+                                                  mSettings.totalRays, indices.data(),
+                                                  int(indices.size()), shift.x, shift.y));
     }
 }

@@ -21,9 +21,14 @@ class AoScene;
 constexpr int kTruthRays = 256;
 constexpr int kTruthFiguresFromRays = 16;
 
+// The first round traces firstRoundRays per pixel; each later one as many
+// as all before it together, up to raysPerRound (4, 4, 8, 16, 16, ...): a
+// picture at once, then full packets. totalRays / firstRoundRays must be a
+// power of two and raysPerRound a multiple of firstRoundRays.
 struct ProgressiveSettings {
     int threads = 1;
-    int raysPerRound = 4; // must divide totalRays; totalRays / raysPerRound a power of two
+    int firstRoundRays = 4;
+    int raysPerRound = 16;
     int totalRays = kTruthRays;
     bool lowPriority = true; // workers yield the cores to the renderer
 };
@@ -47,7 +52,8 @@ public:
     // (logged) when the settings are unusable or a thread can't be started.
     int Start(const AoScene* scene, const ProgressiveSettings& settings);
     // Ends the rounds at once (a row in flight is abandoned) and joins the
-    // workers. Safe to call again.
+    // workers; a later Start and SetView trace from the first round. Safe to
+    // call again.
     void Stop();
     bool Running() const { return !mWorkers.empty(); }
 
@@ -63,8 +69,9 @@ public:
     // Blocks until every ray is traced or timeoutMs passed (tests, tools).
     bool WaitComplete(int timeoutMs) const;
 
-    // The lattice indices that round r of n rounds traces: residue
-    // bitreverse(r) modulo the round count, so early rounds spread over the
+    // The lattice is cut into n slices of firstRoundRays indices each (slice
+    // s: s, s + n, s + 2n, ...); rounds take the slices in the order
+    // bitreverse(0), bitreverse(1), ..., so early rounds spread over the
     // whole hemisphere. Exposed for the tests.
     static int RoundResidue(int round, int rounds);
 
@@ -75,7 +82,8 @@ private:
         float eyeDistance;
     };
     void Worker();
-    void TraceRow(int y, int round, uint64_t generation);
+    void TraceRow(int y, int done, uint64_t generation);
+    int RoundRays(int done) const;
     void PrimaryRow(int y);
     void FinishRow(uint64_t generation);
 
@@ -90,7 +98,6 @@ private:
     bool mHasView;
     int mNextRow;
     int mRowsDone;
-    int mRound;
     int mBusy;
     std::atomic<uint64_t> mGeneration;
     std::atomic<int> mRaysDone;

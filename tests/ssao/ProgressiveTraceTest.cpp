@@ -54,9 +54,10 @@ protected:
     AoScene mScene;
 };
 
-ProgressiveSettings TwoThreads(int raysPerRound) {
+ProgressiveSettings TwoThreads(int firstRoundRays = 4, int raysPerRound = 16) {
     ProgressiveSettings settings;
     settings.threads = 2;
+    settings.firstRoundRays = firstRoundRays;
     settings.raysPerRound = raysPerRound;
     settings.lowPriority = false;
     return settings;
@@ -67,9 +68,12 @@ ProgressiveSettings TwoThreads(int raysPerRound) {
 TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
     CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
     ReferenceImage expected = OneShot(camera, 1.0f);
-    for (int raysPerRound : {4, 16, 256}) {
+    struct Rounds {
+        int first, most;
+    } schedules[] = {{4, 16}, {4, 4}, {16, 64}, {256, 256}};
+    for (const Rounds& rounds : schedules) {
         ProgressiveTrace trace;
-        ASSERT_EQ(trace.Start(&mScene, TwoThreads(raysPerRound)), 0);
+        ASSERT_EQ(trace.Start(&mScene, TwoThreads(rounds.first, rounds.most)), 0);
         trace.SetView(camera, 1.0f);
         ASSERT_TRUE(trace.WaitComplete(kWaitMs));
         uint64_t generation = 0;
@@ -79,7 +83,8 @@ TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
         EXPECT_EQ(snapshot.rays, kTruthRays);
         EXPECT_EQ(snapshot.image.mask, expected.mask);
         EXPECT_EQ(snapshot.image.depth, expected.depth);
-        EXPECT_EQ(snapshot.image.visibility, expected.visibility) << raysPerRound << " a round";
+        EXPECT_EQ(snapshot.image.visibility, expected.visibility)
+            << rounds.first << " then up to " << rounds.most << " a round";
         EXPECT_FALSE(trace.Snapshot(&generation, &rays, &snapshot)) << "nothing new since";
     }
 }
@@ -87,8 +92,8 @@ TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
 TEST_F(ProgressiveTraceTest, EarlyRoundsAreAlreadyCloseToTheOneShotTrace) {
     CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
     ReferenceImage expected = OneShot(camera, 1.0f);
-    // One worker and rounds of 4: stop looking once 16 rays are in.
-    ProgressiveSettings settings = TwoThreads(4);
+    // Stop looking once 16 rays are in.
+    ProgressiveSettings settings = TwoThreads();
     ProgressiveTrace trace;
     ASSERT_EQ(trace.Start(&mScene, settings), 0);
     trace.SetView(camera, 1.0f);
@@ -110,7 +115,7 @@ TEST_F(ProgressiveTraceTest, ANewViewDiscardsTheOldRoundsAndTheSameViewKeepsThem
     CameraSetup second = LookingAt({-20, 30, 0}, {-20, 0, 0}); // open floor only
     ReferenceImage expected = OneShot(second, 1.0f);
     ProgressiveTrace trace;
-    ASSERT_EQ(trace.Start(&mScene, TwoThreads(4)), 0);
+    ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
     trace.SetView(first, 1.0f);
     ASSERT_TRUE(trace.WaitComplete(kWaitMs));
     uint64_t generation = trace.Generation();
@@ -140,7 +145,7 @@ TEST_F(ProgressiveTraceTest, StopMidTraceReturnsAndAnotherStopIsHarmless) {
     camera.height = 300;
     camera.proj = MakeProjection(400.0f, 300.0f);
     ProgressiveTrace trace;
-    ASSERT_EQ(trace.Start(&mScene, TwoThreads(4)), 0);
+    ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
     trace.SetView(camera, 1.0f);
     trace.Stop();
     EXPECT_FALSE(trace.Running());
@@ -150,19 +155,28 @@ TEST_F(ProgressiveTraceTest, StopMidTraceReturnsAndAnotherStopIsHarmless) {
 
 TEST_F(ProgressiveTraceTest, UnusableSettingsAreRefused) {
     struct Case {
-        int threads, raysPerRound, total;
-    } cases[] = {{0, 4, 256}, {2, 0, 256}, {2, 3, 256}, {2, 4, 12}, {2, 1, 70000}};
+        int threads, first, most, total;
+    } cases[] = {
+        {0, 4, 16, 256},   // no worker
+        {2, 0, 16, 256},   // an empty first round
+        {2, 3, 3, 256},    // slices that don't divide the lattice
+        {2, 4, 4, 12},     // three slices: no bit-reversed order
+        {2, 4, 6, 256},    // rounds that cut a slice
+        {2, 4, 2, 256},    // later rounds smaller than the first
+        {2, 1, 1, 131072}, // more rays than a pixel's count holds
+    };
     for (const Case& c : cases) {
         ProgressiveSettings settings;
         settings.threads = c.threads;
-        settings.raysPerRound = c.raysPerRound;
+        settings.firstRoundRays = c.first;
+        settings.raysPerRound = c.most;
         settings.totalRays = c.total;
         ProgressiveTrace trace;
-        EXPECT_EQ(trace.Start(&mScene, settings), -1) << c.threads << " " << c.raysPerRound;
+        EXPECT_EQ(trace.Start(&mScene, settings), -1) << c.first << " " << c.most << " " << c.total;
         EXPECT_FALSE(trace.Running());
     }
     ProgressiveTrace trace;
-    EXPECT_EQ(trace.Start(nullptr, TwoThreads(4)), -1);
+    EXPECT_EQ(trace.Start(nullptr, TwoThreads()), -1);
 }
 
 TEST(ProgressiveTraceRounds, EveryResidueIsTracedOnceAndEarlyRoundsSpreadOut) {
