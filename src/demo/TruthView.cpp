@@ -4,7 +4,6 @@
 #include "demo/TruthView.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/Logger.h"
 #include "demo/DemoCapture.h"
@@ -160,12 +159,6 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
         settings.firstRoundRays = kTruthFirstRoundRays;
         settings.raysPerRound = kTruthRaysPerRound;
         settings.lowPriority = false;
-        if (getenv("TMP_THREADS"))
-            settings.threads = atoi(getenv("TMP_THREADS"));
-        if (getenv("TMP_ROUND"))
-            settings.raysPerRound = atoi(getenv("TMP_ROUND"));
-        if (getenv("TMP_NICE"))
-            settings.lowPriority = atoi(getenv("TMP_NICE")) != 0;
         if (mTrace.Start(mScene.get(), settings) != 0) {
             mSceneState = SCENE_FAILED;
             mFailure = "the tracing threads could not be started";
