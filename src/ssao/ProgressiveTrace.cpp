@@ -226,6 +226,9 @@ void ProgressiveTrace::TraceRow(int y, int done, uint64_t generation) {
         for (int j = 0; j < sliceRays; ++j)
             indices.push_back(slice + j * slices);
     }
+    // Neighbouring indices leave at neighbouring elevations: packets of
+    // them share more of their way through the hierarchy.
+    std::sort(indices.begin(), indices.end());
     for (int x = 0; x < mCamera.width; ++x) {
         if (mGeneration.load(std::memory_order_relaxed) != generation ||
             mStopping.load(std::memory_order_relaxed))
