@@ -36,6 +36,13 @@ TruthFigures ComputeFigures(const ReferenceImage& traced, const GreyImage& ours,
 
 } // namespace
 
+int FigureRays(int rays) {
+    int power = 1;
+    while (power * 2 <= rays)
+        power *= 2;
+    return rays > 0 ? power : 0;
+}
+
 std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
                                     const std::vector<float>& drawnDepth) {
     std::vector<uint8_t> mask(traced.mask.size(), 0);
@@ -201,7 +208,7 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
         return;
     FigureInputs now;
     now.generation = mLatest.generation;
-    now.rays = mLatest.rays;
+    now.rays = FigureRays(mLatest.rays);
     now.kernel = renderer->mKernelSize;
     now.ssao = renderer->mSSAOEnabled;
     now.blur = renderer->mBlurEnabled;
@@ -255,8 +262,8 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
     }
     *rays = line;
     if (mFigures.valid && mFigureInputs.generation == mTrace.Generation()) {
-        snprintf(line, sizeof(line), "vs truth: MAE %.4f  bias %+.4f  SSIM %.4f",
-                 mFigures.errors.mae, mFigures.errors.bias, mFigures.errors.ssim);
+        snprintf(line, sizeof(line), "vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
+                 mFigures.rays, mFigures.errors.mae, mFigures.errors.bias, mFigures.errors.ssim);
         *figures = line;
     }
 }

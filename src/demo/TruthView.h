@@ -62,6 +62,10 @@ struct TruthFigures {
 // depth per pixel of the G-buffer, rows top first, 0 where nothing is drawn).
 std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
                                     const std::vector<float>& drawnDepth);
+// The ray count the figures are kept for: they are computed again as the
+// truth reaches 16, 32, 64, 128 and 256 rays (each costs a read-back and a
+// second of a core), not after every round.
+int FigureRays(int rays);
 // The truth as the renderer's texture wants it: visibility and depth pairs.
 std::vector<float> TruthTexels(const ReferenceImage& traced);
 

@@ -64,3 +64,9 @@ TEST(TruthView, GCyclesTruthDifferenceAndOffAndSaysNothingWhileOff) {
     view.Stop();
     view.Stop();
 }
+
+TEST(TruthView, FiguresAreKeptForEachDoublingOfTheRays) {
+    const int rays[][2] = {{0, 0}, {4, 4}, {16, 16}, {24, 16}, {48, 32}, {255, 128}, {256, 256}};
+    for (const auto& r : rays)
+        EXPECT_EQ(FigureRays(r[0]), r[1]) << r[0];
+}

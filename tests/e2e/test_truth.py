@@ -165,7 +165,15 @@ def main():
         # Quick presses: every view in turn within a few frames, then tracing again.
         demo.key("g", "g", "g", "g", "g", "g", "g")
         run.check(demo.program.proc.poll() is None, "quick presses of G leave it running")
-        time.sleep(2)
+        # Turning every frame restarts the trace every frame; once still it traces again.
+        end = time.time() + 4
+        while time.time() < end:
+            harness.xdotool(demo.display, "mousemove_relative", "--", "7", "0")
+            time.sleep(0.05)
+        released = len(demo.program.log())
+        run.check(wait_log(demo.program, lambda log: any(
+            m and int(m.group(1)) >= 4 for m in (RAYS.search(l) for l in log[released:])), 60),
+            "after turning every frame, the still view is traced again")
         started = time.time()
         demo.key("Escape")
         status = demo.program.wait_exit(30)

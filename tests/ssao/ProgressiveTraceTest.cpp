@@ -197,3 +197,35 @@ TEST(AoSceneFailure, ADeviceThatCannotBeMadeFailsCreate) {
     AoScene next;
     EXPECT_EQ(next.Create(), 0) << "only the next Create fails";
 }
+
+TEST_F(ProgressiveTraceTest, AViewChangedEveryFrameThenHeldStillIsTracedToTheEnd) {
+    ProgressiveTrace trace;
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
+        for (int frame = 0; frame < 200; ++frame)
+            trace.SetView(LookingAt({-3.0f + 0.01f * frame, 30, 0}, {-3, 0, 0}), 1.0f);
+        CameraSetup still = LookingAt({-10, 30, 0}, {-10, 0, 0});
+        trace.SetView(still, 1.0f);
+        ASSERT_TRUE(trace.WaitComplete(kWaitMs)) << "cycle " << cycle;
+        EXPECT_EQ(trace.RaysDone(), kTruthRays);
+        trace.Stop();
+    }
+}
+
+TEST_F(ProgressiveTraceTest, StoppedAndStartedAgainOnTheSameViewTracesItToTheEnd) {
+    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    camera.width = 200;
+    camera.height = 150;
+    camera.proj = MakeProjection(200.0f, 150.0f);
+    ProgressiveTrace trace;
+    for (int delayMs : {0, 1, 5, 20, 50}) {
+        ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
+        trace.SetView(camera, 1.0f);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        trace.Stop();
+    }
+    ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
+    trace.SetView(camera, 1.0f);
+    ASSERT_TRUE(trace.WaitComplete(kWaitMs));
+    EXPECT_EQ(trace.RaysDone(), kTruthRays);
+}
