@@ -240,6 +240,6 @@ void ProgressiveTrace::TraceRow(int y, int done, uint64_t generation) {
         glm::vec2 shift = PixelLatticeShift(index);
         mOpen[index] += uint16_t(mScene->OpenRays(p.position, p.normal, p.eyeDistance, mRadius,
                                                   mSettings.totalRays, indices.data(),
-                                                  int(indices.size()), shift.x, shift.y));
+                                                  int(indices.size()), shift.x, shift.y, true));
     }
 }
