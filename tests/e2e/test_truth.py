@@ -182,18 +182,21 @@ def main():
         errors = [l for l in demo.program.log() if "[E]" in l and "Shader" not in l]
         run.check(not errors, f"no other error logged ({errors[:3]})")
 
-    # SIGTERM while the workers trace.
-    with harness.Demo(binary, cwd=folder) as demo:
-        if run.check(demo.wait_window() is not None, "the window opens again"):
+    # A signal while the workers trace.
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        with harness.Demo(binary, cwd=folder) as demo:
+            if not run.check(demo.wait_window() is not None, "the window opens again"):
+                continue
             time.sleep(3)
             demo.key("g")
             wait_log(demo.program, lambda log: any("Ray-tracing scene:" in l for l in log), 60)
             time.sleep(3)
             started = time.time()
-            demo.program.proc.send_signal(signal.SIGTERM)
+            demo.program.proc.send_signal(sig)
             status = demo.program.wait_exit(30)
             took = time.time() - started
-            run.check(status == 0 and took < 15, f"SIGTERM mid-trace ends it ({status}, {took:.1f} s)")
+            run.check(status == 0 and took < 15,
+                      f"{sig.name} mid-trace ends it ({status}, {took:.1f} s)")
     shutil.rmtree(folder, ignore_errors=True)
     run.finish(demo.program)
 
