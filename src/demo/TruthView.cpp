@@ -165,7 +165,7 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
         settings.threads = kTruthThreads;
         settings.firstRoundRays = kTruthFirstRoundRays;
         settings.raysPerRound = kTruthRaysPerRound;
-        settings.lowPriority = false;
+        settings.lowPriority = true;
         if (mTrace.Start(mScene.get(), settings) != 0) {
             mSceneState = SCENE_FAILED;
             mFailure = "the tracing threads could not be started";

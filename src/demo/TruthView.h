@@ -28,10 +28,11 @@ enum TruthMode {
 };
 
 // Chosen by measurement on two cores with llvmpipe (see the README): two
-// workers at normal priority leave the renderer about half its frame rate
-// (niced ones starve while the renderer runs flat out); a first round of 4
-// rays gives a picture soon, later rounds of 16 fill Embree's packets,
-// which traces about twice as many rays a second as rounds of 4.
+// workers at niceness 2 leave the renderer about 70 % of its frame rate and
+// reach 256 rays within a minute (at niceness 0 the renderer kept 48 to 58 %;
+// at 4 the trace took 66 s; at 10 it starved while the renderer runs flat
+// out); a first round of 4 rays gives a picture soon, later rounds of 16
+// fill Embree's packets.
 constexpr int kTruthThreads = 2;
 constexpr int kTruthFirstRoundRays = 4;
 constexpr int kTruthRaysPerRound = 16;

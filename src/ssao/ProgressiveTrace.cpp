@@ -21,8 +21,9 @@ namespace {
 
 const char* const kTag = "AoTruth";
 // Workers run at this niceness: the renderer's thread and the GL driver's
-// keep the cores they need, and the tracer takes what is left.
-constexpr int kWorkerNiceness = 10;
+// get the larger share of the cores (higher values starve the tracer while
+// the renderer runs flat out).
+constexpr int kWorkerNiceness = 2;
 
 bool IsPowerOfTwo(int n) {
     return n > 0 && (n & (n - 1)) == 0;
