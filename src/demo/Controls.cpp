@@ -87,6 +87,15 @@ void Vesperon::OnKey(Event* event, void* user) {
 void Vesperon::OnKeyPressed(int key) {
     Umbrelix* renderer = GetRenderer();
     switch (key) {
+    case KEY_G:
+        CycleTruth();
+        break;
+    case KEY_F5:
+        ReloadShaders();
+        break;
+    case KEY_F12:
+        mScreenshotAsked = true; // taken once the frame is drawn, overlay included
+        break;
     case KEY_ESCAPE:
         mEventBus->PostEvent(MakeQuitEvent());
         break;

@@ -44,6 +44,8 @@ const glm::ivec2 kOverlayPositions[kOverlayLines] = {
     {1, 1}, {1, 15}, {1, 30}, {1, 45}, {1, 60}, {1, 75},
 };
 
+const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines] = {{1, 90}, {1, 105}, {1, 120}};
+
 glm::vec4 SamplesColor(uint32_t kernelSize) {
     float t = (std::log2(static_cast<float>(kernelSize)) - 2.0f) / 5.0f;
     return glm::vec4(2.0f * t, 2.0f * (1.0f - t), 0.0f, 1.0f);
@@ -63,7 +65,8 @@ void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, Overla
             static_cast<double>(renderer.mAmbientFactor));
 }
 
-StatusOverlay::StatusOverlay() : mAtlas(nullptr), mTexts{} {
+StatusOverlay::StatusOverlay()
+    : mAtlas(nullptr), mTexts{}, mExtraTexts{}, mExtraColors{}, mExtraShown{} {
     std::memset(&mContent, 0, sizeof(mContent));
 }
 
@@ -78,6 +81,9 @@ bool StatusOverlay::Holds() const {
     if (mAtlas)
         return true;
     for (const DynamicText* text : mTexts)
+        if (text)
+            return true;
+    for (const DynamicText* text : mExtraTexts)
         if (text)
             return true;
     return false;
@@ -95,6 +101,19 @@ void StatusOverlay::Create(Allocator* allocator, uint32_t dpi) {
         mTexts[i] = new DynamicText(allocator, mAtlas);
         mTexts[i]->SetText(kInitialText[i]);
     }
+    for (int i = 0; i < kOverlayExtraLines; ++i) {
+        mExtraTexts[i] = new DynamicText(allocator, mAtlas);
+        mExtraShown[i] = false;
+    }
+}
+
+void StatusOverlay::SetExtraLine(int i, const char* text, const glm::vec4& color) {
+    if (i < 0 || i >= kOverlayExtraLines || !mExtraTexts[i])
+        return;
+    mExtraShown[i] = text && text[0] != '\0';
+    mExtraColors[i] = color;
+    if (mExtraShown[i])
+        mExtraTexts[i]->SetText(text);
 }
 
 void StatusOverlay::Update(const Umbrelix& renderer, float framesPerSecond) {
@@ -113,9 +132,22 @@ void StatusOverlay::Draw(Renderer* renderer) {
         renderer->DrawText(mTexts[i], shadow.x, shadow.y, kShadow);
         renderer->DrawText(mTexts[i], at.x, at.y, mContent.color[i]);
     }
+    for (int i = 0; i < kOverlayExtraLines; ++i) {
+        if (!mExtraTexts[i] || !mExtraShown[i])
+            continue;
+        glm::ivec2 at = kOverlayExtraPositions[i];
+        glm::ivec2 shadow = at + kShadowOffset;
+        renderer->DrawText(mExtraTexts[i], shadow.x, shadow.y, kShadow);
+        renderer->DrawText(mExtraTexts[i], at.x, at.y, mExtraColors[i]);
+    }
 }
 
 void StatusOverlay::Destroy() {
+    for (int i = kOverlayExtraLines - 1; i >= 0; --i) {
+        delete mExtraTexts[i];
+        mExtraTexts[i] = nullptr;
+        mExtraShown[i] = false;
+    }
     for (int i = kOverlayLines - 1; i >= 0; --i) {
         delete mTexts[i];
         mTexts[i] = nullptr;

@@ -15,6 +15,9 @@ class Renderer;
 class Umbrelix;
 
 constexpr int kOverlayLines = 6;
+// Lines below the six that show only while they have text: the truth's ray
+// count and figures, and a shader that failed to reload.
+constexpr int kOverlayExtraLines = 3;
 constexpr int kOverlayBufferSize = 128;
 
 enum OverlayLine {
@@ -34,6 +37,7 @@ struct OverlayContent {
 
 // The text positions of the lines (the shadows sit one pixel right and down).
 extern const glm::ivec2 kOverlayPositions[kOverlayLines];
+extern const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines];
 
 // Green at 4 samples through to red at 128: (2t, 2(1 - t), 0, 1) with
 // t = (log2(size) - 2) / 5. Components may leave [0, 1]; they are drawn as given.
@@ -55,6 +59,8 @@ public:
     // Sets all six texts and draws them, shadow first, over the frame.
     void Update(const Umbrelix& renderer, float framesPerSecond);
     void Draw(Renderer* renderer);
+    // Sets extra line i (empty text: the line is not drawn); call before Draw.
+    void SetExtraLine(int i, const char* text, const glm::vec4& color);
     // Releases the texts (GL buffers, zone blocks), then the atlas. Safe to
     // call again, and on an overlay never created.
     void Destroy();
@@ -64,4 +70,7 @@ public:
     FontAtlas* mAtlas;
     DynamicText* mTexts[kOverlayLines];
     OverlayContent mContent;
+    DynamicText* mExtraTexts[kOverlayExtraLines];
+    glm::vec4 mExtraColors[kOverlayExtraLines];
+    bool mExtraShown[kOverlayExtraLines];
 };

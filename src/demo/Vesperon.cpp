@@ -164,10 +164,14 @@ void Vesperon::Frame() {
         renderer->SSAOPass();
     if (renderer->mBlurEnabled)
         renderer->BlurPass();
-    DrawFinalView();
+    UpdateTools();
+    if (!DrawToolView())
+        DrawFinalView();
 
     mOverlay.Update(*renderer, mFrameRate.Mean());
+    SetToolLines();
     mOverlay.Draw(renderer);
+    FinishToolFrame();
     SDL_GL_SwapWindow(mWindow->mSDLWindow);
     mFrameRate.Add(mFrameRateTimer.DeltaMs());
 }
@@ -190,6 +194,7 @@ void Vesperon::DrawFinalView() {
 }
 
 void Vesperon::EndRun() {
+    mTruth.Stop();
     mOverlay.Destroy();
 }
 
@@ -201,7 +206,9 @@ void Vesperon::ReleasePrograms() {
 
 void Vesperon::Shutdown() {
     // A run that never reached EndRun still holds the overlay, whose texts
-    // and atlas need the context and the zone torn down below.
+    // and atlas need the context and the zone torn down below, and may
+    // still be tracing the meshes released below.
+    mTruth.Stop();
     mOverlay.Destroy();
     if (mMeshes)
         DeleteCountedArray(mAllocator, mMeshes);

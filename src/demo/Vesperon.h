@@ -3,12 +3,16 @@
 // present) and maps the controls to the camera and the SSAO settings.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <glm/glm.hpp>
 
 #include "core/Engine.h"
 #include "core/Timer.h"
 #include "demo/Camera.h"
 #include "demo/StatusOverlay.h"
+#include "demo/TruthView.h"
 #include "gpu/ShaderProgram.h"
 #include "scene/SceneGraphNode.h"
 
@@ -99,6 +103,19 @@ public:
     Timer mFrameRateTimer;
     FrameRateRing mFrameRate;
 
+    // The truth of the view, shader reload and screenshots (VesperonTools.cpp).
+    TruthView mTruth;
+    std::string mShaderError;     // first error line of the last failed reload
+    std::string mScreenshotError; // why the last screenshot was not written
+    bool mScreenshotAsked = false;
+    Timer mToolLogTimer;
+    void CycleTruth();
+    void ReloadShaders();
+    // Writes the window as shown (and with the truth on, the truth, the
+    // difference and a JSON of the view) into folder; the names written go
+    // to *written. 0, or -1 (logged, and shown in the overlay).
+    int TakeScreenshot(const std::string& folder, std::vector<std::string>* written);
+
 private:
     int InitScene();
     void ShowModelError();
@@ -106,4 +123,10 @@ private:
     void DrawFinalView();
     void OnKeyPressed(int key);
     void OnKeyReleased(int key);
+    // Frame steps of the tools: after the occlusion passes, in place of the
+    // final view, after the overlay's own lines, and before presenting.
+    void UpdateTools();
+    bool DrawToolView();
+    void SetToolLines();
+    void FinishToolFrame();
 };

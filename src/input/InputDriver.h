@@ -15,6 +15,7 @@ constexpr int kMaxControllers = 4;
 enum KeyCode : uint8_t {
     KEY_A = 0,
     KEY_D = 3,
+    KEY_G = 6,
     KEY_O = 14,
     KEY_P = 15,
     KEY_S = 18,
@@ -26,6 +27,8 @@ enum KeyCode : uint8_t {
     KEY_RIGHTBRACKET = 40,
     KEY_SEMICOLON = 42,
     KEY_APOSTROPHE = 43,
+    KEY_F5 = 51,
+    KEY_F12 = 58,
     KEY_ESCAPE = 62,
     KEY_AC_BACK = 104,
     KEY_UNKNOWN = 105,

@@ -95,6 +95,7 @@ Umbrelix::Umbrelix(Window* window)
 Umbrelix::~Umbrelix() {
     if (mContext)
         SDL_GL_MakeCurrent(mWindow->mSDLWindow, mContext);
+    ReleaseTruth();
     DeleteTexture(mNoiseTexture);
     DeleteTexture(mBlurTexture);
     DeleteFramebuffer(mBlurBuffer);

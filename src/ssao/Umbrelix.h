@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -25,6 +26,7 @@ constexpr int kUnitNoise = 2;     // SSAO
 constexpr int kUnitGAlbedo = 2;   // lighting
 constexpr int kUnitOcclusion = 3; // lighting
 constexpr int kUnitSource = 0;    // the blur's input and the texture views
+constexpr int kUnitTruth = 4;     // the traced truth (truth and difference views)
 
 class Umbrelix : public Renderer {
 public:
@@ -51,6 +53,26 @@ public:
     void LightingPass();
     void DrawTextureView(bool ssaoOnly);
 
+    // The ray-traced truth of the view (UmbrelixTruth.cpp). Its program is
+    // loaded the first time the truth is shown; 0, or -1 (logged).
+    int LoadTruthProgram();
+    // visibilityDepth: per pixel, rows top first, the traced visibility and
+    // the traced surface's view depth (0 where none). 0, or -1 (logged).
+    int UploadTruth(const std::vector<float>& visibilityDepth, int width, int height);
+    // Full screen: the truth as grey, or (difference) ours minus the truth
+    // in signed colours where both see one surface, neutral elsewhere; only
+    // a cleared screen while the uploaded truth is not of this view (traced false).
+    void DrawTruthView(bool difference, bool traced);
+    // Loads every program again from shaders/ (UmbrelixReload.cpp); a program
+    // that fails keeps the old one. Settings, kernel and noise are uploaded
+    // unchanged to the new programs. 0, or -1 with "file: first error line"
+    // of each failure in *errors.
+    int ReloadPrograms(std::vector<std::string>* errors);
+    // The window's back buffer as shown, RGBA rows top first. 0, or -1 (logged).
+    int ReadWindow(int width, int height, std::vector<uint8_t>* rgba);
+    // The occlusion lighting and the occlusion view read now.
+    uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
+
     bool mSSAOEnabled;
     bool mBlurEnabled;
     ShaderProgram mShaderTexture;
@@ -74,8 +96,15 @@ public:
     float mAmbientFactor;
     std::vector<glm::vec3> mKernel;
     std::vector<glm::vec3> mNoise;
+    ShaderProgram mShaderTruth{};
+    uint32_t mTruthTexture = 0;
+    int mTruthWidth = 0;
+    int mTruthHeight = 0;
 
 private:
+    void AssignTruthSamplers();
+    void UploadKernel();
+    void ReleaseTruth();
     // Steps of Init, each 0 or -1 after logging why.
     int LoadPrograms();
     int CreateQuad();

@@ -200,3 +200,23 @@ TEST_F(StatusOverlayDrawing, ASecondCreateReleasesTheFirstAtlasAndTexts) {
     EXPECT_FALSE(mOverlay.Holds());
     mOverlay.Destroy(); // a second Destroy finds nothing to release
 }
+
+TEST_F(StatusOverlayDrawing, ExtraLinesDrawBelowTheSixOnlyWhileTheyHaveText) {
+    mOverlay.Update(mSettings, 30.0f);
+    mOverlay.SetExtraLine(0, "Truth (truth): 16 rays per pixel", glm::vec4(1.0f));
+    mOverlay.SetExtraLine(1, "", glm::vec4(1.0f));
+    mOverlay.SetExtraLine(2, "shaders/SSAO.frag: 0:3(1): error", glm::vec4(1, 0, 0, 1));
+    mOverlay.SetExtraLine(kOverlayExtraLines, "out of range: ignored", glm::vec4(1.0f));
+    std::vector<TextDraw> draws = RecordDraw();
+    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines + 4));
+    const TextDraw* extra = &draws[2 * kOverlayLines];
+    EXPECT_EQ(extra[1].at, glm::vec2(kOverlayExtraPositions[0]));
+    EXPECT_EQ(extra[0].at, glm::vec2(kOverlayExtraPositions[0] + glm::ivec2(1, 1)));
+    EXPECT_EQ(extra[3].at, glm::vec2(kOverlayExtraPositions[2]));
+    EXPECT_EQ(extra[3].colour, glm::vec4(1, 0, 0, 1));
+    EXPECT_GT(kOverlayExtraPositions[0].y, kOverlayPositions[kOverlayLines - 1].y);
+
+    for (int i = 0; i < kOverlayExtraLines; ++i)
+        mOverlay.SetExtraLine(i, "", glm::vec4(1.0f));
+    EXPECT_EQ(RecordDraw().size(), size_t(2 * kOverlayLines)) << "emptied lines are not drawn";
+}

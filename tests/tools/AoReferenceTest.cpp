@@ -10,7 +10,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 #include "demo/Camera.h"
 #include "support/TempDir.h"
 

@@ -1,7 +1,7 @@
 // DemoCapture: the ray-traced scene and camera agree with the demo's own
 // frame: the silhouette against the sky in the traced mask and in the
 // G-buffer match pixel for pixel; the occlusion read-back keeps rows top first.
-#include "aotruth/DemoCapture.h"
+#include "demo/DemoCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 #include "common/ToolOptions.h"
 #include "demo/Vesperon.h"
 #include "gpu/ImageUpload.h"

@@ -9,14 +9,13 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {
 
 const char* const kTag = "AoTruth";
 constexpr int kPanelGap = 4;       // pixels between the three panels
-constexpr uint8_t kEmptyGrey = 48; // pixels without geometry
 constexpr uint8_t kGapGrey = 255;  // the gap between panels
 constexpr int kRgb = 3;
 
@@ -165,14 +164,6 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
     return json + "\n  ]\n}\n";
 }
 
-void HeatColour(float difference, uint8_t rgb[3]) {
-    float t = std::min(1.0f, std::fabs(difference) / kHeatRange);
-    uint8_t fade = static_cast<uint8_t>(std::lround(255.0f * (1.0f - t)));
-    // White fades into pure red (ours too open) or pure blue (ours too dark).
-    rgb[0] = difference > 0.0f ? 255 : fade;
-    rgb[1] = fade;
-    rgb[2] = difference < 0.0f ? 255 : fade;
-}
 
 int WriteSideBySide(const std::string& path, const GreyImage& reference, const GreyImage& ours,
                     const std::vector<uint8_t>& mask) {

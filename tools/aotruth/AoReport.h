@@ -10,7 +10,7 @@
 
 #include <glm/glm.hpp>
 
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 
 // One draw of a fresh kernel and noise, compared raw and after the blur.
 struct DrawResult {
@@ -52,12 +52,6 @@ Comparison MeanComparison(const std::vector<Comparison>& comparisons);
 void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& view);
 std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResult>& views);
 
-// Largest |ours - reference| the heat map tells apart; beyond it the
-// colour saturates.
-constexpr float kHeatRange = 0.5f;
-// Colour of a signed difference: blue where ours is darker (more occluded)
-// than the reference, red where lighter, white where equal.
-void HeatColour(float difference, uint8_t rgb[3]);
 
 // Writes reference | ours | heat map (rows top first) as one PNG; pixels
 // outside mask are drawn in a flat dark grey in all three; written as

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 #include "aotruth/AoReference.h"
 #include "aotruth/AoReport.h"
-#include "aotruth/AoScene.h"
-#include "aotruth/DemoCapture.h"
+#include "ssao/AoScene.h"
+#include "demo/DemoCapture.h"
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"

@@ -3,7 +3,7 @@
 
 #include <cassert>
 
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
     std::string kernelError;

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 
 const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
                                             "overlay_present"};

@@ -17,7 +17,7 @@
 
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"

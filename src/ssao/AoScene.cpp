@@ -1,8 +1,9 @@
 // AoScene: owns the Embree device, scene and the per-mesh copies its filter
 // callbacks read (world-space triangles, texture coordinates, alpha masks).
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 
@@ -103,6 +104,48 @@ void ReportEmbreeError(void*, RTCError code, const char* message) {
     LogMessage(LOG_ERROR, kTag, "Embree error %d: %s", int(code), message ? message : "");
 }
 
+// One ray's frame and lattice: what every packet of a point shares.
+struct PacketFrame {
+    glm::vec3 origin, tangent, bitangent, normal;
+    float radius;
+    int rays;
+    float shiftU, shiftV;
+};
+
+// Traces lanes (at most Width) rays of the lattice; idle lanes repeat the
+// last ray and are masked off. Returns how many escaped.
+template <typename Packet, int Width>
+int TracePacket(void (*occluded)(const int*, RTCScene, RTCIntersectContext*, Packet*),
+                RTCScene scene, RTCIntersectContext* context, const PacketFrame& f,
+                const int* indices, int lanes) {
+    alignas(64) Packet packet;
+    alignas(64) int valid[Width];
+    for (int lane = 0; lane < Width; ++lane) {
+        valid[lane] = lane < lanes ? -1 : 0;
+        int index = indices[std::min(lane, lanes - 1)];
+        glm::vec3 d = CosineLatticeDirection(index, f.rays, f.shiftU, f.shiftV);
+        glm::vec3 dir = f.tangent * d.x + f.bitangent * d.y + f.normal * d.z;
+        packet.org_x[lane] = f.origin.x;
+        packet.org_y[lane] = f.origin.y;
+        packet.org_z[lane] = f.origin.z;
+        packet.dir_x[lane] = dir.x;
+        packet.dir_y[lane] = dir.y;
+        packet.dir_z[lane] = dir.z;
+        packet.tnear[lane] = 0.0f;
+        packet.tfar[lane] = f.radius;
+        packet.time[lane] = 0.0f;
+        packet.mask[lane] = ~0u;
+        packet.id[lane] = 0;
+        packet.flags[lane] = 0;
+    }
+    occluded(valid, scene, context, &packet);
+    // Embree marks a blocked ray by setting its tfar to -inf.
+    int open = 0;
+    for (int lane = 0; lane < lanes; ++lane)
+        open += packet.tfar[lane] >= 0.0f ? 1 : 0;
+    return open;
+}
+
 } // namespace
 
 float SampleAlpha(const AlphaMask& mask, float s, float t) {
@@ -139,6 +182,14 @@ glm::vec3 CosineLatticeDirection(int i, int n, float shiftU, float shiftV) {
     return glm::vec3(r * std::cos(phi), r * std::sin(phi), std::sqrt(std::max(0.0f, 1.0f - u)));
 }
 
+namespace {
+std::atomic<bool> gFailNextCreate{false};
+} // namespace
+
+void AoScene::FailNextCreate() {
+    gFailNextCreate = true;
+}
+
 AoScene::AoScene() : mDevice(nullptr), mScene(nullptr), mTriangleCount(0), mCommitted(false) {}
 
 AoScene::~AoScene() {
@@ -150,7 +201,7 @@ AoScene::~AoScene() {
 
 int AoScene::Create() {
     assert(!mDevice && "Create is called once");
-    mDevice = rtcNewDevice(nullptr);
+    mDevice = gFailNextCreate.exchange(false) ? nullptr : rtcNewDevice(nullptr);
     if (!mDevice) {
         LogMessage(LOG_ERROR, kTag, "Couldn't create the Embree device (error %d)",
                    int(rtcGetDeviceError(nullptr)));
@@ -280,7 +331,22 @@ bool AoScene::Intersect(const glm::vec3& origin, const glm::vec3& dir, float tfa
 
 float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
                           float radius, int rays, float shiftU, float shiftV) const {
-    assert(mCommitted && rays > 0 && "trace a committed scene with at least one ray");
+    assert(rays > 0 && "at least one ray");
+    int open = 0;
+    int indices[kPacketSize];
+    for (int first = 0; first < rays; first += kPacketSize) {
+        int count = std::min(kPacketSize, rays - first);
+        for (int i = 0; i < count; ++i)
+            indices[i] = first + i;
+        open += OpenRays(point, normal, eyeDistance, radius, rays, indices, count, shiftU, shiftV);
+    }
+    return float(open) / float(rays);
+}
+
+int AoScene::OpenRays(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
+                      float radius, int rays, const int* indices, int count, float shiftU,
+                      float shiftV, bool fitPackets) const {
+    assert(mCommitted && rays > 0 && count > 0 && "trace a committed scene");
     // Any frame around the normal will do: the lattice is rotated at random.
     glm::vec3 axis = std::fabs(normal.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
     glm::vec3 tangent = glm::normalize(axis - normal * glm::dot(axis, normal));
@@ -292,33 +358,17 @@ float AoScene::Visibility(const glm::vec3& point, const glm::vec3& normal, float
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+    PacketFrame frame{origin, tangent, bitangent, normal, radius, rays, shiftU, shiftV};
+    // A few rays go in a packet of their own width: a wider one would
+    // traverse for its idle lanes too.
+    if (fitPackets && count <= 4)
+        return TracePacket<RTCRay4, 4>(rtcOccluded4, mScene, &context, frame, indices, count);
+    if (fitPackets && count <= 8)
+        return TracePacket<RTCRay8, 8>(rtcOccluded8, mScene, &context, frame, indices, count);
     int open = 0;
-    for (int first = 0; first < rays; first += kPacketSize) {
-        alignas(64) RTCRay16 packet;
-        alignas(64) int valid[kPacketSize];
-        int lanes = std::min(kPacketSize, rays - first);
-        for (int lane = 0; lane < kPacketSize; ++lane) {
-            valid[lane] = lane < lanes ? -1 : 0;
-            glm::vec3 d =
-                CosineLatticeDirection(first + std::min(lane, lanes - 1), rays, shiftU, shiftV);
-            glm::vec3 dir = tangent * d.x + bitangent * d.y + normal * d.z;
-            packet.org_x[lane] = origin.x;
-            packet.org_y[lane] = origin.y;
-            packet.org_z[lane] = origin.z;
-            packet.dir_x[lane] = dir.x;
-            packet.dir_y[lane] = dir.y;
-            packet.dir_z[lane] = dir.z;
-            packet.tnear[lane] = 0.0f;
-            packet.tfar[lane] = radius;
-            packet.time[lane] = 0.0f;
-            packet.mask[lane] = ~0u;
-            packet.id[lane] = 0;
-            packet.flags[lane] = 0;
-        }
-        rtcOccluded16(valid, mScene, &context, &packet);
-        // Embree marks a blocked ray by setting its tfar to -inf.
-        for (int lane = 0; lane < lanes; ++lane)
-            open += packet.tfar[lane] >= 0.0f ? 1 : 0;
-    }
-    return float(open) / float(rays);
+    for (int start = 0; start < count; start += kPacketSize)
+        open += TracePacket<RTCRay16, kPacketSize>(rtcOccluded16, mScene, &context, frame,
+                                                   indices + start,
+                                                   std::min(kPacketSize, count - start));
+    return open;
 }

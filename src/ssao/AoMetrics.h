@@ -4,6 +4,7 @@
 // linear map of the estimate onto the reference.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -45,9 +46,21 @@ constexpr double kSsimC2 = 0.03 * 0.03;
 // the Gaussian and restricted to masked pixels (a plain SSIM where the mask
 // is full). Images and mask must have the same size; with no masked pixel
 // every figure is 0 and pixels is 0.
+// With stop given and set meanwhile, it returns early with meaningless
+// figures (for callers that are shutting down).
 ErrorMetrics MeasureErrors(const GreyImage& reference, const GreyImage& estimate,
-                           const std::vector<uint8_t>& mask);
+                           const std::vector<uint8_t>& mask,
+                           const std::atomic<bool>* stop = nullptr);
 LinearMap FitLinear(const GreyImage& reference, const GreyImage& estimate,
                     const std::vector<uint8_t>& mask);
 Comparison Compare(const GreyImage& reference, const GreyImage& estimate,
                    const std::vector<uint8_t>& mask);
+
+// Largest |ours - reference| the heat map tells apart; beyond it the
+// colour saturates.
+constexpr float kHeatRange = 0.5f;
+// Colour of a signed difference: blue where ours is darker (more occluded)
+// than the reference, red where lighter, white where equal.
+void HeatColour(float difference, uint8_t rgb[3]);
+// Pixels left out of a comparison are shown in this grey.
+constexpr uint8_t kEmptyGrey = 48;

@@ -2,7 +2,7 @@
 // might hand the tools (links, long names, locked folders, modes), the
 // up-front check that refuses before a run what the write would refuse after
 // it, and nothing left behind by a write that a signal ends.
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 
 #include <csignal>
 #include <fstream>

@@ -1,6 +1,6 @@
 // DemoCapture: builds the ray-tracing scene from the demo's scene graph and
 // reads the demo's render targets back.
-#include "aotruth/DemoCapture.h"
+#include "demo/DemoCapture.h"
 
 #include <map>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <SDL2/SDL.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/GLFunctions.h"
@@ -64,29 +64,23 @@ std::shared_ptr<const AlphaMask> ReadAlphaMask(uint32_t texture) {
     return mask;
 }
 
-int AddNode(const SceneGraphNode& node, AoScene* scene, MaskCache* masks) {
+void CollectNode(const SceneGraphNode& node, MaskCache* masks, std::vector<SceneMeshSource>* out) {
     if (node.mMesh) {
-        const Mesh& mesh = *node.mMesh;
         const Texture* diffuse = node.mTextures.empty() ? nullptr : node.mTextures[0];
-        std::shared_ptr<const AlphaMask> mask;
+        SceneMeshSource source;
+        source.mesh = node.mMesh;
         if (diffuse && diffuse->mId != 0) {
             auto found = masks->find(diffuse->mId);
             if (found == masks->end())
                 found = masks->emplace(diffuse->mId, ReadAlphaMask(diffuse->mId)).first;
-            mask = found->second;
+            source.mask = found->second;
         }
         // The renderer applies the scale first, in the node's own frame.
-        glm::mat4 world = node.mWorldTransform * glm::scale(glm::mat4(1.0f), node.mScale);
-        const uint32_t* indices = mesh.mNumIndices > 0 ? mesh.mIndices : nullptr;
-        if (scene->AddMesh(mesh.mPositions, mesh.mNumVertices, indices, mesh.mNumIndices, world,
-                           mesh.mTexCoords, mask) != 0)
-            return -1;
+        source.world = node.mWorldTransform * glm::scale(glm::mat4(1.0f), node.mScale);
+        out->push_back(source);
     }
-    for (const SceneGraphNode& child : node.mChildren) {
-        if (AddNode(child, scene, masks) != 0)
-            return -1;
-    }
-    return 0;
+    for (const SceneGraphNode& child : node.mChildren)
+        CollectNode(child, masks, out);
 }
 
 // GL rows run bottom to top; ours top to bottom.
@@ -113,10 +107,26 @@ int LoadCaptureFunctions() {
 }
 
 int AddSceneGraph(const SceneGraphNode& root, AoScene* scene) {
+    return AddSceneMeshes(CollectSceneGraph(root), scene);
+}
+
+std::vector<SceneMeshSource> CollectSceneGraph(const SceneGraphNode& root) {
     MaskCache masks;
-    int result = AddNode(root, scene, &masks);
+    std::vector<SceneMeshSource> meshes;
+    CollectNode(root, &masks, &meshes);
     glBindTexture(GL_TEXTURE_2D, 0);
-    return result;
+    return meshes;
+}
+
+int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene) {
+    for (const SceneMeshSource& source : meshes) {
+        const Mesh& mesh = *source.mesh;
+        const uint32_t* indices = mesh.mNumIndices > 0 ? mesh.mIndices : nullptr;
+        if (scene->AddMesh(mesh.mPositions, mesh.mNumVertices, indices, mesh.mNumIndices,
+                           source.world, mesh.mTexCoords, source.mask) != 0)
+            return -1;
+    }
+    return 0;
 }
 
 CameraSetup DemoCamera(Vesperon& app) {

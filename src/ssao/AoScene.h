@@ -76,6 +76,17 @@ public:
     // (shiftU, shiftV) in [0,1)^2: stratified, and unbiased over random shifts.
     float Visibility(const glm::vec3& point, const glm::vec3& normal, float eyeDistance,
                      float radius, int rays, float shiftU, float shiftV) const;
+    // How many rays of Visibility's lattice of n rays escape, tracing only
+    // the count lattice indices listed: lists that cover 0..n-1 once add up
+    // to exactly what Visibility counts. fitPackets traces up to 4 or 8 rays
+    // in packets of that width instead of 16 (Visibility keeps 16).
+    int OpenRays(const glm::vec3& point, const glm::vec3& normal, float eyeDistance, float radius,
+                 int rays, const int* indices, int count, float shiftU, float shiftV,
+                 bool fitPackets = false) const;
+
+    // Makes the next Create fail as a device that can't be made would (for
+    // the tests of the callers' failure paths).
+    static void FailNextCreate();
 
     // What the filter callbacks read: one record per Embree geometry.
     struct MeshData;

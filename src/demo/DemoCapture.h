@@ -6,12 +6,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-#include "aotruth/AoMetrics.h"
-#include "aotruth/AoReference.h"
+#include <glm/glm.hpp>
+
+#include "ssao/AoMetrics.h"
+#include "ssao/AoTrace.h"
 
 class AoScene;
+struct AlphaMask;
+class Mesh;
 class SceneGraphNode;
 class Umbrelix;
 class Vesperon;
@@ -23,6 +28,18 @@ int LoadCaptureFunctions();
 // Adds every mesh under root to scene with the node's world transform and
 // scale, as the renderer draws it. 0, or -1 (logged).
 int AddSceneGraph(const SceneGraphNode& root, AoScene* scene);
+
+// The same in two steps, so that the ray-tracing scene can be built away
+// from the GL thread: what each mesh adds (the alpha read back from GL, on
+// the context's thread), then the adding itself (any thread; the meshes
+// must stay alive until it returns).
+struct SceneMeshSource {
+    const Mesh* mesh = nullptr;
+    glm::mat4 world{1.0f};
+    std::shared_ptr<const AlphaMask> mask;
+};
+std::vector<SceneMeshSource> CollectSceneGraph(const SceneGraphNode& root);
+int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene);
 
 // The demo's current view and projection and its render-target size.
 CameraSetup DemoCamera(Vesperon& app);

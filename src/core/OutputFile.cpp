@@ -4,7 +4,7 @@
 // temporary name is short and fixed in form, whatever the target's name, so
 // a legal long name never becomes an illegal one; a signal that ends the
 // process while it exists removes it first.
-#include "common/OutputFile.h"
+#include "core/OutputFile.h"
 
 #include <atomic>
 #include <cerrno>

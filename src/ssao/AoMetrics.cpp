@@ -1,7 +1,9 @@
 // AoMetrics: error figures over a mask, SSIM by separable masked Gaussian
 // sums, and the least-squares linear fit.
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 
@@ -23,8 +25,11 @@ std::vector<double> GaussianTaps() {
 // One 1-D pass of the convolution along rows (step 1) or columns (step =
 // width): lines of `length` pixels, `lines` of them, `lineStep` apart.
 void BlurPass(const std::vector<double>& in, std::vector<double>& out, int length, int lines,
-              size_t step, size_t lineStep, const std::vector<double>& taps) {
+              size_t step, size_t lineStep, const std::vector<double>& taps,
+              const std::atomic<bool>* stop) {
     for (int line = 0; line < lines; ++line) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return;
         for (int i = 0; i < length; ++i) {
             double sum = 0.0;
             for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
@@ -40,10 +45,10 @@ void BlurPass(const std::vector<double>& in, std::vector<double>& out, int lengt
 // Gaussian-weighted sum of field around every pixel (a separable 2-D
 // convolution; taps past the border see nothing).
 std::vector<double> Blur(const std::vector<double>& field, int width, int height,
-                         const std::vector<double>& taps) {
+                         const std::vector<double>& taps, const std::atomic<bool>* stop) {
     std::vector<double> rows(field.size(), 0.0), out(field.size(), 0.0);
-    BlurPass(field, rows, width, height, 1, size_t(width), taps);
-    BlurPass(rows, out, height, width, size_t(width), 1, taps);
+    BlurPass(field, rows, width, height, 1, size_t(width), taps, stop);
+    BlurPass(rows, out, height, width, size_t(width), 1, taps, stop);
     return out;
 }
 
@@ -55,7 +60,8 @@ std::vector<double> Blur(const std::vector<double>& field, int width, int height
 // the statistics of y in closed form (mean a mu + b, variance a^2 var,
 // covariance a cov), so the mapped estimate needs no second pass.
 void MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint8_t>& mask,
-                const LinearMap& map, double* plain, double* mapped) {
+                const LinearMap& map, double* plain, double* mapped,
+                const std::atomic<bool>* stop = nullptr) {
     int w = a.width, h = a.height;
     size_t n = size_t(w) * h;
     std::vector<double> m(n), mx(n), my(n), mxx(n), myy(n), mxy(n);
@@ -69,9 +75,13 @@ void MaskedSsim(const GreyImage& a, const GreyImage& b, const std::vector<uint8_
         mxy[i] = on * x * y;
     }
     std::vector<double> taps = GaussianTaps();
-    std::vector<double> sm = Blur(m, w, h, taps), sx = Blur(mx, w, h, taps),
-                        sy = Blur(my, w, h, taps), sxx = Blur(mxx, w, h, taps),
-                        syy = Blur(myy, w, h, taps), sxy = Blur(mxy, w, h, taps);
+    std::vector<double> sm = Blur(m, w, h, taps, stop), sx = Blur(mx, w, h, taps, stop),
+                        sy = Blur(my, w, h, taps, stop), sxx = Blur(mxx, w, h, taps, stop),
+                        syy = Blur(myy, w, h, taps, stop), sxy = Blur(mxy, w, h, taps, stop);
+    if (stop && stop->load()) {
+        *plain = *mapped = 0.0;
+        return;
+    }
     auto index = [](double muX, double muY, double varX, double varY, double cov) {
         return ((2.0 * muX * muY + kSsimC1) * (2.0 * cov + kSsimC2)) /
                ((muX * muX + muY * muY + kSsimC1) * (varX + varY + kSsimC2));
@@ -131,12 +141,12 @@ void CheckSizes(const GreyImage& reference, const GreyImage& estimate,
 } // namespace
 
 ErrorMetrics MeasureErrors(const GreyImage& reference, const GreyImage& estimate,
-                           const std::vector<uint8_t>& mask) {
+                           const std::vector<uint8_t>& mask, const std::atomic<bool>* stop) {
     CheckSizes(reference, estimate, mask);
     LinearMap identity;
     ErrorMetrics e = PixelErrors(reference, estimate, mask, identity);
     double unused = 0.0;
-    MaskedSsim(reference, estimate, mask, identity, &e.ssim, &unused);
+    MaskedSsim(reference, estimate, mask, identity, &e.ssim, &unused, stop);
     return e;
 }
 
@@ -184,4 +194,13 @@ Comparison Compare(const GreyImage& reference, const GreyImage& estimate,
     c.fitted = PixelErrors(reference, estimate, mask, c.fit);
     MaskedSsim(reference, estimate, mask, c.fit, &c.raw.ssim, &c.fitted.ssim);
     return c;
+}
+
+void HeatColour(float difference, uint8_t rgb[3]) {
+    float t = std::min(1.0f, std::fabs(difference) / kHeatRange);
+    uint8_t fade = static_cast<uint8_t>(std::lround(255.0f * (1.0f - t)));
+    // White fades into pure red (ours too open) or pure blue (ours too dark).
+    rgb[0] = difference > 0.0f ? 255 : fade;
+    rgb[1] = fade;
+    rgb[2] = difference < 0.0f ? 255 : fade;
 }

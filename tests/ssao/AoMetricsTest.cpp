@@ -1,6 +1,6 @@
 // AoMetrics: error figures and SSIM on hand-made images: identical images,
 // constant offsets, linear maps, and pixels outside the mask.
-#include "aotruth/AoMetrics.h"
+#include "ssao/AoMetrics.h"
 
 #include <algorithm>
 #include <cmath>

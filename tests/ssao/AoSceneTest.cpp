@@ -1,7 +1,7 @@
 // AoScene: occlusion of synthetic scenes with a known answer (open plane,
 // wall beside a floor point, ceiling above it), primary hits that keep only
 // front faces and opaque texels, and the texture conventions.
-#include "aotruth/AoScene.h"
+#include "ssao/AoScene.h"
 
 #include <cmath>
 #include <memory>
@@ -302,4 +302,26 @@ TEST(AoScene, PointsFoundByCameraRaysDoNotOccludeThemselves) {
                   1.0f)
             << "hit " << i << " at distance " << glm::length(hit.position - eye);
     }
+}
+
+TEST(AoScene, NaNAndDegenerateTrianglesAreSkippedAndTheRestTraces) {
+    const float nan = std::nanf("");
+    // A triangle with a NaN corner, one with all corners equal, one flat as a
+    // line, then a whole one: the broken ones must neither fail the build nor
+    // block or be hit.
+    std::vector<float> positions{nan, 1, 0, 1, 1, 0, 0, 1, 1,  //
+                                 2,   2, 2, 2, 2, 2, 2, 2, 2,  //
+                                 0,   1, 0, 1, 1, 0, 2, 1, 0}; //
+    std::vector<uint32_t> indices{0, 1, 2, 3, 4, 5, 6, 7, 8};
+    AoScene scene;
+    ASSERT_EQ(scene.Create(), 0);
+    ASSERT_EQ(
+        scene.AddMesh(positions.data(), 9, indices.data(), 9, glm::mat4(1.0f), nullptr, nullptr),
+        0);
+    Add(scene, Floor());
+    ASSERT_EQ(scene.Commit(), 0);
+    EXPECT_EQ(FloorVisibility(scene, {10, 0, 10}), 1.0f);
+    SurfaceHit hit;
+    EXPECT_TRUE(scene.Intersect({10, 5, 10}, {0, -10, 0}, 1.0f, &hit));
+    EXPECT_NEAR(hit.position.y, 0.0f, 1e-4f);
 }

@@ -1,0 +1,269 @@
+// TruthView: the lazily built ray-tracing scene, the trace kept on the current
+// view, and the figures computed off the main thread when what they depend
+// on changed.
+#include "demo/TruthView.h"
+
+#include <cstdio>
+
+#include "core/Logger.h"
+#include "demo/DemoCapture.h"
+#include "scene/SceneGraphNode.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const char* const kTag = "AoTruth";
+constexpr int kBuilding = 1;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TruthFigures ComputeFigures(const ReferenceImage& traced, const GreyImage& ours,
+                            const std::vector<float>& drawnDepth, int rays,
+                            const std::atomic<bool>* stop) {
+    TruthFigures figures;
+    std::vector<uint8_t> mask = ComparedPixels(traced, drawnDepth);
+    for (uint8_t m : mask)
+        figures.pixels += m;
+    GreyImage reference{traced.width, traced.height, traced.visibility};
+    figures.errors = MeasureErrors(reference, ours, mask, stop);
+    figures.rays = rays;
+    // Figures over no pixel would read as a perfect score.
+    figures.valid = figures.pixels > 0 && !stop->load();
+    return figures;
+}
+
+} // namespace
+
+int FigureRays(int rays) {
+    int power = 1;
+    while (power * 2 <= rays)
+        power *= 2;
+    return rays > 0 ? power : 0;
+}
+
+std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
+                                    const std::vector<float>& drawnDepth) {
+    std::vector<uint8_t> mask(traced.mask.size(), 0);
+    if (drawnDepth.size() != mask.size() || traced.depth.size() != mask.size())
+        return mask;
+    for (size_t i = 0; i < mask.size(); ++i)
+        mask[i] =
+            traced.mask[i] && drawnDepth[i] > 0.0f && SameSurface(traced.depth[i], drawnDepth[i]);
+    return mask;
+}
+
+std::vector<float> TruthTexels(const ReferenceImage& traced) {
+    std::vector<float> texels(2 * traced.visibility.size());
+    for (size_t i = 0; i < traced.visibility.size(); ++i) {
+        texels[2 * i] = traced.visibility[i];
+        texels[2 * i + 1] = traced.mask[i] ? traced.depth[i] : 0.0f;
+    }
+    return texels;
+}
+
+TruthView::TruthView()
+    : mMode(TRUTH_OFF), mSceneState(SCENE_NONE), mBuildResult(0), mRadius(0.0f), mSeenGeneration(0),
+      mSeenRays(0), mUploadFailed(false) {}
+
+TruthView::~TruthView() {
+    Stop();
+}
+
+void TruthView::Cycle() {
+    mMode = mMode == TRUTH_OFF ? TRUTH_SHOWN : mMode == TRUTH_SHOWN ? TRUTH_DIFFERENCE : TRUTH_OFF;
+    if (mMode == TRUTH_SHOWN) {
+        mAskedAt = std::chrono::steady_clock::now();
+    } else if (mMode == TRUTH_OFF) {
+        // Nothing traces while the truth is not shown; the next G starts
+        // from the first round.
+        mTrace.Stop();
+        mLatest = TruthSnapshot();
+        mSeenGeneration = 0;
+        mSeenRays = 0;
+        mFigures = TruthFigures();
+        mFigureInputs = FigureInputs();
+    }
+}
+
+void TruthView::Stop() {
+    mTrace.Stop();
+    if (mBuilder.joinable())
+        mBuilder.join();
+    if (mPending.valid()) {
+        mStopFigures = true;
+        mPending.wait();
+        mPending = std::future<TruthFigures>();
+        mStopFigures = false;
+    }
+}
+
+void TruthView::StartBuild(const SceneGraphNode& root) {
+    if (LoadCaptureFunctions() != 0) {
+        mSceneState = SCENE_FAILED;
+        mFailure = "the GL driver can't read textures back";
+        return;
+    }
+    // The alpha of the cut-out textures comes from GL, on this thread; the
+    // rest of the build runs beside the renderer.
+    std::vector<SceneMeshSource> meshes = CollectSceneGraph(root);
+    LogMessage(LOG_INFO, kTag, "Building the ray-tracing scene from %zu meshes", meshes.size());
+    mScene = std::make_unique<AoScene>();
+    mBuildResult = kBuilding;
+    mSceneState = SCENE_BUILDING;
+    try {
+        mBuilder = std::thread([this, meshes = std::move(meshes)] {
+            AoScene* scene = mScene.get();
+            bool ok =
+                scene->Create() == 0 && AddSceneMeshes(meshes, scene) == 0 && scene->Commit() == 0;
+            mBuildResult = ok ? 0 : -1;
+        });
+    } catch (const std::system_error& error) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't start the scene build: %s", error.what());
+        mBuildResult = -1;
+    }
+}
+
+void TruthView::FinishBuild() {
+    if (mBuilder.joinable())
+        mBuilder.join();
+    if (mBuildResult != 0) {
+        mSceneState = SCENE_FAILED;
+        mFailure = "the ray-tracing scene could not be built";
+    } else if (mScene->TriangleCount() == 0) {
+        mSceneState = SCENE_FAILED;
+        mFailure = "the model holds no triangles to trace";
+    } else {
+        mSceneState = SCENE_READY;
+        LogMessage(LOG_INFO, kTag, "Ray-tracing scene: %u triangles, ready %.2f s after G",
+                   mScene->TriangleCount(), SecondsSince(mAskedAt));
+        return;
+    }
+    LogMessage(LOG_ERROR, kTag, "No ray-traced truth: %s", mFailure.c_str());
+    mScene.reset();
+}
+
+void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const CameraSetup& camera) {
+    if (mMode == TRUTH_OFF)
+        return;
+    if (mSceneState == SCENE_NONE) {
+        if (renderer->LoadTruthProgram() != 0) {
+            mSceneState = SCENE_FAILED;
+            mFailure = "the truth's shader did not load";
+            LogMessage(LOG_ERROR, kTag, "No ray-traced truth: %s", mFailure.c_str());
+            return;
+        }
+        StartBuild(root);
+    }
+    if (mSceneState == SCENE_BUILDING && mBuildResult != kBuilding)
+        FinishBuild();
+    if (mSceneState != SCENE_READY)
+        return;
+    if (!mTrace.Running()) {
+        ProgressiveSettings settings;
+        settings.threads = kTruthThreads;
+        settings.firstRoundRays = kTruthFirstRoundRays;
+        settings.raysPerRound = kTruthRaysPerRound;
+        settings.lowPriority = true;
+        if (mTrace.Start(mScene.get(), settings) != 0) {
+            mSceneState = SCENE_FAILED;
+            mFailure = "the tracing threads could not be started";
+            return;
+        }
+    }
+    uint64_t generation = mTrace.Generation();
+    mCamera = camera;
+    mRadius = renderer->mRadius;
+    mTrace.SetView(camera, mRadius);
+    if (mTrace.Generation() != generation) {
+        mAskedAt = std::chrono::steady_clock::now();
+        mFigures = TruthFigures();
+    }
+    int before = mSeenRays;
+    if (mTrace.Snapshot(&mSeenGeneration, &mSeenRays, &mLatest)) {
+        mUploadFailed = renderer->UploadTruth(TruthTexels(mLatest.image), mLatest.image.width,
+                                              mLatest.image.height) != 0;
+        for (int mark : {kTruthFiguresFromRays, kTruthRays}) {
+            if (before < mark && mLatest.rays >= mark)
+                LogMessage(LOG_INFO, kTag, "Truth: %d rays per pixel %.2f s after the view was set",
+                           mLatest.rays, SecondsSince(mAskedAt));
+        }
+    }
+    UpdateFigures(renderer);
+}
+
+void TruthView::UpdateFigures(Umbrelix* renderer) {
+    if (mPending.valid()) {
+        if (mPending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        TruthFigures done = mPending.get();
+        if (mPendingInputs.generation == mTrace.Generation()) {
+            mFigures = done;
+            mFigureInputs = mPendingInputs;
+        }
+    }
+    bool current = mLatest.generation == mTrace.Generation();
+    if (!current || mLatest.rays < kTruthFiguresFromRays)
+        return;
+    FigureInputs now;
+    now.generation = mLatest.generation;
+    now.rays = FigureRays(mLatest.rays);
+    now.kernel = renderer->mKernelSize;
+    now.ssao = renderer->mSSAOEnabled;
+    now.blur = renderer->mBlurEnabled;
+    now.radius = renderer->mRadius;
+    if (now == mFigureInputs)
+        return;
+    // Reading the targets back waits for the frame: done only when the
+    // truth or a setting changed, and the arithmetic runs off this thread.
+    int width = mLatest.image.width, height = mLatest.image.height;
+    GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), width, height);
+    std::vector<float> depth = ReadViewDepth(renderer->mGPosition, width, height);
+    mPendingInputs = now;
+    try {
+        const std::atomic<bool>* stop = &mStopFigures;
+        mPending =
+            std::async(std::launch::async, [traced = mLatest.image, ours = std::move(ours),
+                                            depth = std::move(depth), rays = now.rays, stop] {
+                return ComputeFigures(traced, ours, depth, rays, stop);
+            });
+    } catch (const std::system_error& error) {
+        LogMessage(LOG_WARNING, kTag, "Couldn't start the figures: %s", error.what());
+    }
+}
+
+void TruthView::Draw(Umbrelix* renderer) const {
+    bool current = mLatest.rays > 0 && mLatest.generation == mTrace.Generation() && !mUploadFailed;
+    if (!current) {
+        // Nothing of this view traced yet: a cleared screen, not the last view's truth.
+        renderer->DrawTruthView(mMode == TRUTH_DIFFERENCE, false);
+        return;
+    }
+    renderer->DrawTruthView(mMode == TRUTH_DIFFERENCE, true);
+}
+
+void TruthView::StatusLines(std::string* rays, std::string* figures, bool* failed) const {
+    char line[128];
+    rays->clear();
+    figures->clear();
+    *failed = mSceneState == SCENE_FAILED;
+    if (mMode == TRUTH_OFF)
+        return;
+    const char* view = mMode == TRUTH_SHOWN ? "truth" : "difference";
+    if (mSceneState == SCENE_FAILED) {
+        snprintf(line, sizeof(line), "Truth: unavailable: %s", mFailure.c_str());
+    } else if (mSceneState != SCENE_READY) {
+        snprintf(line, sizeof(line), "Truth (%s): building the ray-tracing scene", view);
+    } else {
+        int traced = mLatest.generation == mTrace.Generation() ? mLatest.rays : 0;
+        snprintf(line, sizeof(line), "Truth (%s): %d rays per pixel%s", view, traced,
+                 traced >= kTruthRays ? " (done)" : "");
+    }
+    *rays = line;
+    if (mFigures.valid && mFigureInputs.generation == mTrace.Generation()) {
+        snprintf(line, sizeof(line), "vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
+                 mFigures.rays, mFigures.errors.mae, mFigures.errors.bias, mFigures.errors.ssim);
+        *figures = line;
+    }
+}

@@ -1,0 +1,237 @@
+// VesperonTools: the demo's means of judging its own occlusion: the ray-traced
+// truth of the view (G), reloading the shaders (F5) and screenshots with the
+// view's figures (F12).
+#include <cstdio>
+#include <ctime>
+
+#include <SDL2/SDL.h>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "core/Logger.h"
+#include "core/OutputFile.h"
+#include "demo/DemoCapture.h"
+#include "demo/Vesperon.h"
+#include "gpu/ShaderReload.h"
+#include "gpu/Window.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const char* const kTag = "Game";
+const char* const kModeNames[] = {"off", "truth", "difference"};
+const glm::vec4 kWhite(1.0f, 1.0f, 1.0f, 1.0f);
+const glm::vec4 kGreen(0.0f, 1.0f, 0.0f, 1.0f);
+const glm::vec4 kRed(1.0f, 0.0f, 0.0f, 1.0f);
+constexpr int kRgb = 3;
+constexpr int kRgba = 4;
+constexpr int kMaxSameSecondShots = 100;
+constexpr float kToolLogPeriodMs = 5000.0f;
+
+enum ToolLine {
+    TOOL_LINE_TRUTH = 0,
+    TOOL_LINE_FIGURES = 1,
+    TOOL_LINE_MESSAGE = 2,
+};
+
+void AppendToVector(void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    const uint8_t* from = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), from, from + size);
+}
+
+// Writes a PNG whole; false with the reason in *error.
+bool WritePng(const std::string& path, int width, int height, int channels,
+              const std::vector<uint8_t>& pixels, std::string* error) {
+    std::vector<uint8_t> png;
+    if (!stbi_write_png_to_func(AppendToVector, &png, width, height, channels, pixels.data(),
+                                width * channels)) {
+        *error = "couldn't encode \"" + path + "\"";
+        return false;
+    }
+    return WriteFileWhole(path, png.data(), png.size(), error);
+}
+
+// "vesperon-YYYYMMDD-HHMMSS" in local time, with "-N" when that second's
+// name is taken already in folder.
+std::string ShotStem(const std::string& folder) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[64];
+    strftime(stamp, sizeof(stamp), "vesperon-%Y%m%d-%H%M%S", &local);
+    std::string stem = folder + "/" + stamp;
+    for (int n = 2; n <= kMaxSameSecondShots; ++n) {
+        FILE* existing = fopen((stem + ".png").c_str(), "rb");
+        if (!existing)
+            break;
+        fclose(existing);
+        stem = folder + "/" + stamp + "-" + std::to_string(n);
+    }
+    return stem;
+}
+
+std::vector<uint8_t> TruthGrey(const ReferenceImage& traced) {
+    std::vector<uint8_t> rgb(traced.visibility.size() * kRgb);
+    for (size_t i = 0; i < traced.visibility.size(); ++i) {
+        float v = std::min(1.0f, std::max(0.0f, traced.visibility[i]));
+        uint8_t g = static_cast<uint8_t>(std::lround(255.0f * v));
+        rgb[kRgb * i] = rgb[kRgb * i + 1] = rgb[kRgb * i + 2] = g;
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> DifferenceColours(const ReferenceImage& traced, const GreyImage& ours,
+                                       const std::vector<uint8_t>& mask) {
+    std::vector<uint8_t> rgb(mask.size() * kRgb, kEmptyGrey);
+    for (size_t i = 0; i < mask.size(); ++i)
+        if (mask[i])
+            HeatColour(ours.pixels[i] - traced.visibility[i], &rgb[kRgb * i]);
+    return rgb;
+}
+
+std::string Vec3Json(const glm::vec3& v) {
+    char text[96];
+    snprintf(text, sizeof(text), "[%.6g, %.6g, %.6g]", double(v.x), double(v.y), double(v.z));
+    return text;
+}
+
+} // namespace
+
+void Vesperon::CycleTruth() {
+    mTruth.Cycle();
+    LogMessage(LOG_INFO, kTag, "Truth view: %s (%.1f frames per second)", kModeNames[mTruth.Mode()],
+               double(mFrameRate.Mean()));
+    mToolLogTimer = Timer();
+}
+
+void Vesperon::UpdateTools() {
+    if (!mTruth.On())
+        return;
+    mTruth.Update(mSceneRoot, GetRenderer(), DemoCamera(*this));
+    // How the trace and the frame rate go along, now and then.
+    if (mToolLogTimer.ElapsedMs() >= kToolLogPeriodMs) {
+        mToolLogTimer = Timer();
+        LogMessage(LOG_INFO, kTag, "Truth: %d rays per pixel, %.1f frames per second",
+                   mTruth.Latest().rays, double(mFrameRate.Mean()));
+    }
+}
+
+bool Vesperon::DrawToolView() {
+    if (!mTruth.On())
+        return false;
+    mTruth.Draw(GetRenderer());
+    return true;
+}
+
+void Vesperon::SetToolLines() {
+    std::string rays, figures;
+    bool failed = false;
+    mTruth.StatusLines(&rays, &figures, &failed);
+    mOverlay.SetExtraLine(TOOL_LINE_TRUTH, rays.c_str(), failed ? kRed : kWhite);
+    mOverlay.SetExtraLine(TOOL_LINE_FIGURES, figures.c_str(), kGreen);
+    const std::string& message = !mShaderError.empty() ? mShaderError : mScreenshotError;
+    mOverlay.SetExtraLine(TOOL_LINE_MESSAGE, message.c_str(), kRed);
+}
+
+void Vesperon::ReloadShaders() {
+    std::vector<ShaderSource> own = {
+        {&mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag"},
+        {&mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag"},
+        {&mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+    };
+    std::vector<std::string> errors;
+    for (const ShaderSource& source : own) {
+        std::string error;
+        if (ReloadShaderProgram(source, &error) != 0)
+            errors.push_back(std::string(source.fragmentPath) + ": " + error);
+    }
+    // The renderer's reload also gives the scene program (current) its
+    // matrices again.
+    GetRenderer()->ReloadPrograms(&errors);
+    if (errors.empty()) {
+        mShaderError.clear();
+        LogMessage(LOG_INFO, kTag, "Shaders reloaded");
+        return;
+    }
+    mShaderError = errors.front();
+    LogMessage(LOG_ERROR, kTag,
+               "Shader reload: %zu program(s) kept their previous version; first: %s",
+               errors.size(), mShaderError.c_str());
+}
+
+void Vesperon::FinishToolFrame() {
+    if (!mScreenshotAsked)
+        return;
+    mScreenshotAsked = false;
+    std::vector<std::string> written;
+    TakeScreenshot(".", &written);
+}
+
+int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>* written) {
+    Umbrelix* renderer = GetRenderer();
+    CameraSetup camera = DemoCamera(*this);
+    std::string stem = ShotStem(folder);
+    std::string error;
+    std::vector<uint8_t> window;
+    bool ok = renderer->ReadWindow(camera.width, camera.height, &window) == 0;
+    if (!ok)
+        error = "the window could not be read back";
+    ok = ok && WritePng(stem + ".png", camera.width, camera.height, kRgba, window, &error);
+    if (ok)
+        written->push_back(stem + ".png");
+    const TruthSnapshot& truth = mTruth.Latest();
+    bool withTruth = ok && mTruth.On() && truth.rays > 0 && truth.image.width == camera.width &&
+                     truth.image.height == camera.height;
+    if (withTruth) {
+        GreyImage ours =
+            ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
+        std::vector<float> depth = ReadViewDepth(renderer->mGPosition, camera.width, camera.height);
+        std::vector<uint8_t> mask = ComparedPixels(truth.image, depth);
+        ok = WritePng(stem + "-truth.png", camera.width, camera.height, kRgb,
+                      TruthGrey(truth.image), &error) &&
+             WritePng(stem + "-difference.png", camera.width, camera.height, kRgb,
+                      DifferenceColours(truth.image, ours, mask), &error);
+        if (ok) {
+            written->push_back(stem + "-truth.png");
+            written->push_back(stem + "-difference.png");
+        }
+        const TruthFigures& figures = mTruth.Figures();
+        char json[1024];
+        snprintf(json, sizeof(json),
+                 "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"radius\": %.4g,\n"
+                 "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
+                 "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s\n}\n",
+                 Vec3Json(mCamera.mPosition).c_str(), Vec3Json(mCamera.mFront).c_str(),
+                 double(renderer->mRadius), renderer->mKernelSize,
+                 renderer->mSSAOEnabled ? "true" : "false",
+                 renderer->mBlurEnabled ? "true" : "false", truth.rays, camera.width, camera.height,
+                 "null");
+        std::string text = json;
+        if (figures.valid) {
+            char numbers[256];
+            snprintf(numbers, sizeof(numbers),
+                     "{\"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, \"bias\": %.6f, "
+                     "\"ssim\": %.6f}",
+                     figures.rays, (unsigned long long)figures.pixels, figures.errors.mae,
+                     figures.errors.bias, figures.errors.ssim);
+            text.replace(text.rfind("null"), 4, numbers);
+        }
+        ok = ok && WriteFileWhole(stem + ".json", text.data(), text.size(), &error);
+        if (ok)
+            written->push_back(stem + ".json");
+    }
+    if (!ok) {
+        mScreenshotError = "Screenshot not written: " + error;
+        LogMessage(LOG_ERROR, kTag, "%s", mScreenshotError.c_str());
+        return -1;
+    }
+    mScreenshotError.clear();
+    std::string names;
+    for (const std::string& name : *written)
+        names += (names.empty() ? "" : ", ") + name;
+    LogMessage(LOG_INFO, kTag, "Screenshot written: %s", names.c_str());
+    return 0;
+}

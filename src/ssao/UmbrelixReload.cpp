@@ -1,0 +1,68 @@
+// UmbrelixReload: every program of the renderer built again from its files
+// while the frame goes on with the old ones, and the window read back.
+#include <SDL2/SDL.h>
+
+#include "core/Logger.h"
+#include "gpu/GLFunctions.h"
+#include "gpu/ShaderReload.h"
+#include "ssao/Umbrelix.h"
+
+namespace {
+
+const char* const kTag = "Renderer";
+constexpr int kRgbaChannels = 4;
+
+} // namespace
+
+int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
+    std::vector<ShaderSource> sources = {
+        {&mShaderText, "shaders/Text.vert", "shaders/Text.frag"},
+        {&mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag"},
+        {&mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag"},
+        {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
+        {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+    };
+    if (mShaderTruth.program != 0)
+        sources.push_back({&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"});
+    int result = 0;
+    for (const ShaderSource& source : sources) {
+        std::string error;
+        if (ReloadShaderProgram(source, &error) != 0) {
+            errors->push_back(std::string(source.fragmentPath) + ": " + error);
+            result = -1;
+        }
+    }
+    // Uniforms live in the programs: the new ones get the same samplers,
+    // kernel, radius, ambient factor and matrices as the old ones had.
+    AssignSamplerUnits();
+    UploadKernel();
+    AssignTruthSamplers();
+    SetViewMatrix(mViewMatrix);
+    SetProjectionMatrix(mProjectionMatrix);
+    return result;
+}
+
+void Umbrelix::UploadKernel() {
+    glUseProgram(mShaderSSAO.program);
+    glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(mKernel.size()),
+                 reinterpret_cast<const float*>(mKernel.data()));
+    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(mKernelSize));
+}
+
+int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {
+    auto readPixels = reinterpret_cast<PFNGLREADPIXELSPROC>(SDL_GL_GetProcAddress("glReadPixels"));
+    if (!readPixels || width <= 0 || height <= 0) {
+        LogMessage(LOG_ERROR, kTag, "Can't read the window back");
+        return -1;
+    }
+    size_t row = size_t(width) * kRgbaChannels;
+    std::vector<uint8_t> bottomUp(row * height);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    readPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    rgba->resize(bottomUp.size());
+    for (int y = 0; y < height; ++y)
+        std::copy(bottomUp.begin() + (height - 1 - y) * row, bottomUp.begin() + (height - y) * row,
+                  rgba->begin() + y * row);
+    return 0;
+}

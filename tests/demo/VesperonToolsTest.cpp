@@ -1,0 +1,123 @@
+// VesperonTools inside the running application: a ray-tracing device that
+// can't be made leaves the demo running with the reason on screen and in the
+// log; F5 with sound shaders reloads without a visible change of state;
+// screenshots land whole at the drawable's size, and an unwritable folder
+// gives a clear message.
+#include "demo/Vesperon.h"
+
+#include <cstdio>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL.h>
+
+#include "gpu/Window.h"
+#include "ssao/AoScene.h"
+#include "ssao/Umbrelix.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+constexpr int kMaxFrames = 400;
+
+class VesperonTools : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
+        ASSERT_NE(scene, nullptr) << "the build generates models/";
+        SDL_RWclose(scene);
+        ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0);
+        mApp.BeginRun();
+        mApp.Frame();
+    }
+    void TearDown() override {
+        mApp.EndRun();
+        mApp.Shutdown();
+    }
+    // Frames until the log holds fragment (the scene build runs beside them).
+    bool FramesUntil(LogCapture& log, const char* fragment) {
+        for (int i = 0; i < kMaxFrames && !log.ContainsFragment(fragment); ++i) {
+            mApp.Frame();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return log.ContainsFragment(fragment);
+    }
+
+    Vesperon mApp;
+};
+
+// Width and height from a PNG's header (big-endian, after the signature and
+// the IHDR chunk's length and type).
+bool PngSize(const std::string& path, int* width, int* height) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    unsigned char header[24];
+    bool ok = fread(header, 1, sizeof(header), file) == sizeof(header) && header[1] == 'P' &&
+              header[12] == 'I' && header[15] == 'R';
+    fclose(file);
+    auto be32 = [&](int at) {
+        return int(header[at]) << 24 | int(header[at + 1]) << 16 | int(header[at + 2]) << 8 |
+               int(header[at + 3]);
+    };
+    *width = be32(16);
+    *height = be32(20);
+    return ok;
+}
+
+} // namespace
+
+TEST_F(VesperonTools, ADeviceThatCannotBeMadeIsReportedAndTheDemoRunsOn) {
+    LogCapture log;
+    AoScene::FailNextCreate();
+    mApp.CycleTruth();
+    ASSERT_TRUE(FramesUntil(log, "No ray-traced truth")) << log.Text();
+    std::string rays, figures;
+    bool failed = false;
+    mApp.mTruth.StatusLines(&rays, &figures, &failed);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(rays, "Truth: unavailable: the ray-tracing scene could not be built");
+    EXPECT_TRUE(log.ContainsFragment("Couldn't create the Embree device"));
+    mApp.Frame();
+    mApp.CycleTruth();
+    mApp.CycleTruth();
+    mApp.Frame();
+    EXPECT_TRUE(mApp.mRunning);
+}
+
+TEST_F(VesperonTools, ReloadingSoundShadersKeepsTheSettingsAndClearsTheError) {
+    Umbrelix* renderer = mApp.GetRenderer();
+    std::vector<glm::vec3> kernel = renderer->mKernel;
+    mApp.mShaderError = "an earlier failure";
+    LogCapture log;
+    mApp.ReloadShaders();
+    EXPECT_TRUE(log.ContainsFragment("Shaders reloaded")) << log.Text();
+    EXPECT_TRUE(mApp.mShaderError.empty());
+    EXPECT_EQ(renderer->mKernel, kernel) << "the kernel is uploaded again, not drawn afresh";
+    mApp.Frame();
+}
+
+TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {
+    TempDir dir("vesperon-shots");
+    std::vector<std::string> written;
+    ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &written), 0);
+    ASSERT_EQ(written.size(), 1u) << "without the truth only the window";
+    int width = 0, height = 0, drawableW = 0, drawableH = 0;
+    SDL_GL_GetDrawableSize(mApp.mWindow->mSDLWindow, &drawableW, &drawableH);
+    ASSERT_TRUE(PngSize(written[0], &width, &height));
+    EXPECT_EQ(width, drawableW);
+    EXPECT_EQ(height, drawableH);
+    std::vector<std::string> again;
+    ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &again), 0);
+    EXPECT_NE(again[0], written[0]) << "a second shot in the same second gets its own name";
+
+    LogCapture log;
+    std::vector<std::string> none;
+    EXPECT_EQ(mApp.TakeScreenshot("/proc/no-such-folder", &none), -1);
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(log.ContainsFragment("Screenshot not written: cannot write")) << log.Text();
+    EXPECT_EQ(mApp.mScreenshotError.rfind("Screenshot not written", 0), 0u);
+    mApp.Frame();
+}

@@ -1,0 +1,209 @@
+"""The ray-traced truth, shader reload and screenshots in the real program: G
+cycles truth, difference and the lit view (seen in the pixels), the overlay's
+truth line appears and its ray count rises, F12 writes images at the window's
+size and the view's JSON, F5 keeps the running program on a broken shader and
+shows the error in red, quick presses of G do no harm, and Escape or SIGTERM
+mid-trace end the program promptly with status 0."""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+
+import harness
+
+SCENE = "1400x700+20+150"  # the picture below the overlay
+TRUTH_LINE = "400x14+1+90"
+MESSAGE_LINE = "600x14+1+120"
+WINDOW_SIZE = (1440, 900)
+RAYS = re.compile(r"Truth: (\d+) rays per pixel")
+
+
+def work_folder():
+    """A working folder for the program: the assets linked in, the shaders
+    copied (so one can be broken), screenshots landing here."""
+    folder = harness.temp_dir()
+    for name in ("models", "fonts"):
+        os.symlink(os.path.join(harness.REPO_ROOT, name), os.path.join(folder, name))
+    shutil.copytree(os.path.join(harness.REPO_ROOT, "shaders"), os.path.join(folder, "shaders"))
+    return folder
+
+
+def rays_logged(program):
+    return [int(m.group(1)) for line in program.log() for m in [RAYS.search(line)] if m]
+
+
+def wait_log(program, predicate, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate(program.log()):
+            return True
+        time.sleep(0.5)
+    return False
+
+
+def coloured(p):
+    """Clearly red or clearly blue: a signed difference."""
+    r, g, b = p
+    return (r > 200 and b < 160 and g < 160) or (b > 200 and r < 160 and g < 160)
+
+
+def whites(shot, crop):
+    return harness.count_colour(shot, crop, lambda p: min(p) > 200)
+
+
+def reds(shot, crop):
+    return harness.count_colour(shot, crop, harness.is_red)
+
+
+def image_size(path):
+    out = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True)
+    if out.returncode != 0:
+        return None
+    w, h = out.stdout.split()
+    return int(w), int(h)
+
+
+def check_views(run, demo):
+    lit = demo.shot("lit")
+    demo.key("g")
+    run.check(wait_log(demo.program, lambda log: any("Truth view: truth" in l for l in log), 10),
+              "G turns the truth on (logged)")
+    truth = demo.shot_until("truth", lambda p: harness.grey_fraction(p, SCENE) > 0.97
+                            and harness.image_stats(p, SCENE) > 0.5, timeout=60)
+    grey = harness.grey_fraction(truth, SCENE)
+    run.check(grey > 0.97 and harness.image_stats(truth, SCENE) > 0.5,
+              f"the truth view is a light grey picture ({grey:.3f} grey)")
+    run.check(whites(truth, TRUTH_LINE) > 30, "the overlay shows the truth line")
+    run.check(wait_log(demo.program, lambda log: any("16 rays per pixel" in l for l in log), 120),
+              "the truth reaches 16 rays per pixel")
+    # The count is logged at 16 and 256 rays and every five seconds: wait
+    # for a later one above the first.
+    first = rays_logged(demo.program)[0]
+    wait_log(demo.program, lambda log: rays_logged(demo.program)[-1] > first, 90)
+    counts = rays_logged(demo.program)
+    run.check(counts[-1] > counts[0] and counts == sorted(counts),
+              f"the logged ray count rises ({counts})")
+
+    demo.key("g")
+    diff = demo.shot_until("difference",
+                           lambda p: harness.count_colour(p, SCENE, coloured) > 2000, timeout=30)
+    signed = harness.count_colour(diff, SCENE, coloured)
+    run.check(signed > 2000, f"G again shows the signed difference ({signed} red or blue pixels)")
+    return lit
+
+
+def check_screenshot(run, demo, folder):
+    before = set(os.listdir(folder))
+    demo.key("F12")
+    run.check(wait_log(demo.program, lambda log: any("Screenshot written" in l for l in log), 30),
+              "F12 logs the files it wrote")
+    new = sorted(set(os.listdir(folder)) - before)
+    pngs = [n for n in new if n.endswith(".png")]
+    jsons = [n for n in new if n.endswith(".json")]
+    run.check(len(pngs) == 3 and len(jsons) == 1, f"window, truth and difference images and a JSON ({new})")
+    for name in pngs:
+        size = image_size(os.path.join(folder, name))
+        run.check(size == WINDOW_SIZE, f"{name} decodes at the window's size ({size})")
+    if jsons:
+        with open(os.path.join(folder, jsons[0])) as f:
+            view = json.load(f)
+        run.check(all(k in view for k in ("eye", "direction", "radius", "kernel", "blur", "rays"))
+                  and view["rays"] >= 16 and view["figures"] is not None,
+                  f"the JSON holds the view and the figures ({view.get('rays')} rays)")
+    run.check(not any(n.endswith(".tmp") or n.startswith(".") for n in os.listdir(folder)),
+              "no temporary file is left")
+
+
+def check_reload(run, demo, folder):
+    path = os.path.join(folder, "shaders", "SSAO.frag")
+    with open(path) as f:
+        good = f.read()
+    before = demo.shot("before-reload")
+    with open(path, "w") as f:
+        f.write(good.replace("void main()", "void main() { undeclared_thing = 1; }\nvoid unused()", 1))
+    demo.key("F5")
+    run.check(wait_log(demo.program, lambda log: any("Shader reload:" in l for l in log), 30),
+              "F5 on a broken shader logs the failure")
+    broken = demo.shot_until("reload-broken", lambda p: reds(p, MESSAGE_LINE) > 20)
+    run.check(reds(broken, MESSAGE_LINE) > 20, "the first error line shows in red")
+    run.check(harness.difference(before, broken, SCENE) < 0.02,
+              "the picture is drawn by the previous program")
+    for text, what in (("", "an empty"), (None, "a missing")):
+        if text is None:
+            os.remove(path)
+        else:
+            with open(path, "w") as f:
+                f.write(text)
+        n = demo.program.count("Shader reload:")
+        demo.key("F5")
+        run.check(wait_log(demo.program, lambda log: sum("Shader reload:" in l for l in log) > n, 30),
+                  f"F5 on {what} shader file is refused and logged")
+    with open(path, "w") as f:
+        f.write(good)
+    demo.key("F5")
+    run.check(wait_log(demo.program, lambda log: any("Shaders reloaded" in l for l in log), 30),
+              "F5 on the fixed file reloads")
+    fixed = demo.shot_until("reload-fixed", lambda p: reds(p, MESSAGE_LINE) < 5)
+    run.check(reds(fixed, MESSAGE_LINE) < 5, "the red error line goes away")
+
+
+def main():
+    binary = harness.parse_binary()
+    run = harness.TestRun("truth")
+    folder = work_folder()
+    with harness.Demo(binary, cwd=folder) as demo:
+        if not run.check(demo.wait_window() is not None, "the window opens"):
+            run.finish(demo.program)
+        time.sleep(3)
+        lit = check_views(run, demo)
+        check_screenshot(run, demo, folder)
+        demo.key("g")
+        back = demo.shot_until("lit-again", lambda p: harness.difference(lit, p, SCENE) < 0.02)
+        run.check(harness.difference(lit, back, SCENE) < 0.02, "G a third time shows the lit view")
+        check_reload(run, demo, folder)
+
+        # Quick presses: every view in turn within a few frames, then tracing again.
+        demo.key("g", "g", "g", "g", "g", "g", "g")
+        run.check(demo.program.proc.poll() is None, "quick presses of G leave it running")
+        # Turning every frame restarts the trace every frame; once still it traces again.
+        end = time.time() + 4
+        while time.time() < end:
+            harness.xdotool(demo.display, "mousemove_relative", "--", "7", "0")
+            time.sleep(0.05)
+        released = len(demo.program.log())
+        run.check(wait_log(demo.program, lambda log: any(
+            m and int(m.group(1)) >= 4 for m in (RAYS.search(l) for l in log[released:])), 60),
+            "after turning every frame, the still view is traced again")
+        started = time.time()
+        demo.key("Escape")
+        status = demo.program.wait_exit(30)
+        took = time.time() - started
+        run.check(status == 0 and took < 15, f"Escape mid-trace exits 0 promptly ({status}, {took:.1f} s)")
+        errors = [l for l in demo.program.log() if "[E]" in l and "Shader" not in l]
+        run.check(not errors, f"no other error logged ({errors[:3]})")
+
+    # A signal while the workers trace.
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        with harness.Demo(binary, cwd=folder) as demo:
+            if not run.check(demo.wait_window() is not None, "the window opens again"):
+                continue
+            time.sleep(3)
+            demo.key("g")
+            wait_log(demo.program, lambda log: any("Ray-tracing scene:" in l for l in log), 60)
+            time.sleep(3)
+            started = time.time()
+            demo.program.proc.send_signal(sig)
+            status = demo.program.wait_exit(30)
+            took = time.time() - started
+            run.check(status == 0 and took < 15,
+                      f"{sig.name} mid-trace ends it ({status}, {took:.1f} s)")
+    shutil.rmtree(folder, ignore_errors=True)
+    run.finish(demo.program)
+
+
+if __name__ == "__main__":
+    main()
