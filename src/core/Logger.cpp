@@ -76,6 +76,10 @@ void Logger::WritePrefix(int level, const char* tag) {
 void Logger::Log(int level, const char* tag, const char* format, ...) {
     if (level > mLevel)
         return;
+    // The truth's scene build and tracing threads log too: the stream's own
+    // lock, held for the whole line, keeps their lines from interleaving.
+    FILE* stream = mStream;
+    flockfile(stream);
     WritePrefix(level, tag);
     va_list args;
     va_start(args, format);
@@ -87,4 +91,5 @@ void Logger::Log(int level, const char* tag, const char* format, ...) {
         fputs(kColourReset, mStream);
     fputc('\n', mStream);
     fflush(mStream);
+    funlockfile(stream);
 }

@@ -27,8 +27,9 @@ public:
         __attribute__((format(printf, 4, 5)));
     void WritePrefix(int level, const char* tag);
 
-    // Redirects the lines (tests capture them in a memory stream). Returns the
-    // previous stream. The program itself never calls this.
+    // Redirects the lines (tests capture them in a memory stream; a shader
+    // reload catches the loader's lines to show the first error). Returns the
+    // previous stream.
     FILE* SetStream(FILE* stream);
 
     Timer mTimer;

@@ -67,6 +67,15 @@ class VirtualDisplay:
         self.proc.wait(timeout=10)
 
 
+def alive(pid):
+    """Whether the process is there and not a zombie (killed but unreaped)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().split(") ")[1][0] != "Z"
+    except OSError:
+        return False
+
+
 class Program:
     """The program under test, its log collected line by line."""
 

@@ -101,14 +101,6 @@ def wait_line(program, fragment, timeout=60):
     return program.count(fragment) > 0
 
 
-def alive(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().split(") ")[1][0] != "Z"
-    except OSError:
-        return False
-
-
 def check_signal_while_loading(run, binary, slow_root):
     """The signal reaches the program while the import runs (slow model)
     or just as start-up ends (missing model, the signal a moment after
@@ -159,9 +151,9 @@ def check_signal_while_box_is_up(run, binary):
             run.check(status == exit_status,
                       f"{sig.name} while the box is up ends the program (status {status})")
             deadline = time.time() + 10
-            while any(alive(p) for p in box_processes) and time.time() < deadline:
+            while any(harness.alive(p) for p in box_processes) and time.time() < deadline:
                 time.sleep(0.1)
-            run.check(box_processes and not any(alive(p) for p in box_processes),
+            run.check(box_processes and not any(harness.alive(p) for p in box_processes),
                       f"{sig.name}: the box's process ({' '.join(box_processes)}) ends too")
             run.check(find_box(demo.display, "Error loading model", timeout=0.5) is None,
                       f"{sig.name}: the box is gone from the display")

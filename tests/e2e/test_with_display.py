@@ -23,14 +23,6 @@ def children(pid):
     return [int(p) for p in out.split()]
 
 
-def alive(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().split(") ")[1][0] != "Z"
-    except OSError:
-        return False
-
-
 def wait_for(path, timeout=60):
     deadline = time.time() + timeout
     while not os.path.exists(path) and time.time() < deadline:
@@ -65,7 +57,7 @@ def check_signal(run, tmp, sig, catches):
     run.check(wrapper.returncode == expected,
               f"{sig.name}, {what}: the wrapper ends with {expected} (got {wrapper.returncode})")
     time.sleep(0.5)
-    run.check(not any(alive(p) for p in kids), f"{sig.name}: neither the server nor the command "
+    run.check(not any(harness.alive(p) for p in kids), f"{sig.name}: neither the server nor the command "
               "is left running")
     run.check(err == "", f"{sig.name}: the wrapper prints nothing of its own ({err.strip()!r})")
 

@@ -9,22 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "demo/Camera.h"
+#include "support/TraceCamera.h"
 #include "ssao/AoScene.h"
 
 namespace {
 
-constexpr int kWidth = 40;
-constexpr int kHeight = 30;
+constexpr int kWidth = kTraceTestWidth;
+constexpr int kHeight = kTraceTestHeight;
 constexpr int kWaitMs = 60000;
-
-CameraSetup LookingAt(glm::vec3 eye, glm::vec3 centre) {
-    CameraSetup camera;
-    camera.view = glm::lookAt(eye, centre, glm::vec3(0, 0, -1));
-    camera.proj = MakeProjection(float(kWidth), float(kHeight));
-    camera.width = kWidth;
-    camera.height = kHeight;
-    return camera;
-}
 
 // The floor y = 0 and, for x >= 0, a tall wall facing -x.
 class ProgressiveTraceTest : public ::testing::Test {
@@ -66,7 +58,7 @@ ProgressiveSettings TwoThreads(int firstRoundRays = 4, int raysPerRound = 16) {
 } // namespace
 
 TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
-    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     ReferenceImage expected = OneShot(camera, 1.0f);
     struct Rounds {
         int first, most;
@@ -90,7 +82,7 @@ TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
 }
 
 TEST_F(ProgressiveTraceTest, EarlyRoundsAreAlreadyCloseToTheOneShotTrace) {
-    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     ReferenceImage expected = OneShot(camera, 1.0f);
     // Stop looking once 16 rays are in.
     ProgressiveSettings settings = TwoThreads();
@@ -111,8 +103,8 @@ TEST_F(ProgressiveTraceTest, EarlyRoundsAreAlreadyCloseToTheOneShotTrace) {
 }
 
 TEST_F(ProgressiveTraceTest, ANewViewDiscardsTheOldRoundsAndTheSameViewKeepsThem) {
-    CameraSetup first = LookingAt({-3, 30, 0}, {-3, 0, 0});
-    CameraSetup second = LookingAt({-20, 30, 0}, {-20, 0, 0}); // open floor only
+    CameraSetup first = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup second = TraceCameraLookingAt({-20, 30, 0}, {-20, 0, 0}); // open floor only
     ReferenceImage expected = OneShot(second, 1.0f);
     ProgressiveTrace trace;
     ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
@@ -140,7 +132,7 @@ TEST_F(ProgressiveTraceTest, ANewViewDiscardsTheOldRoundsAndTheSameViewKeepsThem
 }
 
 TEST_F(ProgressiveTraceTest, StopMidTraceReturnsAndAnotherStopIsHarmless) {
-    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     camera.width = 400;
     camera.height = 300;
     camera.proj = MakeProjection(400.0f, 300.0f);
@@ -203,8 +195,8 @@ TEST_F(ProgressiveTraceTest, AViewChangedEveryFrameThenHeldStillIsTracedToTheEnd
     for (int cycle = 0; cycle < 3; ++cycle) {
         ASSERT_EQ(trace.Start(&mScene, TwoThreads()), 0);
         for (int frame = 0; frame < 200; ++frame)
-            trace.SetView(LookingAt({-3.0f + 0.01f * frame, 30, 0}, {-3, 0, 0}), 1.0f);
-        CameraSetup still = LookingAt({-10, 30, 0}, {-10, 0, 0});
+            trace.SetView(TraceCameraLookingAt({-3.0f + 0.01f * frame, 30, 0}, {-3, 0, 0}), 1.0f);
+        CameraSetup still = TraceCameraLookingAt({-10, 30, 0}, {-10, 0, 0});
         trace.SetView(still, 1.0f);
         ASSERT_TRUE(trace.WaitComplete(kWaitMs)) << "cycle " << cycle;
         EXPECT_EQ(trace.RaysDone(), kTruthRays);
@@ -213,7 +205,7 @@ TEST_F(ProgressiveTraceTest, AViewChangedEveryFrameThenHeldStillIsTracedToTheEnd
 }
 
 TEST_F(ProgressiveTraceTest, StoppedAndStartedAgainOnTheSameViewTracesItToTheEnd) {
-    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     camera.width = 200;
     camera.height = 150;
     camera.proj = MakeProjection(200.0f, 150.0f);

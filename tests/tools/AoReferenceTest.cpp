@@ -12,21 +12,13 @@
 
 #include "ssao/AoScene.h"
 #include "demo/Camera.h"
+#include "support/TraceCamera.h"
 #include "support/TempDir.h"
 
 namespace {
 
-constexpr int kWidth = 40;
-constexpr int kHeight = 30;
-
-CameraSetup LookingAt(glm::vec3 eye, glm::vec3 centre) {
-    CameraSetup camera;
-    camera.view = glm::lookAt(eye, centre, glm::vec3(0, 0, -1));
-    camera.proj = MakeProjection(float(kWidth), float(kHeight));
-    camera.width = kWidth;
-    camera.height = kHeight;
-    return camera;
-}
+constexpr int kWidth = kTraceTestWidth;
+constexpr int kHeight = kTraceTestHeight;
 
 ReferenceImage Sample() {
     ReferenceImage image;
@@ -73,7 +65,7 @@ TEST(AoReference, TracesAFloorBesideAWallFromAbove) {
     ASSERT_EQ(scene.AddMesh(floor.data(), 4, quad.data(), 6, glm::mat4(1.0f), nullptr, nullptr), 0);
     ASSERT_EQ(scene.AddMesh(wall.data(), 4, quad.data(), 6, glm::mat4(1.0f), nullptr, nullptr), 0);
     ASSERT_EQ(scene.Commit(), 0);
-    CameraSetup camera = LookingAt({-3, 30, 0}, {-3, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     TraceSettings settings;
     settings.radius = 1.0f;
     settings.rays = 256;
@@ -109,14 +101,15 @@ TEST(AoReference, SkyPixelsAreOutsideTheMask) {
     ASSERT_EQ(scene.Commit(), 0);
     TraceSettings settings{1.0f, 64, 1, false};
     ReferenceImage image;
-    ASSERT_EQ(TraceReference(scene, LookingAt({0, 10, 0}, {0, 0, 0}), settings, &image), 0);
+    ASSERT_EQ(TraceReference(scene, TraceCameraLookingAt({0, 10, 0}, {0, 0, 0}), settings, &image),
+              0);
     EXPECT_EQ(image.mask[0], 0) << "the corner misses the small floor";
     EXPECT_EQ(image.mask[size_t(kHeight / 2) * kWidth + kWidth / 2], 1);
 }
 
 // A camera the size of Sample().
 CameraSetup SampleCamera(glm::vec3 eye) {
-    CameraSetup camera = LookingAt(eye, {0, 0, 0});
+    CameraSetup camera = TraceCameraLookingAt(eye, {0, 0, 0});
     camera.width = 3;
     camera.height = 2;
     return camera;
