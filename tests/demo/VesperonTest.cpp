@@ -15,6 +15,7 @@
 #include "input/EventBus.h"
 #include "input/InputDriver.h"
 #include "memory/Allocator.h"
+#include "support/RunningDemo.h"
 #include "scene/Mesh.h"
 #include "ssao/Umbrelix.h"
 #include "support/LogCapture.h"
@@ -130,19 +131,8 @@ std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
     return passes;
 }
 
-class VesperonFrames : public ::testing::Test {
+class VesperonFrames : public RunningDemo {
 protected:
-    void SetUp() override {
-        SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
-        ASSERT_NE(scene, nullptr) << "the build generates models/";
-        SDL_RWclose(scene);
-        ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0);
-        mApp.BeginRun();
-    }
-    void TearDown() override {
-        mApp.EndRun();
-        mApp.Shutdown();
-    }
     // The passes of one frame.
     std::string Frame() {
         gDrawPrograms.clear();
@@ -160,8 +150,6 @@ protected:
         mApp.GetRenderer()->mBlurEnabled = blur;
         mApp.mViewMode = viewMode;
     }
-
-    Vesperon mApp;
 };
 
 } // namespace

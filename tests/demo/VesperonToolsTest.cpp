@@ -16,25 +16,19 @@
 #include "ssao/AoScene.h"
 #include "ssao/Umbrelix.h"
 #include "support/LogCapture.h"
+#include "support/RunningDemo.h"
 #include "support/TempDir.h"
 
 namespace {
 
 constexpr int kMaxFrames = 400;
 
-class VesperonTools : public ::testing::Test {
+class VesperonTools : public RunningDemo {
 protected:
     void SetUp() override {
-        SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
-        ASSERT_NE(scene, nullptr) << "the build generates models/";
-        SDL_RWclose(scene);
-        ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0);
-        mApp.BeginRun();
-        mApp.Frame();
-    }
-    void TearDown() override {
-        mApp.EndRun();
-        mApp.Shutdown();
+        RunningDemo::SetUp();
+        if (!HasFatalFailure())
+            mApp.Frame();
     }
     // Frames until the log holds fragment (the scene build runs beside them).
     bool FramesUntil(LogCapture& log, const char* fragment) {
@@ -44,8 +38,6 @@ protected:
         }
         return log.ContainsFragment(fragment);
     }
-
-    Vesperon mApp;
 };
 
 // Width and height from a PNG's header (big-endian, after the signature and
