@@ -13,129 +13,20 @@
 #include <cstring>
 
 #include "gpu/GLFunctions.h"
+#include "memory/DecoderAllocator.h"
 
-// ---- The decoder's allocator ------------------------------------------------------------
-// Every byte the decoder allocates, for any format, goes through here and is
-// charged to the decode in progress: a header claiming a huge image, a chunk
-// claiming gigabytes or a GIF screen far larger than its frame all end as a
-// refused allocation, not as memory taken. Outside a decode nothing is
-// limited (tests compare against the bare decoder through the same code).
-// The blocks of a decode are listed, so that a decode stopped part way (a
-// file read past its end) gives back everything it held.
-
-namespace {
-
-struct DecoderMemory {
-    uint64_t live = 0;           // bytes the decoder holds now
-    uint64_t limit = UINT64_MAX; // what it may hold during this decode
-    bool refused = false;        // an allocation was refused for the limit
-    uint64_t wanted = 0;         // what the decoder would have held with it
-    bool exhausted = false;      // the system had no memory left
-    uint64_t decode = 0;         // the decode in progress, 0 outside one
-};
-DecoderMemory gDecoderMemory;
-
-// In front of every block: its size, the decode it was made in and its
-// neighbours in the list of live blocks. 32 bytes keep the block as aligned
-// as malloc's.
-struct BlockHeader {
-    size_t size;
-    uint64_t decode;
-    BlockHeader* prev;
-    BlockHeader* next;
-};
-static_assert(sizeof(BlockHeader) % alignof(std::max_align_t) == 0, "blocks stay aligned");
-BlockHeader gLiveBlocks = {0, 0, &gLiveBlocks, &gLiveBlocks};
-
-void Link(BlockHeader* header) {
-    header->prev = &gLiveBlocks;
-    header->next = gLiveBlocks.next;
-    gLiveBlocks.next->prev = header;
-    gLiveBlocks.next = header;
-}
-
-void Unlink(BlockHeader* header) {
-    header->prev->next = header->next;
-    header->next->prev = header->prev;
-}
-
-BlockHeader* HeaderOf(void* block) {
-    return reinterpret_cast<BlockHeader*>(static_cast<char*>(block) - sizeof(BlockHeader));
-}
-
-bool Charge(size_t oldSize, size_t newSize) {
-    const uint64_t live = gDecoderMemory.live - oldSize;
-    if (newSize > gDecoderMemory.limit || live > gDecoderMemory.limit - newSize) {
-        gDecoderMemory.refused = true;
-        gDecoderMemory.wanted = newSize > UINT64_MAX - live ? UINT64_MAX : live + newSize;
-        return false;
-    }
-    gDecoderMemory.live = live + newSize;
-    return true;
-}
-
-void* DecoderRealloc(void* block, size_t size) {
-    BlockHeader* old = block ? HeaderOf(block) : nullptr;
-    const size_t oldSize = old ? old->size : 0;
-    if (!Charge(oldSize, size))
-        return nullptr;
-    if (size > SIZE_MAX - sizeof(BlockHeader)) {
-        gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
-        return nullptr;
-    }
-    if (old)
-        Unlink(old);
-    // New blocks start zeroed: the decoder reads some memory it never wrote
-    // (the tables of a JPEG Huffman slot a corrupt scan names but no segment
-    // defined), and zeros keep what it derives from them in bounds and
-    // repeatable. Large blocks come zeroed from the system at no cost. What a
-    // block grows by is only ever written before it is read (output buffers).
-    auto* header = static_cast<BlockHeader*>(old ? std::realloc(old, size + sizeof(BlockHeader))
-                                                 : std::calloc(1, size + sizeof(BlockHeader)));
-    if (!header) {
-        gDecoderMemory.exhausted = true;
-        gDecoderMemory.live = gDecoderMemory.live - size + oldSize;
-        if (old)
-            Link(old);
-        return nullptr;
-    }
-    header->size = size;
-    if (!old)
-        header->decode = gDecoderMemory.decode;
-    Link(header);
-    return header + 1;
-}
-
-void* DecoderMalloc(size_t size) {
-    return DecoderRealloc(nullptr, size);
-}
-
-void DecoderFree(void* block) {
-    if (!block)
-        return;
-    BlockHeader* header = HeaderOf(block);
-    gDecoderMemory.live -= header->size;
-    Unlink(header);
-    std::free(header);
-}
-
-// Gives back every block the decode still holds.
-void FreeBlocksOfDecode(uint64_t decode) {
-    for (BlockHeader* header = gLiveBlocks.next; header != &gLiveBlocks;) {
-        BlockHeader* next = header->next;
-        if (header->decode == decode)
-            DecoderFree(header + 1);
-        header = next;
-    }
-}
-
-} // namespace
-
+// Softimage PIC is not decoded: its decoder fills the whole claimed image
+// with 0xFF before it reads a pixel, which no page trick can make free, and
+// no model format the loader reads comes with PIC textures.
+#define STBI_NO_PIC
 #define STBI_MALLOC(size) DecoderMalloc(size)
 #define STBI_REALLOC(block, size) DecoderRealloc(block, size)
 #define STBI_FREE(block) DecoderFree(block)
 #define STB_IMAGE_IMPLEMENTATION
+// Only the decoder's own calls are redirected; <cstring> above declared memset.
+#define memset(to, value, n) DecoderMemset(to, value, n)
 #include <stb/stb_image.h>
+#undef memset
 
 namespace {
 
@@ -186,13 +77,12 @@ const DecoderFormat kPNG = {"PNG", stbi__png_test};
 const DecoderFormat kBMP = {"BMP", stbi__bmp_test};
 const DecoderFormat kGIF = {"GIF", stbi__gif_test};
 const DecoderFormat kPSD = {"PSD", stbi__psd_test};
-const DecoderFormat kPIC = {"PIC", stbi__pic_test};
 const DecoderFormat kJPEG = {"JPEG", stbi__jpeg_test};
 const DecoderFormat kPNM = {"PNM", stbi__pnm_test};
 const DecoderFormat kHDR = {"HDR", stbi__hdr_test};
 const DecoderFormat kTGA = {"TGA", stbi__tga_test};
-const DecoderFormat* const kDecoderFormats[] = {&kPNG,  &kBMP, &kGIF, &kPSD, &kPIC,
-                                                &kJPEG, &kPNM, &kHDR, &kTGA};
+const DecoderFormat* const kDecoderFormats[] = {&kPNG, &kBMP, &kGIF, &kPSD, &kJPEG,
+                                                &kPNM, &kHDR, &kTGA};
 
 const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
     for (const DecoderFormat* format : kDecoderFormats) {
@@ -425,9 +315,11 @@ struct Decoded {
     unsigned char* pixels = nullptr;
     int width = 0, height = 0, channels = 0;
     bool cut = false;
+    DecoderSpend spent;
 };
 
-Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size) {
+// Decodes with at most limit bytes of decoder memory.
+Decoded Decode(const unsigned char* data, int size, uint64_t limit) {
     stbi__context context;
     bool armed = false;
     stbi__start_callbacks(&context, const_cast<stbi_io_callbacks*>(&kPastEndCallbacks), &armed);
@@ -438,24 +330,15 @@ Decoded Decode(const DecoderFormat& format, const unsigned char* data, int size)
     context.img_buffer = context.img_buffer_original = bytes;
     context.img_buffer_end = context.img_buffer_original_end = bytes + size;
     Decoded d;
-    // The PIC decoder, when a file fails part way, converts its freed (null)
-    // buffer to the channels asked for unless they are its own four: it is
-    // always asked for four, and the result is brought back to the channels
-    // the file has.
-    const int asked = &format == &kPIC ? 4 : 0;
-    static uint64_t decodes = 0;
-    gDecoderMemory.decode = ++decodes;
+    DecoderBeginDecode(limit);
     try {
-        d.pixels =
-            stbi__load_and_postprocess_8bit(&context, &d.width, &d.height, &d.channels, asked);
+        d.pixels = stbi__load_and_postprocess_8bit(&context, &d.width, &d.height, &d.channels, 0);
     } catch (const ReadPastTheEnd&) {
-        FreeBlocksOfDecode(gDecoderMemory.decode);
+        DecoderFreeBlocksOfDecode();
         d = Decoded();
         d.cut = true;
     }
-    gDecoderMemory.decode = 0;
-    if (d.pixels && asked != 0 && d.channels != asked)
-        d.pixels = stbi__convert_format(d.pixels, asked, d.channels, d.width, d.height);
+    d.spent = DecoderEndDecode();
     return d;
 }
 
@@ -687,14 +570,11 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
             return 0;
         }
     }
-    // Blocks the decoder handed out before (a caller's own decode) stay counted
-    // in live; this decode may add at most what is left of the budget.
-    const uint64_t before = gDecoderMemory.live;
-    gDecoderMemory.limit = left > UINT64_MAX - before ? UINT64_MAX : before + left;
-    gDecoderMemory.refused = gDecoderMemory.exhausted = false;
-    Decoded image = Decode(*format, data, size);
-    const DecoderMemory spent = gDecoderMemory;
-    gDecoderMemory.limit = UINT64_MAX;
+    // Blocks the decoder handed out before (a caller's own decode) stay counted;
+    // this decode may add at most what is left of the budget.
+    const uint64_t before = DecoderBytesHeld();
+    Decoded image = Decode(data, size, left);
+    const DecoderSpend& spent = image.spent;
     if (!image.pixels || image.cut) {
         if (spent.refused)
             SetBudgetExceeded(*budget, spent.wanted - before);
@@ -711,7 +591,7 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
         stbi_image_free(image.pixels);
         return 0;
     }
-    const uint64_t decoded = spent.live - before;
+    const uint64_t decoded = spent.held - before;
     const uint64_t gpuBytes = ImageGPUBytes(image.width, image.height, image.channels);
     const uint64_t uploading = UploadBytes(image.width, image.height, image.channels, decoded);
     if (uploading > left) {
@@ -721,16 +601,12 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
     }
     uint32_t texture = Upload(image.pixels, image.width, image.height, image.channels);
     stbi_image_free(image.pixels);
-    assert(gDecoderMemory.live == before && "a decode gives back every byte it took");
+    assert(DecoderBytesHeld() == before && "a decode gives back every byte it took");
     if (texture != 0) {
         budget->used += gpuBytes;
         SetLastResult("image loaded");
     }
     return texture;
-}
-
-uint64_t ImageDecoderBytesHeld() {
-    return gDecoderMemory.live;
 }
 
 const char* ImageLastResult() {

@@ -36,11 +36,6 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size,
                                     TextureBudget* budget = nullptr);
 const char* ImageLastResult();
 
-// Bytes the decoder holds now. Every decode gives back all it took: between
-// loads this is only what a caller of the decoder itself still holds (0 for
-// the layer's own loads); tests and debug builds check it.
-uint64_t ImageDecoderBytesHeld();
-
 // Bytes a texture of that size and channel count takes on the GPU with its
 // mipmap chain (three channels counted as four, as drivers store them).
 uint64_t ImageGPUBytes(int width, int height, int channels);

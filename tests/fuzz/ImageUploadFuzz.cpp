@@ -2,7 +2,7 @@
 // texture of a size within the limits, or is refused with a reason; nothing
 // crashes, reads out of bounds or keeps memory. The seeds hold one small file
 // of every format the layer decodes (PNG, JPEG baseline and progressive, BMP,
-// GIF, PSD, PIC, PNM, HDR, TGA flat and run-length), so each format's header
+// GIF, PSD, PNM, HDR, TGA flat and run-length), so each format's header
 // reader and decoder are reached from the first run.
 #include <cstdint>
 #include <cstring>
