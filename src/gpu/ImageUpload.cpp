@@ -236,7 +236,8 @@ constexpr uint64_t kRGBEBytes = 4;
 // the resolution line that follows it.
 uint64_t HDRDataStart(const unsigned char* data, size_t size) {
     const unsigned char* end = data + size;
-    const unsigned char* blank = std::search(data, end, "\n\n", "\n\n" + 2);
+    static const char kBlankLine[] = "\n\n";
+    const unsigned char* blank = std::search(data, end, kBlankLine, kBlankLine + 2);
     const unsigned char* resolutionEnd = blank == end ? end : std::find(blank + 2, end, '\n');
     return resolutionEnd == end ? size + 1 : uint64_t(resolutionEnd - data) + 1;
 }
