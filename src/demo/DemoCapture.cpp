@@ -8,51 +8,39 @@
 #include <SDL2/SDL.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "ssao/AoScene.h"
-#include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/GLFunctions.h"
 #include "gpu/Texture.h"
+#include "gpu/TextureReadback.h"
 #include "gpu/Window.h"
 #include "scene/Mesh.h"
 #include "scene/SceneGraphNode.h"
-#include "ssao/SSAOKernel.h"
+#include "ssao/AoScene.h"
 #include "ssao/Umbrelix.h"
 
 namespace {
 
 const char* const kTag = "AoTruth";
 
-PFNGLGETTEXIMAGEPROC gGetTexImage = nullptr;
-PFNGLGETTEXLEVELPARAMETERIVPROC gGetTexLevelParameteriv = nullptr;
-PFNGLFINISHPROC gFinish = nullptr;
-
 using MaskCache = std::map<uint32_t, std::shared_ptr<const AlphaMask>>;
-
-GLint LevelParameter(uint32_t texture, GLenum name) {
-    GLint value = 0;
-    glBindTexture(GL_TEXTURE_2D, texture);
-    gGetTexLevelParameteriv(GL_TEXTURE_2D, 0, name, &value);
-    return value;
-}
 
 // The alpha the scene shader sees at level 0, or null for a texture without
 // alpha (it reads 1 everywhere, so nothing is ever cut). Images with alpha
 // are uploaded as RGBA (alpha stored fourth) or, when grey, as RG (alpha
 // stored second, swizzled into place when sampled).
 std::shared_ptr<const AlphaMask> ReadAlphaMask(uint32_t texture) {
-    GLint format = LevelParameter(texture, GL_TEXTURE_INTERNAL_FORMAT);
-    int channels = format == GL_RGBA8 ? 4 : format == GL_RG8 ? 2 : 0;
+    const TextureLevel level = QueryTextureLevel(texture);
+    const int channels = level.internalFormat == GL_RGBA8 ? 4
+                         : level.internalFormat == GL_RG8 ? 2
+                                                          : 0;
     if (channels == 0)
         return nullptr;
     auto mask = std::make_shared<AlphaMask>();
-    mask->width = LevelParameter(texture, GL_TEXTURE_WIDTH);
-    mask->height = LevelParameter(texture, GL_TEXTURE_HEIGHT);
+    mask->width = level.width;
+    mask->height = level.height;
     size_t texels = size_t(mask->width) * mask->height;
     std::vector<uint8_t> stored(texels * channels);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gGetTexImage(GL_TEXTURE_2D, 0, channels == 4 ? GL_RGBA : GL_RG, GL_UNSIGNED_BYTE,
-                 stored.data());
+    ReadTextureLevel(texture, channels == 4 ? GL_RGBA : GL_RG, GL_UNSIGNED_BYTE, 1, stored.data());
     mask->alpha.resize(texels);
     bool opaque = true;
     for (size_t i = 0; i < texels; ++i) {
@@ -95,15 +83,7 @@ template <typename T> std::vector<T> FlipRows(const std::vector<T>& in, int widt
 } // namespace
 
 int LoadCaptureFunctions() {
-    gGetTexImage = reinterpret_cast<PFNGLGETTEXIMAGEPROC>(SDL_GL_GetProcAddress("glGetTexImage"));
-    gGetTexLevelParameteriv = reinterpret_cast<PFNGLGETTEXLEVELPARAMETERIVPROC>(
-        SDL_GL_GetProcAddress("glGetTexLevelParameteriv"));
-    gFinish = reinterpret_cast<PFNGLFINISHPROC>(SDL_GL_GetProcAddress("glFinish"));
-    if (!gGetTexImage || !gGetTexLevelParameteriv || !gFinish) {
-        LogMessage(LOG_ERROR, kTag, "The GL driver lacks texture read-back");
-        return -1;
-    }
-    return 0;
+    return LoadTextureReadback(kTag);
 }
 
 int AddSceneGraph(const SceneGraphNode& root, AoScene* scene) {
@@ -114,7 +94,6 @@ std::vector<SceneMeshSource> CollectSceneGraph(const SceneGraphNode& root) {
     MaskCache masks;
     std::vector<SceneMeshSource> meshes;
     CollectNode(root, &masks, &meshes);
-    glBindTexture(GL_TEXTURE_2D, 0);
     return meshes;
 }
 
@@ -141,12 +120,8 @@ CameraSetup DemoCamera(Vesperon& app) {
 }
 
 GreyImage ReadOcclusion(uint32_t texture, int width, int height) {
-    gFinish();
     std::vector<uint8_t> red(size_t(width) * height);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, red.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
+    ReadTextureLevel(texture, GL_RED, GL_UNSIGNED_BYTE, 1, red.data());
     GreyImage image;
     image.width = width;
     image.height = height;
@@ -158,12 +133,8 @@ GreyImage ReadOcclusion(uint32_t texture, int width, int height) {
 }
 
 std::vector<float> ReadViewDepth(uint32_t positionTexture, int width, int height) {
-    gFinish();
     std::vector<glm::vec3> positions(size_t(width) * height);
-    glBindTexture(GL_TEXTURE_2D, positionTexture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    gGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, positions.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
+    ReadTextureLevel(positionTexture, GL_RGB, GL_FLOAT, 4, positions.data());
     std::vector<float> depth(positions.size());
     for (size_t i = 0; i < positions.size(); ++i)
         depth[i] = positions[i].z < 0.0f ? -positions[i].z : 0.0f;
@@ -176,14 +147,4 @@ std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int h
     for (size_t i = 0; i < depth.size(); ++i)
         mask[i] = depth[i] > 0.0f ? 1 : 0;
     return mask;
-}
-
-void RedrawNoise(Umbrelix* renderer) {
-    std::vector<glm::vec3> noise;
-    GenerateNoise(noise);
-    renderer->mNoise = noise;
-    glBindTexture(GL_TEXTURE_2D, renderer->mNoiseTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kNoiseSize, kNoiseSize, GL_RGB, GL_FLOAT, noise.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
 }

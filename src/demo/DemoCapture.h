@@ -18,11 +18,10 @@ class AoScene;
 struct AlphaMask;
 class Mesh;
 class SceneGraphNode;
-class Umbrelix;
 class Vesperon;
 
-// Resolves the few GL read-back entry points the capture needs beyond the
-// demo's table; the demo's context must be current. 0, or -1 (logged).
+// Resolves the GL read-back entry points the capture needs; the demo's
+// context must be current. 0, or -1 (logged).
 int LoadCaptureFunctions();
 
 // Adds every mesh under root to scene with the node's world transform and
@@ -53,7 +52,3 @@ GreyImage ReadOcclusion(uint32_t texture, int width, int height);
 std::vector<float> ReadViewDepth(uint32_t positionTexture, int width, int height);
 // 1 where the G-buffer holds a surface.
 std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height);
-
-// Replaces the renderer's rotation noise with a fresh draw (the renderer
-// makes it only once, at start-up), in its array and its texture.
-void RedrawNoise(Umbrelix* renderer);

@@ -244,6 +244,15 @@ void Umbrelix::CreateNoiseTexture() {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
+void Umbrelix::RedrawNoise() {
+    GenerateNoise(mNoise);
+    glBindTexture(GL_TEXTURE_2D, mNoiseTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kNoiseSize, kNoiseSize, GL_RGB, GL_FLOAT,
+                    glm::value_ptr(mNoise[0]));
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 void Umbrelix::SetKernelSize(uint32_t n) {
     if (n > static_cast<uint32_t>(kMaxKernelSize))
         return;

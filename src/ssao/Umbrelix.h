@@ -44,6 +44,9 @@ public:
     int CreateBlurBuffer(int width, int height);
 
     void SetKernelSize(uint32_t n);
+    // Replaces the rotation noise with a fresh draw (it is made once, at
+    // start-up), in mNoise and its texture.
+    void RedrawNoise();
     void SetRadius(float r);
     void SetAmbientFactor(float a);
 

@@ -66,8 +66,8 @@ TEST(DecoderAllocator, FillsGiveExactlyMemsetsResult) {
         size_t offset, length;
         int value;
     } cases[] = {
-        {0, size, 0},          {5, size - 9, 0},      {4095, 2 * kMiB + 3, 0},
-        {10, kMiB - 1, 0},     {0, size, 0x7F},       {size - kMiB, kMiB, 0},
+        {0, size, 0},      {5, size - 9, 0}, {4095, 2 * kMiB + 3, 0},
+        {10, kMiB - 1, 0}, {0, size, 0x7F},  {size - kMiB, kMiB, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << " + " << c.length << " of " << c.value);

@@ -142,7 +142,7 @@ DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
                 GreyImage* blurred) {
     Umbrelix* renderer = app.GetRenderer();
     renderer->SetKernelSize(kernel);
-    RedrawNoise(renderer);
+    renderer->RedrawNoise();
     app.Frame();
     *raw = ReadOcclusion(renderer->mSSAOTexture, camera.width, camera.height);
     *blurred = ReadOcclusion(renderer->mBlurTexture, camera.width, camera.height);
