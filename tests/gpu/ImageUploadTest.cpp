@@ -511,6 +511,19 @@ std::vector<HostileCase> HostileCases() {
     cutPNG.resize(cutPNG.size() / 2);
     Bytes chunk1GiB = PNGHeaderOnly(2, 2);
     chunk1GiB.insert(chunk1GiB.end(), {0x40, 0, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4});
+    // A JPEG whose frame claims 8192 x 8192 and whose scan ends at once: the
+    // decoder reads zeros after the end-of-image marker and makes a grey image.
+    Bytes emptyScan;
+    stbi_write_jpg_to_func(AppendBytes, &emptyScan, 8, 8, 3, Pattern(8, 8, 3).data(), 90);
+    for (size_t i = 0; i + 9 < emptyScan.size(); ++i)
+        if (emptyScan[i] == 0xFF && emptyScan[i + 1] == 0xC0) {
+            emptyScan[i + 5] = emptyScan[i + 7] = 0x20;
+            emptyScan[i + 6] = emptyScan[i + 8] = 0;
+        } else if (emptyScan[i] == 0xFF && emptyScan[i + 1] == 0xDA) {
+            emptyScan.resize(i + 2 + (size_t(emptyScan[i + 2]) << 8 | emptyScan[i + 3]));
+            emptyScan.insert(emptyScan.end(), {0xFF, 0xD9});
+            break;
+        }
     Bytes cutGIF = GIF(1024);
     cutGIF.resize(cutGIF.size() - 3);
     // Softimage PIC, not decoded: a header claiming 8192 x 8192 and one packet.
@@ -579,6 +592,7 @@ std::vector<HostileCase> HostileCases() {
         {"HDR claiming 8000 x 8000 of flat rows, one pixel given",
          B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n\1\1\1\1"), kBudget},
         {"HDR cut inside its rows", cutHDR, "truncated or corrupt HDR"},
+        {"JPEG frame of 8192 x 8192 whose scan ends at once", emptyScan, kBudget},
         {"Softimage PIC of 8300 bytes claiming 8192 x 8192", pic, "unknown image format"},
         {"PNG header claiming 100000 x 100000", PNGHeaderOnly(100000, 100000),
          "image too large (over the PNG decoder's limits)"},
