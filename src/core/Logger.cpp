@@ -43,6 +43,9 @@ const char* Colour(int level) {
 
 const char* kColourReset = "\x1b[0m";
 
+// Where this thread's lines are also kept, if anywhere (CaptureThisThread).
+thread_local std::string* tCapture = nullptr;
+
 } // namespace
 
 Logger::Logger() : mShowTime(true), mLevel(LOG_INFO), mStream(stdout) {
@@ -55,41 +58,55 @@ Logger* Logger::Instance() {
 }
 
 FILE* Logger::SetStream(FILE* stream) {
+    std::lock_guard<std::mutex> hold(mLock);
     FILE* previous = mStream;
     mStream = stream;
     mColour = isatty(fileno(stream)) != 0;
     return previous;
 }
 
-void Logger::WritePrefix(int level, const char* tag) {
-    const char* colour = Colour(level);
-    if (mColour && colour)
-        fputs(colour, mStream);
+std::string* Logger::CaptureThisThread(std::string* sink) {
+    std::string* previous = tCapture;
+    tCapture = sink;
+    return previous;
+}
+
+std::string Logger::Prefix(int level, const char* tag) {
+    char stamp[32] = "";
     if (mShowTime) {
         // The mark is never moved, so this is the time since the logger started.
         float seconds = (mTimer.ElapsedMs() - mTimer.mLastMs) / 1000.0f;
-        fprintf(mStream, "%.6f ", static_cast<double>(seconds));
+        snprintf(stamp, sizeof(stamp), "%.6f ", static_cast<double>(seconds));
     }
-    fprintf(mStream, "%s [%s] ", Marker(level), tag);
+    return std::string(stamp) + Marker(level) + " [" + tag + "] ";
 }
 
 void Logger::Log(int level, const char* tag, const char* format, ...) {
     if (level > mLevel)
         return;
-    // The truth's scene build and tracing threads log too: the stream's own
-    // lock, held for the whole line, keeps their lines from interleaving.
-    FILE* stream = mStream;
-    flockfile(stream);
-    WritePrefix(level, tag);
     va_list args;
     va_start(args, format);
-    vfprintf(mStream, format, args);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    std::string message(length > 0 ? size_t(length) + 1 : 1, '\0');
+    vsnprintf(&message[0], message.size(), format, args);
+    message.pop_back();
     va_end(args);
+    // The stamp is taken under the lock, so stamps never decrease down the log.
+    std::lock_guard<std::mutex> hold(mLock);
+    const std::string line = Prefix(level, tag) + message;
+    if (tCapture)
+        tCapture->append(line).append(1, '\n');
+    const char* colour = mColour ? Colour(level) : nullptr;
+    if (colour)
+        fputs(colour, mStream);
+    fwrite(line.data(), 1, line.size(), mStream);
     // Reset at the end of every coloured line so nothing colours the shell
     // after the program ends.
-    if (mColour && Colour(level))
+    if (colour)
         fputs(kColourReset, mStream);
     fputc('\n', mStream);
     fflush(mStream);
-    funlockfile(stream);
 }

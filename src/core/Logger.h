@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <mutex>
+#include <string>
 
 #include "core/Timer.h"
 
@@ -23,22 +25,29 @@ public:
 
     virtual ~Logger() = default;
 
+    // Any thread may log: each line is written whole, under the logger's lock.
     void Log(int level, const char* tag, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
-    void WritePrefix(int level, const char* tag);
 
-    // Redirects the lines (tests capture them in a memory stream; a shader
-    // reload catches the loader's lines to show the first error). Returns the
-    // previous stream.
+    // Redirects the lines (tests capture them in a memory stream). Returns
+    // the previous stream.
     FILE* SetStream(FILE* stream);
+
+    // Also appends the lines this thread logs from now on, without colour, to
+    // sink (a shader reload picks the first error out of its loader's lines);
+    // null stops. Returns the previous sink. The lines still go to the stream.
+    static std::string* CaptureThisThread(std::string* sink);
 
     Timer mTimer;
     bool mShowTime;
     int mLevel;
-    FILE* mStream;
 
 private:
     Logger();
+    std::string Prefix(int level, const char* tag);
+
+    std::mutex mLock; // held for each line and for a change of stream
+    FILE* mStream;
     bool mColour; // the stream is a terminal: colour by ANSI escapes
 };
 

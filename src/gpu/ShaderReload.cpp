@@ -1,10 +1,7 @@
-// ShaderReload: the load runs with the log caught in memory, so the first
-// error line can be picked out; the caught text is then written on to the
-// log's own stream whole.
+// ShaderReload: the load runs with this thread's log lines also kept in
+// memory, so the first error line can be picked out of them.
 #include "gpu/ShaderReload.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "core/Logger.h"
@@ -51,22 +48,11 @@ std::string FirstErrorLine(const std::string& logText) {
 }
 
 int ReloadShaderProgram(const ShaderSource& source, std::string* firstError) {
-    Logger* logger = Logger::Instance();
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* caught = open_memstream(&buffer, &size);
-    FILE* previous = caught ? logger->SetStream(caught) : nullptr;
+    std::string text;
+    std::string* previous = Logger::CaptureThisThread(&text);
     ShaderProgram fresh{};
     int result = LoadShaderProgram(fresh, source.vertexPath, source.fragmentPath);
-    std::string text;
-    if (caught) {
-        logger->SetStream(previous);
-        fclose(caught);
-        text.assign(buffer ? buffer : "", size);
-        free(buffer);
-        fputs(text.c_str(), previous);
-        fflush(previous);
-    }
+    Logger::CaptureThisThread(previous);
     if (result != 0) {
         DestroyShaderProgram(fresh); // a program that failed to link
         *firstError = FirstErrorLine(text);

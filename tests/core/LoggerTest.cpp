@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
+#include <thread>
 
 #include "support/LogCapture.h"
 
@@ -60,4 +62,34 @@ TEST(Logger, TimeStampsNeverDecrease) {
         EXPECT_GE(stamp, previous);
         previous = stamp;
     }
+}
+
+// A thread's capture keeps exactly its own lines, as the stream shows them,
+// while another thread logs and the stream is swapped under both.
+TEST(Logger, ThreadCaptureKeepsOnlyItsThreadsLinesWhileOthersLog) {
+    LogCapture capture;
+    constexpr int kLines = 500;
+    std::thread other([] {
+        for (int i = 0; i < kLines; ++i)
+            Logger::Instance()->Log(LOG_INFO, "Other", "theirs %d", i);
+    });
+    std::string mine;
+    Logger::CaptureThisThread(&mine);
+    for (int i = 0; i < kLines; ++i) {
+        Logger::Instance()->Log(LOG_ERROR, "Mine", "mine %d", i);
+        if (i % 50 == 0) // swapped and put back, as a test's capture does
+            Logger::Instance()->SetStream(Logger::Instance()->SetStream(stdout));
+    }
+    EXPECT_EQ(Logger::CaptureThisThread(nullptr), &mine);
+    other.join();
+    std::istringstream in(mine);
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line)) {
+        EXPECT_NE(line.find("[E]  [Mine] mine " + std::to_string(count)), std::string::npos)
+            << line;
+        EXPECT_NE(capture.Text().find(line + "\n"), std::string::npos) << "on the stream too";
+        ++count;
+    }
+    EXPECT_EQ(count, kLines);
 }
