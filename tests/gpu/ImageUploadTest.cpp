@@ -85,6 +85,24 @@ std::vector<unsigned char> JPEGHeader(uint32_t width, uint32_t height, bool cut 
     return jpeg;
 }
 
+// A JPEG whose frame claims width x height and whose one scan ends at once:
+// quantisation tables of ones and Huffman tables of a single one-bit code
+// (a DC difference of 0, the end of a block), so the zeros the decoder reads
+// after the end-of-image marker decode as grey blocks.
+std::vector<unsigned char> JPEGOfEmptyScan(uint32_t width, uint32_t height) {
+    std::vector<unsigned char> jpeg = JPEGHeader(width, height);
+    for (unsigned char table : {0, 1}) {
+        jpeg.insert(jpeg.end(), {0xFF, 0xDB, 0, 67, table});
+        jpeg.insert(jpeg.end(), 64, 1);
+    }
+    for (unsigned char table : {0x00, 0x10}) {
+        jpeg.insert(jpeg.end(), {0xFF, 0xC4, 0, 20, table, 1});
+        jpeg.insert(jpeg.end(), 16, 0); // no longer codes, then the one symbol, 0
+    }
+    jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0, 12, 3, 1, 0, 2, 0, 3, 0, 0, 63, 0, 0xFF, 0xD9});
+    return jpeg;
+}
+
 void PutLittleEndian32(std::vector<unsigned char>& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
@@ -511,19 +529,6 @@ std::vector<HostileCase> HostileCases() {
     cutPNG.resize(cutPNG.size() / 2);
     Bytes chunk1GiB = PNGHeaderOnly(2, 2);
     chunk1GiB.insert(chunk1GiB.end(), {0x40, 0, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4});
-    // A JPEG whose frame claims 8192 x 8192 and whose scan ends at once: the
-    // decoder reads zeros after the end-of-image marker and makes a grey image.
-    Bytes emptyScan;
-    stbi_write_jpg_to_func(AppendBytes, &emptyScan, 8, 8, 3, Pattern(8, 8, 3).data(), 90);
-    for (size_t i = 0; i + 9 < emptyScan.size(); ++i)
-        if (emptyScan[i] == 0xFF && emptyScan[i + 1] == 0xC0) {
-            emptyScan[i + 5] = emptyScan[i + 7] = 0x20;
-            emptyScan[i + 6] = emptyScan[i + 8] = 0;
-        } else if (emptyScan[i] == 0xFF && emptyScan[i + 1] == 0xDA) {
-            emptyScan.resize(i + 2 + (size_t(emptyScan[i + 2]) << 8 | emptyScan[i + 3]));
-            emptyScan.insert(emptyScan.end(), {0xFF, 0xD9});
-            break;
-        }
     Bytes cutGIF = GIF(1024);
     cutGIF.resize(cutGIF.size() - 3);
     // Softimage PIC, not decoded: a header claiming 8192 x 8192 and one packet.
@@ -592,7 +597,7 @@ std::vector<HostileCase> HostileCases() {
         {"HDR claiming 8000 x 8000 of flat rows, one pixel given",
          B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8000 +X 8000\n\1\1\1\1"), kBudget},
         {"HDR cut inside its rows", cutHDR, "truncated or corrupt HDR"},
-        {"JPEG frame of 8192 x 8192 whose scan ends at once", emptyScan, kBudget},
+        {"JPEG frame of 8192 x 8192 whose scan ends at once", JPEGOfEmptyScan(8192, 8192), kBudget},
         {"Softimage PIC of 8300 bytes claiming 8192 x 8192", pic, "unknown image format"},
         {"PNG header claiming 100000 x 100000", PNGHeaderOnly(100000, 100000),
          "image too large (over the PNG decoder's limits)"},
@@ -749,6 +754,7 @@ TEST(ImageUpload, UnusualValidFilesLoadAsTheDecoderAloneDecodesThem) {
         {"CMYK JPEG", Convert(dir, "-colorspace CMYK", "cmyk.jpg")},
         {"EXIF-rotated JPEG", Convert(dir, "-orient RightTop", "rotated.jpg")},
         {"greyscale JPEG", Convert(dir, "-colorspace Gray", "grey.jpg")},
+        {"JPEG whose scan ends at once (grey)", JPEGOfEmptyScan(40, 30)},
         {"top-down BMP", TopDownBMP(5, 3)},
         {"8-bit palette BMP", Convert(dir, "-colors 16 -type Palette", "BMP3:palette.bmp")},
         {"16-bit PNG", Convert(dir, "-depth 16", "PNG48:deep.png")},
