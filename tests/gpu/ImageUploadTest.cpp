@@ -85,10 +85,8 @@ std::vector<unsigned char> JPEGHeader(uint32_t width, uint32_t height, bool cut 
     return jpeg;
 }
 
-// A JPEG whose frame claims width x height and whose one scan ends at once:
-// quantisation tables of ones and Huffman tables of a single one-bit code
-// (a DC difference of 0, the end of a block), so the zeros the decoder reads
-// after the end-of-image marker decode as grey blocks.
+// A JPEG whose one scan ends at once; its Huffman tables hold one one-bit
+// code (DC difference 0, end of block), so the zeros read after it are grey.
 std::vector<unsigned char> JPEGOfEmptyScan(uint32_t width, uint32_t height) {
     std::vector<unsigned char> jpeg = JPEGHeader(width, height);
     for (unsigned char table : {0, 1}) {
@@ -565,7 +563,8 @@ std::vector<HostileCase> HostileCases() {
         // Its screen is cleared before the frame is read: the refusal must not
         // wait for the screen's pages to be written (see the benchmark below).
         {"GIF screen of 1024 x 1024, no clear code", GIF(1024, 0, {0}), "truncated or corrupt GIF"},
-        {"GIF screen of 1024 x 1024, frame outside it", GIF(1024, 1024), "truncated or corrupt GIF"},
+        {"GIF screen of 1024 x 1024, frame outside it", GIF(1024, 1024),
+         "truncated or corrupt GIF"},
         {"GIF screen of 1024 x 1024, frame cut", cutGIF, "truncated or corrupt GIF"},
         {"GIF screen of 8192 x 8192, no clear code", GIF(8192, 0, {0}), kBudget},
         {"BMP claiming 8000 x 8000", bmp, kBudget},
