@@ -3,6 +3,8 @@
 #include "core/AssetFile.h"
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,9 @@
 #include "core/Logger.h"
 
 namespace {
+
+// Room for a path of PATH_MAX and the sentence around it.
+constexpr size_t kRefusalLineSize = PATH_MAX + 256;
 
 #ifndef _WIN32
 // What a non-regular file is, in the words the refusal uses.
@@ -55,25 +60,34 @@ SDL_RWops* RefuseFileType(mode_t mode, bool* notRegular) {
 }
 #endif
 
+// Logs why the read failed, once, and keeps the line for the caller; -1.
+__attribute__((format(printf, 3, 4))) int Refuse(AssetFile* file, const char* tag,
+                                                 const char* format, ...) {
+    char line[kRefusalLineSize];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    LogMessage(LOG_ERROR, tag, "%s", line);
+    file->failure = line;
+    return -1;
+}
+
 // The size is taken before anything is allocated, so an absurd or unknown
 // size never turns into an allocation.
-int CheckSize(const char* path, const char* tag, const char* kind, Sint64 size, uint64_t limit) {
-    if (size == 0) {
-        LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path,
-                   "the file is empty");
-        return -1;
-    }
-    if (size < 0) {
-        LogMessage(LOG_ERROR, tag, "Unable to determine file size for \"%s\": %s", path,
-                   SDL_GetError());
-        return -1;
-    }
-    if (static_cast<uint64_t>(size) > limit || static_cast<uint64_t>(size) >= SIZE_MAX) {
-        LogMessage(LOG_ERROR, tag,
-                   "Error while loading %s \"%s\": file too large (%lld bytes, at most %llu)", kind,
-                   path, static_cast<long long>(size), static_cast<unsigned long long>(limit));
-        return -1;
-    }
+int CheckSize(const char* path, const char* tag, const char* kind, Sint64 size, uint64_t limit,
+              AssetFile* file) {
+    if (size == 0)
+        return Refuse(file, tag, "Error while loading %s \"%s\": %s", kind, path,
+                      "the file is empty");
+    if (size < 0)
+        return Refuse(file, tag, "Unable to determine file size for \"%s\": %s", path,
+                      SDL_GetError());
+    if (static_cast<uint64_t>(size) > limit || static_cast<uint64_t>(size) >= SIZE_MAX)
+        return Refuse(file, tag,
+                      "Error while loading %s \"%s\": file too large (%lld bytes, at most %llu)",
+                      kind, path, static_cast<long long>(size),
+                      static_cast<unsigned long long>(limit));
     return 0;
 }
 
@@ -84,7 +98,7 @@ SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
     if (notRegular)
         *notRegular = false;
     // Refused by type before open(): opening a device may have side effects.
-    struct stat info;
+    struct stat info{};
     if (stat(path, &info) != 0) {
         SetUnfollowableError(path, errno);
         return nullptr;
@@ -123,7 +137,7 @@ SDL_RWops* OpenRegularFile(const char* path, bool* notRegular) {
 bool PathExists(const char* path) {
     // lstat: a link that leads nowhere is still something at the path, and
     // opening it is what gives the reason.
-    struct stat info;
+    struct stat info{};
     return lstat(path, &info) == 0;
 }
 #else
@@ -145,24 +159,21 @@ int ReadAssetFile(const char* path, const char* tag, const char* kind, AssetFile
                   uint64_t limit) {
     *file = AssetFile{};
     SDL_RWops* stream = OpenRegularFile(path);
-    if (!stream) {
-        LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path, SDL_GetError());
-        return -1;
-    }
+    if (!stream)
+        return Refuse(file, tag, "Error while loading %s \"%s\": %s", kind, path, SDL_GetError());
     // A size SDL can't take sets its own error; one left over from an earlier
     // call must not be reported as the reason.
     SDL_ClearError();
     Sint64 size = SDL_RWsize(stream);
-    if (CheckSize(path, tag, kind, size, limit) != 0) {
+    if (CheckSize(path, tag, kind, size, limit, file) != 0) {
         SDL_RWclose(stream);
         return -1;
     }
     file->data = static_cast<unsigned char*>(malloc(static_cast<size_t>(size) + 1));
     if (!file->data) {
-        LogMessage(LOG_ERROR, tag, "Error while loading %s \"%s\": %s", kind, path,
-                   "out of memory");
         SDL_RWclose(stream);
-        return -1;
+        return Refuse(file, tag, "Error while loading %s \"%s\": %s", kind, path,
+                      "out of memory");
     }
     file->size = SDL_RWread(stream, file->data, 1, static_cast<size_t>(size));
     file->data[file->size] = '\0';

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct SDL_RWops;
 
@@ -14,6 +15,8 @@ struct AssetFile {
     // Bytes actually read: a short read hands on only what arrived, never
     // uninitialised memory.
     size_t size = 0;
+    // Why the read failed (the line logged), for callers that hand it on.
+    std::string failure;
 };
 
 // Reads path whole. 0 on success; -1, with one error line under tag, when

@@ -58,7 +58,7 @@ public:
         action.sa_handler = RemoveTemporaryAndEnd;
         sigfillset(&action.sa_mask);
         for (size_t i = 0; i < kEndingSignalCount; ++i) {
-            struct sigaction current;
+            struct sigaction current{};
             mInstalled[i] = sigaction(kEndingSignals[i], nullptr, &current) == 0 &&
                             current.sa_handler == SIG_DFL && !(current.sa_flags & SA_SIGINFO) &&
                             sigaction(kEndingSignals[i], &action, nullptr) == 0;
@@ -179,7 +179,7 @@ bool WriteFileWhole(const std::string& path, const void* data, size_t size, std:
     };
     std::string target, reason;
     bool existing = false;
-    struct stat old;
+    struct stat old{};
     if (!ResolveTarget(path, &target, &existing, &old, &reason))
         return fail(reason);
     const std::string temporary = TemporaryPath(FolderOf(target));
@@ -221,7 +221,7 @@ bool CheckFolderWritable(const std::string& folder, std::string* error) {
 bool CheckOutputFile(const std::string& path, std::string* error) {
     std::string target, reason;
     bool existing = false;
-    struct stat old;
+    struct stat old{};
     if (!ResolveTarget(path, &target, &existing, &old, &reason)) {
         *error = "cannot write \"" + path + "\": " + reason;
         return false;

@@ -113,9 +113,11 @@ CameraSetup DemoCamera(Vesperon& app) {
     CameraSetup camera;
     camera.view = renderer->mViewMatrix;
     camera.proj = renderer->mProjectionMatrix;
-    // The render targets have the drawable size, which a high-DPI window
-    // makes larger than the window.
-    SDL_GL_GetDrawableSize(renderer->mWindow->mSDLWindow, &camera.width, &camera.height);
+    // The render targets keep the drawable size of start-up (larger than the
+    // window on a high-DPI display) when the window is resized later: the
+    // truth is traced and read back at their size, never the window's now.
+    camera.width = renderer->TargetWidth();
+    camera.height = renderer->TargetHeight();
     return camera;
 }
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdarg>
-#include <cstring>
 
 #include "gpu/Renderer.h"
 #include "ssao/Umbrelix.h"
@@ -66,9 +65,7 @@ void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, Overla
 }
 
 StatusOverlay::StatusOverlay()
-    : mAtlas(nullptr), mTexts{}, mExtraTexts{}, mExtraColors{}, mExtraShown{} {
-    std::memset(&mContent, 0, sizeof(mContent));
-}
+    : mAtlas(nullptr), mTexts{}, mExtraTexts{}, mExtraColors{}, mExtraShown{} {}
 
 // By the time an owner is destroyed its context and zone may be gone, and
 // releasing the texts then would call GL without a context and free into a

@@ -31,8 +31,8 @@ enum OverlayLine {
 
 // What one frame shows: the text and colour of each line.
 struct OverlayContent {
-    char text[kOverlayLines][kOverlayBufferSize];
-    glm::vec4 color[kOverlayLines];
+    char text[kOverlayLines][kOverlayBufferSize] = {};
+    glm::vec4 color[kOverlayLines] = {};
 };
 
 // The text positions of the lines (the shadows sit one pixel right and down).

@@ -34,6 +34,17 @@ TruthFigures ComputeFigures(const ReferenceImage& traced, const GreyImage& ours,
     return figures;
 }
 
+// What figures computed now would be computed for (rays aside).
+FigureInputs SettingsNow(const Umbrelix& renderer, uint64_t generation) {
+    FigureInputs now;
+    now.generation = generation;
+    now.kernel = renderer.mKernelSize;
+    now.ssao = renderer.mSSAOEnabled;
+    now.blur = renderer.mBlurEnabled;
+    now.radius = renderer.mRadius;
+    return now;
+}
+
 } // namespace
 
 int FigureRays(int rays) {
@@ -63,9 +74,7 @@ std::vector<float> TruthTexels(const ReferenceImage& traced) {
     return texels;
 }
 
-TruthView::TruthView()
-    : mMode(TRUTH_OFF), mSceneState(SCENE_NONE), mBuildResult(0), mRadius(0.0f), mSeenGeneration(0),
-      mSeenRays(0), mUploadFailed(false) {}
+TruthView::TruthView() = default;
 
 TruthView::~TruthView() {
     Stop();
@@ -150,6 +159,7 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
     if (mSceneState == SCENE_NONE) {
         if (renderer->LoadTruthProgram() != 0) {
             mSceneState = SCENE_FAILED;
+            mProgramFailed = true;
             mFailure = "the truth's shader did not load";
             LogMessage(LOG_ERROR, kTag, "No ray-traced truth: %s", mFailure.c_str());
             return;
@@ -206,18 +216,17 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
     bool current = mLatest.generation == mTrace.Generation();
     if (!current || mLatest.rays < kTruthFiguresFromRays)
         return;
-    FigureInputs now;
-    now.generation = mLatest.generation;
+    FigureInputs now = SettingsNow(*renderer, mLatest.generation);
     now.rays = FigureRays(mLatest.rays);
-    now.kernel = renderer->mKernelSize;
-    now.ssao = renderer->mSSAOEnabled;
-    now.blur = renderer->mBlurEnabled;
-    now.radius = renderer->mRadius;
     if (now == mFigureInputs)
         return;
     // Reading the targets back waits for the frame: done only when the
     // truth or a setting changed, and the arithmetic runs off this thread.
+    // The truth was traced at the targets' size, which a resized window
+    // leaves as it was.
     int width = mLatest.image.width, height = mLatest.image.height;
+    if (width != renderer->TargetWidth() || height != renderer->TargetHeight())
+        return;
     GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), width, height);
     std::vector<float> depth = ReadViewDepth(renderer->mGPosition, width, height);
     mPendingInputs = now;
@@ -233,9 +242,29 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
     }
 }
 
+bool TruthView::ViewTraced() const {
+    return mLatest.rays > 0 && mLatest.generation == mTrace.Generation() && !mUploadFailed;
+}
+
+const TruthFigures* TruthView::FiguresOfView(const Umbrelix& renderer) const {
+    if (!mFigures.valid || !ViewTraced() || mFigureInputs.generation != mLatest.generation)
+        return nullptr;
+    FigureInputs now = SettingsNow(renderer, mLatest.generation);
+    now.rays = mFigureInputs.rays;
+    return now == mFigureInputs ? &mFigures : nullptr;
+}
+
+void TruthView::ProgramsReloaded(const Umbrelix& renderer) {
+    if (mSceneState != SCENE_FAILED || !mProgramFailed || !renderer.HasTruthProgram())
+        return;
+    mProgramFailed = false;
+    mFailure.clear();
+    mSceneState = SCENE_NONE;
+    LogMessage(LOG_INFO, kTag, "The truth's program is built: the truth is available again");
+}
+
 void TruthView::Draw(Umbrelix* renderer) const {
-    bool current = mLatest.rays > 0 && mLatest.generation == mTrace.Generation() && !mUploadFailed;
-    if (!current) {
+    if (!ViewTraced()) {
         // Nothing of this view traced yet: a cleared screen, not the last view's truth.
         renderer->DrawTruthView(mMode == TRUTH_DIFFERENCE, false);
         return;
@@ -250,14 +279,15 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
     *failed = mSceneState == SCENE_FAILED;
     if (mMode == TRUTH_OFF)
         return;
-    const char* view = mMode == TRUTH_SHOWN ? "truth" : "difference";
+    // The line says what the picture under it is.
+    const char* view = mMode == TRUTH_SHOWN ? "Truth" : "Difference (ours - truth)";
     if (mSceneState == SCENE_FAILED) {
         snprintf(line, sizeof(line), "Truth: unavailable: %s", mFailure.c_str());
     } else if (mSceneState != SCENE_READY) {
-        snprintf(line, sizeof(line), "Truth (%s): building the ray-tracing scene", view);
+        snprintf(line, sizeof(line), "%s: building the ray-tracing scene", view);
     } else {
         int traced = mLatest.generation == mTrace.Generation() ? mLatest.rays : 0;
-        snprintf(line, sizeof(line), "Truth (%s): %d rays per pixel%s", view, traced,
+        snprintf(line, sizeof(line), "%s: %d rays per pixel%s", view, traced,
                  traced >= kTruthRays ? " (done)" : "");
     }
     *rays = line;

@@ -94,10 +94,20 @@ public:
     // their threads. Safe to call again.
     void Stop();
 
+    // After F5: a truth that was unavailable only because its program failed
+    // to build comes back once the reload has built it.
+    void ProgramsReloaded(const Umbrelix& renderer);
+
     // The traced picture last uploaded and the figures shown (screenshots).
     const TruthSnapshot& Latest() const { return mLatest; }
     const TruthFigures& Figures() const { return mFigures; }
     const CameraSetup& Camera() const { return mCamera; }
+    // Whether Latest() is a traced picture of the view on screen now (not of
+    // one the camera has left, and uploaded for the truth views).
+    bool ViewTraced() const;
+    // The figures of the view on screen with the renderer's settings now, or
+    // null while they are of another view or setting, or not computed yet.
+    const TruthFigures* FiguresOfView(const Umbrelix& renderer) const;
 
 private:
     enum SceneState { SCENE_NONE, SCENE_BUILDING, SCENE_READY, SCENE_FAILED };
@@ -105,23 +115,26 @@ private:
     void FinishBuild();
     void UpdateFigures(Umbrelix* renderer);
 
-    TruthMode mMode;
-    SceneState mSceneState;
+    TruthMode mMode = TRUTH_OFF;
+    SceneState mSceneState = SCENE_NONE;
     std::string mFailure;
+    bool mProgramFailed = false; // the failure is the truth's program, which F5 may mend
     std::unique_ptr<AoScene> mScene;
     std::thread mBuilder;
-    std::atomic<int> mBuildResult; // 1 while building, then 0 or -1
-    std::chrono::steady_clock::time_point mAskedAt;
+    std::atomic<int> mBuildResult{0}; // 1 while building, then 0 or -1
+    std::chrono::steady_clock::time_point mAskedAt{};
     ProgressiveTrace mTrace;
-    CameraSetup mCamera;
-    float mRadius;
-    uint64_t mSeenGeneration;
-    int mSeenRays;
+    CameraSetup mCamera{};
+    float mRadius = 0.0f;
+    uint64_t mSeenGeneration = 0;
+    int mSeenRays = 0;
     TruthSnapshot mLatest;
-    bool mUploadFailed;
+    bool mUploadFailed = false;
     FigureInputs mFigureInputs;
     TruthFigures mFigures;
     std::future<TruthFigures> mPending;
     FigureInputs mPendingInputs;
-    std::atomic<bool> mStopFigures;
+    // Set only while Stop waits for a figures job: the job then gives up
+    // and its result is dropped.
+    std::atomic<bool> mStopFigures{false};
 };

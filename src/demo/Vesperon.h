@@ -17,6 +17,7 @@
 #include "scene/SceneGraphNode.h"
 
 struct Event;
+struct ShotFile;
 class Mesh;
 struct ModelFiles;
 class Texture;
@@ -129,4 +130,8 @@ private:
     bool DrawToolView();
     void SetToolLines();
     void FinishToolFrame();
+    // The traced picture, the difference and the JSON of the view on screen,
+    // encoded under stem. False with the reason in *error.
+    bool AddTruthFiles(const std::string& stem, const CameraSetup& camera,
+                       std::vector<ShotFile>* files, std::string* error);
 };

@@ -11,8 +11,8 @@
 #include <stb/stb_image_write.h>
 
 #include "core/Logger.h"
-#include "core/OutputFile.h"
 #include "demo/DemoCapture.h"
+#include "demo/ShotFiles.h"
 #include "demo/Vesperon.h"
 #include "gpu/ShaderReload.h"
 #include "gpu/Window.h"
@@ -27,7 +27,6 @@ const glm::vec4 kGreen(0.0f, 1.0f, 0.0f, 1.0f);
 const glm::vec4 kRed(1.0f, 0.0f, 0.0f, 1.0f);
 constexpr int kRgb = 3;
 constexpr int kRgba = 4;
-constexpr int kMaxSameSecondShots = 100;
 constexpr float kToolLogPeriodMs = 5000.0f;
 
 enum ToolLine {
@@ -42,35 +41,28 @@ void AppendToVector(void* context, void* data, int size) {
     bytes->insert(bytes->end(), from, from + size);
 }
 
-// Writes a PNG whole; false with the reason in *error.
-bool WritePng(const std::string& path, int width, int height, int channels,
-              const std::vector<uint8_t>& pixels, std::string* error) {
-    std::vector<uint8_t> png;
-    if (!stbi_write_png_to_func(AppendToVector, &png, width, height, channels, pixels.data(),
-                                width * channels)) {
+// A PNG in memory; false with the reason in *error.
+bool EncodePng(const std::string& path, int width, int height, int channels,
+               const std::vector<uint8_t>& pixels, std::vector<ShotFile>* files,
+               std::string* error) {
+    ShotFile file{path, {}};
+    if (!stbi_write_png_to_func(AppendToVector, &file.bytes, width, height, channels,
+                                pixels.data(), width * channels)) {
         *error = "couldn't encode \"" + path + "\"";
         return false;
     }
-    return WriteFileWhole(path, png.data(), png.size(), error);
+    files->push_back(std::move(file));
+    return true;
 }
 
-// "vesperon-YYYYMMDD-HHMMSS" in local time, with "-N" when that second's
-// name is taken already in folder.
-std::string ShotStem(const std::string& folder) {
+// "vesperon-YYYYMMDD-HHMMSS" in local time.
+std::string ShotStamp() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char stamp[64];
     strftime(stamp, sizeof(stamp), "vesperon-%Y%m%d-%H%M%S", &local);
-    std::string stem = folder + "/" + stamp;
-    for (int n = 2; n <= kMaxSameSecondShots; ++n) {
-        FILE* existing = fopen((stem + ".png").c_str(), "rb");
-        if (!existing)
-            break;
-        fclose(existing);
-        stem = folder + "/" + stamp + "-" + std::to_string(n);
-    }
-    return stem;
+    return stamp;
 }
 
 std::vector<uint8_t> TruthGrey(const ReferenceImage& traced) {
@@ -144,13 +136,14 @@ void Vesperon::ReloadShaders() {
     };
     std::vector<std::string> errors;
     for (const ShaderSource& source : own) {
-        std::string error;
-        if (ReloadShaderProgram(source, &error) != 0)
-            errors.push_back(std::string(source.fragmentPath) + ": " + error);
+        ShaderFailure failure;
+        if (ReloadShaderProgram(source, &failure) != 0)
+            errors.push_back(failure.Line());
     }
     // The renderer's reload also gives the scene program (current) its
-    // matrices again.
+    // matrices again, and builds the truth's program if it failed before.
     GetRenderer()->ReloadPrograms(&errors);
+    mTruth.ProgramsReloaded(*GetRenderer());
     if (errors.empty()) {
         mShaderError.clear();
         LogMessage(LOG_INFO, kTag, "Shaders reloaded");
@@ -170,61 +163,54 @@ void Vesperon::FinishToolFrame() {
     TakeScreenshot(".", &written);
 }
 
+namespace {
+
+// The view's JSON: where the camera stands, the settings, the rays traced
+// and the figures of exactly this view and these settings (null until then).
+std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const CameraSetup& setup,
+                     int rays, const TruthFigures* figures) {
+    char numbers[256] = "null";
+    if (figures)
+        snprintf(numbers, sizeof(numbers),
+                 "{\"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, \"bias\": %.6f, "
+                 "\"ssim\": %.6f}",
+                 figures->rays, (unsigned long long)figures->pixels, figures->errors.mae,
+                 figures->errors.bias, figures->errors.ssim);
+    char json[1024];
+    snprintf(json, sizeof(json),
+             "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"radius\": %.4g,\n"
+             "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
+             "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s\n}\n",
+             Vec3Json(camera.mPosition).c_str(), Vec3Json(camera.mFront).c_str(),
+             double(renderer.mRadius), renderer.mKernelSize,
+             renderer.mSSAOEnabled ? "true" : "false", renderer.mBlurEnabled ? "true" : "false",
+             rays, setup.width, setup.height, numbers);
+    return json;
+}
+
+} // namespace
+
+// The set describes one view: with the truth on, either the truth of the view
+// on screen (traced picture, difference and JSON beside the window) or, while
+// that view has no traced picture yet, the window alone, and the log says so.
 int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>* written) {
     Umbrelix* renderer = GetRenderer();
     CameraSetup camera = DemoCamera(*this);
-    std::string stem = ShotStem(folder);
-    std::string error;
+    std::string stem, error;
     std::vector<uint8_t> window;
-    bool ok = renderer->ReadWindow(camera.width, camera.height, &window) == 0;
-    if (!ok)
+    std::vector<ShotFile> files;
+    bool ok = ChooseShotStem(folder, ShotStamp(), &stem, &error);
+    if (ok && renderer->ReadWindow(camera.width, camera.height, &window) != 0) {
         error = "the window could not be read back";
-    ok = ok && WritePng(stem + ".png", camera.width, camera.height, kRgba, window, &error);
-    if (ok)
-        written->push_back(stem + ".png");
-    const TruthSnapshot& truth = mTruth.Latest();
-    bool withTruth = ok && mTruth.On() && truth.rays > 0 && truth.image.width == camera.width &&
-                     truth.image.height == camera.height;
-    if (withTruth) {
-        GreyImage ours =
-            ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
-        std::vector<float> depth = ReadViewDepth(renderer->mGPosition, camera.width, camera.height);
-        std::vector<uint8_t> mask = ComparedPixels(truth.image, depth);
-        ok = WritePng(stem + "-truth.png", camera.width, camera.height, kRgb,
-                      TruthGrey(truth.image), &error) &&
-             WritePng(stem + "-difference.png", camera.width, camera.height, kRgb,
-                      DifferenceColours(truth.image, ours, mask), &error);
-        if (ok) {
-            written->push_back(stem + "-truth.png");
-            written->push_back(stem + "-difference.png");
-        }
-        const TruthFigures& figures = mTruth.Figures();
-        char json[1024];
-        snprintf(json, sizeof(json),
-                 "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"radius\": %.4g,\n"
-                 "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
-                 "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s\n}\n",
-                 Vec3Json(mCamera.mPosition).c_str(), Vec3Json(mCamera.mFront).c_str(),
-                 double(renderer->mRadius), renderer->mKernelSize,
-                 renderer->mSSAOEnabled ? "true" : "false",
-                 renderer->mBlurEnabled ? "true" : "false", truth.rays, camera.width, camera.height,
-                 "null");
-        std::string text = json;
-        if (figures.valid) {
-            char numbers[256];
-            snprintf(numbers, sizeof(numbers),
-                     "{\"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, \"bias\": %.6f, "
-                     "\"ssim\": %.6f}",
-                     figures.rays, (unsigned long long)figures.pixels, figures.errors.mae,
-                     figures.errors.bias, figures.errors.ssim);
-            text.replace(text.rfind("null"), 4, numbers);
-        }
-        ok = ok && WriteFileWhole(stem + ".json", text.data(), text.size(), &error);
-        if (ok)
-            written->push_back(stem + ".json");
+        ok = false;
     }
+    ok = ok && EncodePng(stem + ".png", camera.width, camera.height, kRgba, window, &files, &error);
+    const bool truthPending = mTruth.On() && !mTruth.ViewTraced();
+    if (ok && mTruth.On() && !truthPending)
+        ok = AddTruthFiles(stem, camera, &files, &error);
+    ok = ok && WriteShotSet(files, written, &error);
     if (!ok) {
-        mScreenshotError = "Screenshot not written: " + error;
+        mScreenshotError = "Screenshot not written: " + error + " (nothing of this shot was kept)";
         LogMessage(LOG_ERROR, kTag, "%s", mScreenshotError.c_str());
         return -1;
     }
@@ -233,5 +219,27 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     for (const std::string& name : *written)
         names += (names.empty() ? "" : ", ") + name;
     LogMessage(LOG_INFO, kTag, "Screenshot written: %s", names.c_str());
+    if (truthPending)
+        LogMessage(LOG_INFO, kTag,
+                   "Screenshot: the truth of this view is not traced yet; only the window was "
+                   "written");
     return 0;
+}
+
+bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
+                            std::vector<ShotFile>* files, std::string* error) {
+    Umbrelix* renderer = GetRenderer();
+    const TruthSnapshot& truth = mTruth.Latest();
+    GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
+    std::vector<float> depth = ReadViewDepth(renderer->mGPosition, camera.width, camera.height);
+    std::vector<uint8_t> mask = ComparedPixels(truth.image, depth);
+    if (!EncodePng(stem + "-truth.png", camera.width, camera.height, kRgb, TruthGrey(truth.image),
+                   files, error) ||
+        !EncodePng(stem + "-difference.png", camera.width, camera.height, kRgb,
+                   DifferenceColours(truth.image, ours, mask), files, error))
+        return false;
+    std::string json =
+        ShotJson(mCamera, *renderer, camera, truth.rays, mTruth.FiguresOfView(*renderer));
+    files->push_back(ShotFile{stem + ".json", std::vector<uint8_t>(json.begin(), json.end())});
+    return true;
 }

@@ -4,6 +4,7 @@
 #include "gpu/ShaderProgram.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "core/AssetFile.h"
 #include "core/Logger.h"
@@ -110,6 +111,21 @@ public:
 
     // GL's length counts the terminating NUL, so a log of length 1 says nothing.
     bool HasText() const { return mText && mText[0] != '\0'; }
+    // The first line with something on it, without its indentation.
+    std::string FirstLine() const {
+        std::string text = mText ? std::string(mText, strnlen(mText, size_t(mLength))) : "";
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            size_t first = text.find_first_not_of(" \t\r", start);
+            if (first < end)
+                return text.substr(first, end - first);
+            start = end + 1;
+        }
+        return std::string();
+    }
     void Print(int level) const {
         if (mText)
             PrintLogLines(level, mText, mLength);
@@ -123,6 +139,12 @@ private:
     char* mText = nullptr;
     int mLength = 0;
 };
+
+// Keeps the first failure only: the one the rest follow from.
+void NoteFailure(ShaderFailure* failure, const std::string& file, const std::string& message) {
+    if (failure && failure->file.empty())
+        *failure = ShaderFailure{file, message.empty() ? "failed (no message from the driver)" : message};
+}
 
 // The table slot of each stage LoadShaderProgram compiles.
 struct StageSource {
@@ -143,7 +165,7 @@ void LookUpUniforms(ShaderProgram& record) {
 // that failed that way with its compile log; otherwise names the files the
 // linker's stage names refer to.
 void ExplainLinkFailure(const uint32_t (&stages)[kShaderStageSlots],
-                        const StageSource (&sources)[kShaderStageSlots]) {
+                        const StageSource (&sources)[kShaderStageSlots], ShaderFailure* failure) {
     bool named = false;
     for (int i = 0; i < kShaderStageSlots; ++i) {
         if (stages[i] == 0)
@@ -155,7 +177,9 @@ void ExplainLinkFailure(const uint32_t (&stages)[kShaderStageSlots],
         LogMessage(LOG_ERROR, kTag,
                    "%s shader \"%s\" was reported compiled, but failed to compile when linked",
                    StageDisplayName(sources[i].stage), sources[i].path);
-        InfoLog(stages[i], glGetShaderiv, glGetShaderInfoLog).PrintAsError();
+        InfoLog log(stages[i], glGetShaderiv, glGetShaderInfoLog);
+        log.PrintAsError();
+        NoteFailure(failure, sources[i].path, log.FirstLine());
         named = true;
     }
     if (named)
@@ -169,7 +193,7 @@ void ExplainLinkFailure(const uint32_t (&stages)[kShaderStageSlots],
 
 // Links the compiled stages (all non-zero). True when GL reports success.
 bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlots],
-                const StageSource (&sources)[kShaderStageSlots]) {
+                const StageSource (&sources)[kShaderStageSlots], ShaderFailure* failure) {
     for (uint32_t shader : stages) {
         if (shader != 0)
             glAttachShader(record.program, shader);
@@ -179,8 +203,11 @@ bool LinkStages(ShaderProgram& record, const uint32_t (&stages)[kShaderStageSlot
     glGetProgramiv(record.program, GL_LINK_STATUS, &linked);
     if (linked != GL_TRUE) {
         LogMessage(LOG_ERROR, kTag, "Error linking shader program");
-        InfoLog(record.program, glGetProgramiv, glGetProgramInfoLog).PrintAsError();
-        ExplainLinkFailure(stages, sources);
+        InfoLog log(record.program, glGetProgramiv, glGetProgramInfoLog);
+        log.PrintAsError();
+        ExplainLinkFailure(stages, sources, failure);
+        NoteFailure(failure, std::string(sources[0].path) + " + " + sources[1].path,
+                    log.FirstLine());
         return false;
     }
     LookUpUniforms(record);
@@ -204,10 +231,12 @@ void ReleaseStages(uint32_t program, const uint32_t (&stages)[kShaderStageSlots]
 
 } // namespace
 
-uint32_t CompileShader(const char* path, GLenum stage) {
+uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure) {
     AssetFile source;
-    if (ReadAssetFile(path, kTag, "shader", &source) != 0)
+    if (ReadAssetFile(path, kTag, "shader", &source) != 0) {
+        NoteFailure(failure, path, source.failure);
         return 0;
+    }
     uint32_t shader = glCreateShader(stage);
     // The version line comes first so the files themselves carry none; the
     // source is NUL-terminated after the bytes actually read.
@@ -231,25 +260,28 @@ uint32_t CompileShader(const char* path, GLenum stage) {
         return shader;
     }
     LogMessage(LOG_ERROR, kTag, "Error compiling \"%s\"", path);
-    InfoLog(shader, glGetShaderiv, glGetShaderInfoLog).PrintAsError();
+    InfoLog log(shader, glGetShaderiv, glGetShaderInfoLog);
+    log.PrintAsError();
+    NoteFailure(failure, path, log.FirstLine());
     glDeleteShader(shader);
     return 0;
 }
 
-int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath) {
+int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath,
+                      ShaderFailure* failure) {
     record.program = glCreateProgram();
     const StageSource sources[kShaderStageSlots] = {{GL_VERTEX_SHADER, vertexPath},
                                                     {GL_FRAGMENT_SHADER, fragmentPath}};
     uint32_t stages[kShaderStageSlots] = {};
     for (int i = 0; i < kShaderStageSlots; ++i) {
         if (sources[i].path)
-            stages[i] = CompileShader(sources[i].path, sources[i].stage);
+            stages[i] = CompileShader(sources[i].path, sources[i].stage, failure);
     }
 
     // A stage that could not be read or compiled has already said why; linking
     // the other one alone could succeed and hide that the program is unusable.
     bool stagesCompiled = stages[0] != 0 && stages[1] != 0;
-    bool linked = stagesCompiled && LinkStages(record, stages, sources);
+    bool linked = stagesCompiled && LinkStages(record, stages, sources, failure);
     ReleaseStages(record.program, stages);
     return linked ? 0 : -1;
 }

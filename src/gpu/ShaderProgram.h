@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include <GL/glcorearb.h>
 
@@ -13,32 +14,46 @@ constexpr int kMaxKernelSize = 128;  // elements of ssaoSamples in the SSAO shad
 
 struct ShaderProgram {
     uint32_t program = 0;
-    int32_t modelMatrix;
-    int32_t viewMatrix;
-    int32_t projMatrix;
-    int32_t texDiffuse;
-    int32_t texFontAtlas;
-    int32_t textColor;
-    int32_t texGPosition;
-    int32_t texGNormal;
-    int32_t texGAlbedo;
-    int32_t ssaoEnabled;
-    int32_t ssaoRadius;
-    int32_t ssaoKernelSize;
-    int32_t ssaoSamples;
-    int32_t texSSAONoise;
-    int32_t texSSAO;
-    int32_t singleChannel;
-    int32_t ambientFactor;
+    // -1 is GL's location of no uniform, which glUniform* calls ignore:
+    // a record never linked sets nothing by accident.
+    int32_t modelMatrix = -1;
+    int32_t viewMatrix = -1;
+    int32_t projMatrix = -1;
+    int32_t texDiffuse = -1;
+    int32_t texFontAtlas = -1;
+    int32_t textColor = -1;
+    int32_t texGPosition = -1;
+    int32_t texGNormal = -1;
+    int32_t texGAlbedo = -1;
+    int32_t ssaoEnabled = -1;
+    int32_t ssaoRadius = -1;
+    int32_t ssaoKernelSize = -1;
+    int32_t ssaoSamples = -1;
+    int32_t texSSAONoise = -1;
+    int32_t texSSAO = -1;
+    int32_t singleChannel = -1;
+    int32_t ambientFactor = -1;
 };
 static_assert(sizeof(ShaderProgram) == 18 * 4, "the record is 18 32-bit fields");
 
 // 0 when the program linked from both stages, -1 otherwise (a stage that
 // can't be read or compiled fails the load; see ShaderProgram.cpp).
-int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath);
+// Why a program was not built: the file the failure came from (both files,
+// "a.vert + b.frag", for a link failure no stage explains) and the first line
+// of the driver's message, or the reason the file could not be read.
+struct ShaderFailure {
+    std::string file;
+    std::string message;
+    // "file: message", as the overlay shows it.
+    std::string Line() const { return file + ": " + message; }
+};
+
+int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath,
+                      ShaderFailure* failure = nullptr);
 // The compiled shader name, or 0 on any failure (logged). A compile that
 // succeeded with messages (warnings) logs them at warning level.
-uint32_t CompileShader(const char* path, GLenum stage);
+// *failure (when given and still empty) gets the first failure's account.
+uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure = nullptr);
 // Logs a GL info log line by line at error level; empty lines are skipped.
 void PrintInfoLog(const char* log, int length);
 // Deletes the record's program (when it has one) and resets the name to 0.

@@ -6,7 +6,7 @@
 Event MakeQuitEvent() {
     // Zero the whole record first, padding included, so every copy of a quit
     // request carries 23 zero payload bytes.
-    Event event;
+    Event event{};
     memset(&event, 0, sizeof(event));
     event.type = EVENT_QUIT;
     return event;

@@ -67,7 +67,7 @@ void EventBus::PostEvent(const Event& event) {
 void EventBus::ProcessEvents() {
     SDL_Event sdlEvent;
     while (SDL_PollEvent(&sdlEvent)) {
-        Event event;
+        Event event{};
         if (TranslateEvent(sdlEvent, &event) == 0)
             Dispatch(event);
     }

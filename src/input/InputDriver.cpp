@@ -186,7 +186,7 @@ int TranslateEvent(const SDL_Event& sdlEvent, Event* event) {
     // Built aside and copied only when the type has a counterpart, so a
     // skipped event leaves the caller's record untouched. Payload bytes a type
     // doesn't use are zero: whole-record copies never carry stale data.
-    Event out;
+    Event out{};
     memset(&out, 0, sizeof(out));
     switch (sdlEvent.type) {
     case SDL_KEYDOWN:

@@ -128,7 +128,7 @@ struct FileIdentity {
 };
 
 bool Identify(const char* path, FileIdentity* id) {
-    struct stat info;
+    struct stat info{};
     if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     *id = FileIdentity{path, info.st_size, info.st_mtim};

@@ -118,7 +118,7 @@ template <typename Packet, int Width>
 int TracePacket(void (*occluded)(const int*, RTCScene, RTCIntersectContext*, Packet*),
                 RTCScene scene, RTCIntersectContext* context, const PacketFrame& f,
                 const int* indices, int lanes) {
-    alignas(64) Packet packet;
+    alignas(64) Packet packet{};
     alignas(64) int valid[Width];
     for (int lane = 0; lane < Width; ++lane) {
         valid[lane] = lane < lanes ? -1 : 0;
@@ -303,7 +303,7 @@ bool AoScene::Intersect(const glm::vec3& origin, const glm::vec3& dir, float tfa
     if (!(length > 0.0f))
         return false;
     glm::vec3 unit = dir / length;
-    RTCIntersectContext context;
+    RTCIntersectContext context{};
     rtcInitIntersectContext(&context);
     RTCRayHit rh{};
     rh.ray.org_x = origin.x;
@@ -355,7 +355,7 @@ int AoScene::OpenRays(const glm::vec3& point, const glm::vec3& normal, float eye
 
     // Rays from one point travel together through the hierarchy: tracing
     // them in packets shares the node tests.
-    RTCIntersectContext context;
+    RTCIntersectContext context{};
     rtcInitIntersectContext(&context);
     context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
     PacketFrame frame{origin, tangent, bitangent, normal, radius, rays, shiftU, shiftV};

@@ -38,7 +38,7 @@ void TraceRow(const AoScene& scene, const CameraSetup& camera, const glm::mat4& 
     for (int x = 0; x < camera.width; ++x) {
         size_t index = size_t(y) * camera.width + x;
         PixelRay ray = CameraRay(inverse, x, y, camera.width, camera.height);
-        SurfaceHit hit;
+        SurfaceHit hit{};
         if (!scene.Intersect(ray.origin, ray.dir, 1.0f, &hit)) {
             out->mask[index] = 0;
             out->visibility[index] = 1.0f;

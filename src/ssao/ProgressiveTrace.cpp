@@ -200,7 +200,7 @@ void ProgressiveTrace::PrimaryRow(int y) {
     for (int x = 0; x < mCamera.width; ++x) {
         size_t index = size_t(y) * mCamera.width + x;
         PixelRay ray = CameraRay(mInverse, x, y, mCamera.width, mCamera.height);
-        SurfaceHit hit;
+        SurfaceHit hit{};
         if (!mScene->Intersect(ray.origin, ray.dir, 1.0f, &hit))
             continue;
         mMask[index] = 1;

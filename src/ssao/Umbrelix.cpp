@@ -167,6 +167,8 @@ int Umbrelix::CreateRenderTargets() {
     int width = 0;
     int height = 0;
     SDL_GL_GetDrawableSize(mWindow->mSDLWindow, &width, &height);
+    mTargetWidth = width;
+    mTargetHeight = height;
     if (CreateGBuffer(width, height) != 0)
         return -1;
     LogMessage(LOG_INFO, kTag, "G-buffer created");

@@ -59,6 +59,7 @@ public:
     // The ray-traced truth of the view (UmbrelixTruth.cpp). Its program is
     // loaded the first time the truth is shown; 0, or -1 (logged).
     int LoadTruthProgram();
+    bool HasTruthProgram() const { return mShaderTruth.program != 0; }
     // visibilityDepth: per pixel, rows top first, the traced visibility and
     // the traced surface's view depth (0 where none). 0, or -1 (logged).
     int UploadTruth(const std::vector<float>& visibilityDepth, int width, int height);
@@ -75,6 +76,10 @@ public:
     int ReadWindow(int width, int height, std::vector<uint8_t>* rgba);
     // The occlusion lighting and the occlusion view read now.
     uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
+    // The render targets' size: the drawable's at start-up, kept whatever the
+    // window does later. Every read-back of a target uses it.
+    int TargetWidth() const { return mTargetWidth; }
+    int TargetHeight() const { return mTargetHeight; }
 
     bool mSSAOEnabled;
     bool mBlurEnabled;
@@ -105,6 +110,10 @@ public:
     int mTruthHeight = 0;
 
 private:
+    int mTargetWidth = 0;
+    int mTargetHeight = 0;
+    bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
+
     void AssignTruthSamplers();
     void UploadKernel();
     void ReleaseTruth();

@@ -22,13 +22,15 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
         {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
         {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
     };
-    if (mShaderTruth.program != 0)
+    // The truth's program once it was asked for, also when it failed then:
+    // a reload that builds it brings the truth back.
+    if (mTruthAsked)
         sources.push_back({&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"});
     int result = 0;
     for (const ShaderSource& source : sources) {
-        std::string error;
-        if (ReloadShaderProgram(source, &error) != 0) {
-            errors->push_back(std::string(source.fragmentPath) + ": " + error);
+        ShaderFailure failure;
+        if (ReloadShaderProgram(source, &failure) != 0) {
+            errors->push_back(failure.Line());
             result = -1;
         }
     }

@@ -15,6 +15,7 @@ constexpr int kTruthChannels = 2;
 } // namespace
 
 int Umbrelix::LoadTruthProgram() {
+    mTruthAsked = true;
     if (mShaderTruth.program != 0)
         return 0;
     if (LoadShaderProgram(mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag") != 0)

@@ -59,7 +59,7 @@ TEST(TruthView, GCyclesTruthDifferenceAndOffAndSaysNothingWhileOff) {
         EXPECT_EQ(view.Mode(), mode);
     }
     view.StatusLines(&rays, &figures, &failed);
-    EXPECT_EQ(rays, "Truth (truth): building the ray-tracing scene");
+    EXPECT_EQ(rays, "Truth: building the ray-tracing scene");
     EXPECT_TRUE(figures.empty()) << "no figures before 16 rays";
     view.Stop();
     view.Stop();

@@ -1,6 +1,7 @@
 // ShaderReload: a program whose file is broken, empty or missing keeps the
 // program that ran before (the pixels it draws stay the same) and hands back
-// the compiler's first error line; a fixed file replaces it.
+// the file that failed with the compiler's first error line; a fixed file
+// replaces it.
 #include "gpu/ShaderReload.h"
 
 #include <string>
@@ -43,9 +44,9 @@ protected:
         glDeleteVertexArrays(1, &mVao);
     }
 
-    int Reload(const std::string& fragmentText, std::string* error) {
+    int Reload(const std::string& fragmentText, ShaderFailure* failure) {
         mDir.Write("colour.frag", fragmentText);
-        return ReloadShaderProgram({&mRecord, mVertex.c_str(), mFragment.c_str()}, error);
+        return ReloadShaderProgram({&mRecord, mVertex.c_str(), mFragment.c_str()}, failure);
     }
 
     // The colour the current program draws, read back from the framebuffer.
@@ -74,64 +75,50 @@ const std::vector<uint8_t> kGreen = {0, 255, 0};
 
 } // namespace
 
-TEST_F(ShaderReloadTest, ABrokenFileKeepsTheRunningProgramAndAFixedOneReplacesIt) {
-    std::string error;
-    ASSERT_EQ(Reload(Fragment("1.0, 0.0, 0.0, 1.0"), &error), 0);
+TEST_F(ShaderReloadTest, ABrokenFileKeepsTheRunningProgramAndIsNamedWithItsFirstError) {
+    ShaderFailure failure;
+    ASSERT_EQ(Reload(Fragment("1.0, 0.0, 0.0, 1.0"), &failure), 0);
     uint32_t running = mRecord.program;
     ASSERT_EQ(Draw(), kRed);
 
+    // Each case breaks one file; the failure names that file and says why in
+    // the driver's (or the reader's) own words, which the log also has.
     struct Case {
         const char* what;
+        bool vertex; // the vertex file is the broken one
         std::string text;
         bool remove;
+        const char* says;
     } cases[] = {
-        {"a compile error", kBroken, false},
-        {"an empty file", "", false},
-        {"a missing file", "", true},
+        {"a fragment compile error", false, kBroken, false, "error"},
+        {"an empty fragment file", false, "", false, "the file is empty"},
+        {"a missing fragment file", false, "", true, "Error while loading shader"},
+        {"a vertex compile error", true, "void main() { gl_Position = 1.0 }\n", false, "error"},
     };
     for (const Case& c : cases) {
         LogCapture log;
-        mDir.Write("colour.frag", c.text);
+        std::string broken = c.vertex ? mVertex : mFragment;
+        mDir.Write(c.vertex ? "full.vert" : "colour.frag", c.text);
         if (c.remove)
-            std::remove(mFragment.c_str());
-        error.clear();
-        EXPECT_EQ(ReloadShaderProgram({&mRecord, mVertex.c_str(), mFragment.c_str()}, &error), -1)
+            std::remove(broken.c_str());
+        EXPECT_EQ(ReloadShaderProgram({&mRecord, mVertex.c_str(), mFragment.c_str()}, &failure),
+                  -1)
             << c.what;
         EXPECT_EQ(mRecord.program, running) << c.what << " keeps the program";
         EXPECT_EQ(Draw(), kRed) << c.what << ": the old program still draws";
-        EXPECT_FALSE(error.empty()) << c.what;
-        EXPECT_TRUE(log.ContainsFragment(error)) << c.what << ": the log has the line: " << error;
+        EXPECT_EQ(failure.file, broken) << c.what;
+        EXPECT_NE(failure.message.find(c.says), std::string::npos) << c.what << ": " << failure.message;
+        EXPECT_EQ(failure.message.find("Error compiling"), std::string::npos)
+            << c.what << ": the compiler's own line, not the loader's summary";
+        EXPECT_TRUE(log.ContainsFragment(failure.message)) << c.what << ": " << failure.message;
+        mDir.Write("full.vert", kVertex);
+        mDir.Write("colour.frag", Fragment("1.0, 0.0, 0.0, 1.0"));
     }
 
-    // The compiler's own line, not the loader's summary.
-    mDir.Write("colour.frag", kBroken);
-    ReloadShaderProgram({&mRecord, mVertex.c_str(), mFragment.c_str()}, &error);
-    EXPECT_NE(error.find("error"), std::string::npos) << error;
-    EXPECT_EQ(error.find("Error compiling"), std::string::npos) << error;
-
-    ASSERT_EQ(Reload(Fragment("0.0, 1.0, 0.0, 1.0"), &error), 0);
+    ASSERT_EQ(Reload(Fragment("0.0, 1.0, 0.0, 1.0"), &failure), 0);
     EXPECT_NE(mRecord.program, 0u);
     EXPECT_EQ(Draw(), kGreen);
     // GL deletes a program only once it is no longer current.
     glUseProgram(0);
     EXPECT_FALSE(glIsProgram(running)) << "the replaced program is released";
-}
-
-TEST(ShaderReloadFirstError, PicksTheInfoLogsFirstLineElseTheFirstError) {
-    struct Case {
-        std::string log;
-        std::string expected;
-    } cases[] = {
-        {"0.1 [I]  [Shader] fine\n"
-         "0.2 [E]  [Shader] Error compiling \"shaders/x.frag\"\n"
-         "0.2 [E]  [Shader] OpenGL error log:\n"
-         "0.2 [E]  [Shader]     0:3(12): error: syntax error\n"
-         "0.2 [E]  [Shader]     0:4(1): error: another\n",
-         "0:3(12): error: syntax error"},
-        {"0.1 [E]  [Shader] Unable to open \"shaders/gone.frag\"\n",
-         "Unable to open \"shaders/gone.frag\""},
-        {"0.1 [I]  [Shader] all good\n", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FirstErrorLine(c.log), c.expected);
 }

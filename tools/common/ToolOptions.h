@@ -29,8 +29,8 @@ bool ParseCount(const std::string& text, int minimum, int maximum, int* out, std
 // A named camera placement: eye position and viewing direction (any length).
 struct NamedView {
     std::string name;
-    glm::vec3 eye;
-    glm::vec3 dir;
+    glm::vec3 eye{0.0f};
+    glm::vec3 dir{0.0f};
 };
 
 // The fixed views of the default scene, in report order: start, corner,

@@ -78,11 +78,11 @@ constexpr int kDrapeCellsV = 60;
 constexpr Vec3 kUp{0.0f, 1.0f, 0.0f};
 
 struct Side {
-    const char* name;
-    WallFrame frame; // d > 0 towards the court, d < 0 into the gallery
-    float half;      // half length of the column line
-    int bays;
-    bool isLong; // long sides own the corner columns and run their walls over them
+    const char* name = nullptr;
+    WallFrame frame{}; // d > 0 towards the court, d < 0 into the gallery
+    float half = 0.0f; // half length of the column line
+    int bays = 0;
+    bool isLong = false; // long sides own the corner columns and run their walls over them
 };
 
 const std::array<Side, 4>& sides() {

@@ -81,15 +81,15 @@ float grit(float u, float v, uint32_t seed) {
 // ---- Coursed blocks: ashlar, brick, square floor tiles --------------------------------------
 
 struct Courses {
-    Vec3 block;
-    Vec3 mortar;
-    int rows;
-    int perRow;
-    float mortarFraction; // joint width as a fraction of a block's height
-    bool runningBond;     // half-block offset on alternate rows instead of random offsets
-    float tintVariation;
-    float bevelFraction; // shading ramp next to joints, fraction of block height
-    uint32_t seed;
+    Vec3 block{};
+    Vec3 mortar{};
+    int rows = 0;
+    int perRow = 0;
+    float mortarFraction = 0.0f; // joint width as a fraction of a block's height
+    bool runningBond = false;    // half-block offset on alternate rows instead of random offsets
+    float tintVariation = 0.0f;
+    float bevelFraction = 0.0f; // shading ramp next to joints, fraction of block height
+    uint32_t seed = 0;
 };
 
 Vec3 shadeCourses(const Courses& c, float u, float v) {
