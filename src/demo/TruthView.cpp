@@ -211,6 +211,11 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
         if (mPendingInputs.generation == mTrace.Generation()) {
             mFigures = done;
             mFigureInputs = mPendingInputs;
+            if (done.valid)
+                LogMessage(LOG_INFO, kTag,
+                           "Figures at %d rays: MAE %.4f  bias %+.4f  SSIM %.4f over %llu pixels",
+                           done.rays, done.errors.mae, done.errors.bias, done.errors.ssim,
+                           (unsigned long long)done.pixels);
         }
     }
     bool current = mLatest.generation == mTrace.Generation();

@@ -113,6 +113,12 @@ private:
     int mTargetWidth = 0;
     int mTargetHeight = 0;
     bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
+    int mWindowBottom = 0;    // the viewport's bottom row: 0, or where the window's top is
+
+    // Binds the window's framebuffer with the picture in its top-left corner.
+    void BindWindowFramebuffer();
+    // The viewport at the targets' size, bottom at row bottom (0 for the targets).
+    void PlaceViewport(int bottom);
 
     void AssignTruthSamplers();
     void UploadKernel();

@@ -6,7 +6,10 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <SDL2/SDL.h>
+
 #include "gpu/GLFunctions.h"
+#include "gpu/Window.h"
 
 namespace {
 
@@ -43,6 +46,7 @@ void Umbrelix::SetProjectionMatrix(const glm::mat4& m) {
 }
 
 void Umbrelix::Clear() {
+    PlaceViewport(0);
     glBindFramebuffer(GL_FRAMEBUFFER, mGBuffer);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -53,6 +57,25 @@ void Umbrelix::Clear() {
 void Umbrelix::DrawNode(SceneGraphNode* node) {
     glBindFramebuffer(GL_FRAMEBUFFER, mGBuffer);
     Renderer::DrawNode(node);
+}
+
+// Every pass renders at the targets' size. Into the window, the picture keeps
+// its top-left corner at the window's (GL counts rows from the bottom): a
+// window resized after start-up shows it unscaled, cut or bordered at the
+// right and bottom, with the overlay in its corner as before.
+void Umbrelix::BindWindowFramebuffer() {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(mWindow->mSDLWindow, &width, &height);
+    PlaceViewport(height - mTargetHeight);
+}
+
+void Umbrelix::PlaceViewport(int bottom) {
+    if (bottom == mWindowBottom)
+        return;
+    glViewport(0, bottom, mTargetWidth, mTargetHeight);
+    mWindowBottom = bottom;
 }
 
 uint32_t Umbrelix::OcclusionTexture() const {
@@ -90,7 +113,7 @@ void Umbrelix::BlurPass() {
 }
 
 void Umbrelix::LightingPass() {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    BindWindowFramebuffer();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glUseProgram(mShaderLighting.program);
     glUniform1i(mShaderLighting.ssaoEnabled, mSSAOEnabled ? 1 : 0);
@@ -102,7 +125,7 @@ void Umbrelix::LightingPass() {
 }
 
 void Umbrelix::DrawTextureView(bool ssaoOnly) {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    BindWindowFramebuffer();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glUseProgram(mShaderTexture.program);
     glActiveTexture(GL_TEXTURE0 + kUnitSource);

@@ -61,7 +61,7 @@ int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {
     std::vector<uint8_t> bottomUp(row * height);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    readPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    readPixels(0, mWindowBottom, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     rgba->resize(bottomUp.size());
     for (int y = 0; y < height; ++y)
         std::copy(bottomUp.begin() + (height - 1 - y) * row, bottomUp.begin() + (height - y) * row,

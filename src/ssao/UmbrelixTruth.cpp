@@ -64,7 +64,7 @@ int Umbrelix::UploadTruth(const std::vector<float>& visibilityDepth, int width, 
 }
 
 void Umbrelix::DrawTruthView(bool difference, bool traced) {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    BindWindowFramebuffer();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!traced || mShaderTruth.program == 0 || mTruthTexture == 0)
         return;

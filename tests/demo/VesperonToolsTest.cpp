@@ -113,3 +113,39 @@ TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {
     EXPECT_EQ(mApp.mScreenshotError.rfind("Screenshot not written", 0), 0u);
     mApp.Frame();
 }
+
+// With the truth on, a shot is of one view: the truth of the view on screen
+// with its figures, or (right after moving, before a round of the new view)
+// the window alone, and the log says why.
+TEST_F(VesperonTools, AShotWithTheTruthOnDescribesTheViewOnScreen) {
+    Umbrelix* renderer = mApp.GetRenderer();
+    mApp.CycleTruth();
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+    while (!mApp.mTruth.FiguresOfView(*renderer) && std::chrono::steady_clock::now() < until)
+        mApp.Frame();
+    ASSERT_NE(mApp.mTruth.FiguresOfView(*renderer), nullptr) << "figures by 16 rays";
+    std::string rays, figures;
+    bool failed = false;
+    mApp.mTruth.StatusLines(&rays, &figures, &failed);
+    EXPECT_EQ(figures.rfind("vs truth (16 rays): MAE ", 0), 0u) << figures;
+
+    TempDir dir("vesperon-shots");
+    std::vector<std::string> written;
+    ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &written), 0);
+    ASSERT_EQ(written.size(), 4u) << "window, truth, difference and JSON";
+    FILE* file = fopen(written[3].c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    char json[2048] = {};
+    fread(json, 1, sizeof(json) - 1, file);
+    fclose(file);
+    EXPECT_NE(std::string(json).find("\"figures\": {\"rays\": 16"), std::string::npos) << json;
+
+    LogCapture log;
+    mApp.mCurrentPosition += glm::vec3(5.0f, 0.0f, 0.0f);
+    mApp.mPreviousPosition = mApp.mCurrentPosition;
+    mApp.Frame();
+    std::vector<std::string> moved;
+    ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &moved), 0);
+    EXPECT_EQ(moved.size(), 1u) << "the new view has no truth yet: the window alone";
+    EXPECT_TRUE(log.ContainsFragment("the truth of this view is not traced yet")) << log.Text();
+}

@@ -23,7 +23,7 @@ SANITIZER_ENV = {
 REPORT_MARKERS = ["ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
                   "SUMMARY: AddressSanitizer", "SUMMARY: UndefinedBehaviorSanitizer"]
 
-TRUTH_SECONDS = 8  # the scene build and the first rounds, sanitized
+FIGURES_TIMEOUT = 240  # the scene build, 16 rays and the sanitized figures
 CONTROL_KEYS = ["o", "o", "p", "p", "t", "t", "t", "equal", "equal", "minus", "bracketright",
                 "bracketleft", "apostrophe", "semicolon", "x"]
 
@@ -47,7 +47,11 @@ def main():
         # The truth's threads and a shader reload under the sanitizers; Escape
         # comes while the difference view is still tracing.
         demo.key("g")
-        time.sleep(TRUTH_SECONDS)
+        deadline = time.time() + FIGURES_TIMEOUT
+        while time.time() < deadline and not demo.program.count("Figures at 16 rays: MAE"):
+            time.sleep(1)
+        run.check(demo.program.count("Figures at 16 rays: MAE") >= 1,
+                  "the figures at 16 rays are computed")
         demo.key("g", "F5")
         time.sleep(FRAMES)
         demo.key("Escape")

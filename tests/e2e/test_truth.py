@@ -17,9 +17,11 @@ import harness
 
 SCENE = "1400x700+20+150"  # the picture below the overlay
 TRUTH_LINE = "400x14+1+90"
+FIGURES_LINE = "560x14+1+105"
 MESSAGE_LINE = "600x14+1+120"
 WINDOW_SIZE = (1440, 900)
 RAYS = re.compile(r"Truth: (\d+) rays per pixel")
+FIGURES = re.compile(r"Figures at (\d+) rays: MAE ([0-9.]+)")
 
 
 def work_folder():
@@ -80,6 +82,7 @@ def check_views(run, demo):
     run.check(whites(truth, TRUTH_LINE) > 30, "the overlay shows the truth line")
     run.check(wait_log(demo.program, lambda log: any("16 rays per pixel" in l for l in log), 120),
               "the truth reaches 16 rays per pixel")
+    check_figures(run, demo, "")
     # The count is logged at 16 and 256 rays and every five seconds: wait
     # for a later one above the first.
     first = rays_logged(demo.program)[0]
@@ -94,6 +97,20 @@ def check_views(run, demo):
     signed = harness.count_colour(diff, SCENE, coloured)
     run.check(signed > 2000, f"G again shows the signed difference ({signed} red or blue pixels)")
     return lit
+
+
+def figures_logged(program):
+    return [int(m.group(1)) for line in program.log() for m in [FIGURES.search(line)] if m]
+
+
+def check_figures(run, demo, when):
+    """The figures of 16 rays are logged and shown in green under the truth line."""
+    run.check(wait_log(demo.program, lambda log: 16 in figures_logged(demo.program), 60),
+              f"the figures at 16 rays are computed{when} ({figures_logged(demo.program)})")
+    shot = demo.shot_until("figures", lambda p: harness.count_colour(
+        p, FIGURES_LINE, harness.is_green) > 30, timeout=30)
+    greens = harness.count_colour(shot, FIGURES_LINE, harness.is_green)
+    run.check(greens > 30, f"the overlay shows the figures line{when} ({greens} green pixels)")
 
 
 def check_screenshot(run, demo, folder):
@@ -118,7 +135,26 @@ def check_screenshot(run, demo, folder):
               "no temporary file is left")
 
 
+def check_reload_names_the_file(run, demo, folder):
+    """A compile error is reported with the file it is in, whichever stage."""
+    for name in ("SSAO.vert", "SSAO.frag"):
+        path = os.path.join(folder, "shaders", name)
+        with open(path) as f:
+            good = f.read()
+        with open(path, "w") as f:
+            f.write(good.replace("void main()", "void main() { undeclared_thing = 1; }\nvoid unused()", 1))
+        n = demo.program.count("Shader reload:")
+        demo.key("F5")
+        wait_log(demo.program, lambda log: sum("Shader reload:" in l for l in log) > n, 30)
+        lines = [l for l in demo.program.log() if "Shader reload:" in l]
+        run.check(len(lines) > n and f"first: shaders/{name}: " in lines[-1],
+                  f"a broken {name} is named in the reload's message ({lines[-1:]})")
+        with open(path, "w") as f:
+            f.write(good)
+
+
 def check_reload(run, demo, folder):
+    check_reload_names_the_file(run, demo, folder)
     path = os.path.join(folder, "shaders", "SSAO.frag")
     with open(path) as f:
         good = f.read()
@@ -149,6 +185,43 @@ def check_reload(run, demo, folder):
               "F5 on the fixed file reloads")
     fixed = demo.shot_until("reload-fixed", lambda p: reds(p, MESSAGE_LINE) < 5)
     run.check(reds(fixed, MESSAGE_LINE) < 5, "the red error line goes away")
+
+
+def check_resize_and_truth_reload(run, binary, folder):
+    """A window resized before and during G runs on and shows the figures (the
+    targets keep the start size); a truth whose program failed to build comes
+    back with the F5 that builds it."""
+    truth = os.path.join(folder, "shaders", "Truth.frag")
+    with open(truth) as f:
+        good = f.read()
+    with open(truth, "w") as f:
+        f.write(good.replace("void main()", "void main() { undeclared_thing = 1; }\nvoid unused()", 1))
+    with harness.Demo(binary, cwd=folder) as demo:
+        if not run.check(demo.wait_window() is not None, "the window opens for the resize"):
+            return
+        harness.xdotool(demo.display, "windowsize", demo.window, "1000", "700")
+        time.sleep(2)
+        demo.key("g")
+        run.check(wait_log(demo.program, lambda log: any(
+            "No ray-traced truth: the truth's shader did not load" in l for l in log), 30),
+            "a broken Truth.frag makes the truth unavailable")
+        with open(truth, "w") as f:
+            f.write(good)
+        demo.key("F5")
+        run.check(wait_log(demo.program, lambda log: any(
+            "the truth is available again" in l for l in log), 30),
+            "F5 with the file fixed brings the truth back")
+        run.check(wait_log(demo.program, lambda log: any(
+            "16 rays per pixel" in l for l in log), 120), "the mended truth traces")
+        check_figures(run, demo, " after a resize before G")
+        harness.xdotool(demo.display, "windowsize", demo.window, "1440", "900")
+        demo.key("equal")  # a new kernel: the figures are computed again, now resized
+        seen = len(figures_logged(demo.program))
+        run.check(wait_log(demo.program, lambda log: len(figures_logged(demo.program)) > seen, 60),
+                  "a resize during G: the figures are computed again")
+        run.check(demo.program.proc.poll() is None, "the resized window runs on")
+        demo.key("Escape")
+        run.check(demo.program.wait_exit(30) == 0, "and ends with status 0")
 
 
 def main():
@@ -185,6 +258,8 @@ def main():
         run.check(status == 0 and took < 15, f"Escape mid-trace exits 0 promptly ({status}, {took:.1f} s)")
         errors = [l for l in demo.program.log() if "[E]" in l and "Shader" not in l]
         run.check(not errors, f"no other error logged ({errors[:3]})")
+
+    check_resize_and_truth_reload(run, binary, folder)
 
     # A signal while the workers trace.
     for sig in (signal.SIGTERM, signal.SIGINT):
