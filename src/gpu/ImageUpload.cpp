@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "gpu/GLFunctions.h"
 #include "memory/DecoderAllocator.h"
@@ -81,8 +82,8 @@ const DecoderFormat kJPEG = {"JPEG", stbi__jpeg_test};
 const DecoderFormat kPNM = {"PNM", stbi__pnm_test};
 const DecoderFormat kHDR = {"HDR", stbi__hdr_test};
 const DecoderFormat kTGA = {"TGA", stbi__tga_test};
-const DecoderFormat* const kDecoderFormats[] = {&kPNG, &kBMP, &kGIF, &kPSD, &kJPEG,
-                                                &kPNM, &kHDR, &kTGA};
+const DecoderFormat* const kDecoderFormats[] = {&kPNG,  &kBMP, &kGIF, &kPSD,
+                                                &kJPEG, &kPNM, &kHDR, &kTGA};
 
 const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
     for (const DecoderFormat* format : kDecoderFormats) {
@@ -153,14 +154,24 @@ size_t SkipCodedData(const unsigned char* data, size_t size, size_t at) {
     return size;
 }
 
-bool JPEGTablesFit(const unsigned char* data, size_t size) {
-    constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA;
+// What the walk found: whether the tables fit, the marker the decoder does
+// not know that ends its reading (0 for none), and whether a DNL segment
+// gives the height after a scan.
+struct JPEGWalk {
+    bool tablesFit = true;
+    unsigned char unknownMarker = 0;
+    bool heightInDNL = false;
+};
+
+JPEGWalk WalkJPEG(const unsigned char* data, size_t size) {
+    constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA, kDNL = 0xDC;
+    JPEGWalk walk;
     // The start-of-image marker, which may follow fill bytes as any marker may.
     size_t at = 0;
     while (at < size && data[at] == 0xFF)
         ++at;
     if (at == 0 || at >= size || data[at] != 0xD8)
-        return true; // the decoder refuses it
+        return walk; // the decoder refuses it
     ++at;
     while (at + 1 < size) {
         if (data[at] != 0xFF) {
@@ -172,18 +183,23 @@ bool JPEGTablesFit(const unsigned char* data, size_t size) {
             ++at;
             continue;
         }
+        if (marker != kEOI && !IsJPEGSegmentWithLength(marker))
+            walk.unknownMarker = marker;
         if (marker == kEOI || !IsJPEGSegmentWithLength(marker) || at + 4 > size)
-            return true;
-        if (marker == kDHT && !DHTFits(data, size, at + 2))
-            return false;
+            return walk;
+        if (marker == kDHT && !DHTFits(data, size, at + 2)) {
+            walk.tablesFit = false;
+            return walk;
+        }
+        walk.heightInDNL |= marker == kDNL;
         const uint32_t length = BigEndian(data + at + 2, 2);
         if (length < 2)
-            return true; // the decoder refuses it
+            return walk; // the decoder refuses it
         at += 2 + length;
         if (marker == kSOS)
             at = SkipCodedData(data, size, at);
     }
-    return true;
+    return walk;
 }
 
 // ---- PNM header ---------------------------------------------------------------------------
@@ -356,14 +372,143 @@ bool OutsideLimits(unsigned long long width, unsigned long long height) {
     return true;
 }
 
-// The decoder's own size limits (its reason "too large") are the one failure
-// a person needs told apart from a damaged file.
-void SetDecodeFailure(const DecoderFormat& format) {
+// ---- Variants the decoder does not read ---------------------------------------------------
+// A whole file in a variant of its format that the decoder does not read is
+// not damaged, and a person converts it rather than looking for a good copy.
+// The decoder names such a variant in its failure reason; the variant is then
+// described from the file's own header fields. Each function returns the
+// description, or null when the reason is not such a variant.
+
+constexpr size_t kVariantSize = 64;
+using Variant = char[kVariantSize];
+
+uint32_t LittleEndian(const unsigned char* data, size_t size, size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | (at + i < size ? data[at + i] : 0);
+    return value;
+}
+
+uint32_t BigEndianAt(const unsigned char* data, size_t size, size_t at, int bytes) {
+    return at + bytes <= size ? BigEndian(data + at, bytes) : 0;
+}
+
+const char* JPEGVariant(const char* reason, const unsigned char* data, size_t size, Variant out) {
+    if (std::strcmp(reason, "only 8-bit") == 0)
+        return "samples of other than 8 bits";
+    const JPEGWalk walk = WalkJPEG(data, size);
+    // The decoder leaves the height to a DNL segment unread; without one the height is just 0.
+    if (std::strcmp(reason, "no header height") == 0 && walk.heightInDNL)
+        return "height given in a DNL segment after the scan";
+    if (std::strcmp(reason, "unknown marker") != 0)
+        return nullptr;
+    // Frames other than baseline, extended and progressive Huffman coding,
+    // and the conditioning tables (DAC) that precede arithmetic-coded frames.
+    constexpr unsigned char kSOF3 = 0xC3, kSOF5 = 0xC5, kSOF7 = 0xC7, kSOF9 = 0xC9, kDAC = 0xCC,
+                            kSOF15 = 0xCF;
+    const unsigned char m = walk.unknownMarker;
+    if (m == kDAC)
+        return "arithmetic coding";
+    const char* coding = m == kSOF3                  ? "lossless"
+                         : m >= kSOF5 && m <= kSOF7  ? "hierarchical"
+                         : m >= kSOF9 && m <= kSOF15 ? "arithmetic coding"
+                                                     : nullptr;
+    if (!coding)
+        return nullptr;
+    std::snprintf(out, kVariantSize, "%s (SOF%d frame)", coding, m - 0xC0);
+    return out;
+}
+
+const char* BMPVariant(const char* reason, const unsigned char* data, size_t size, Variant out) {
+    constexpr size_t kCompressionAt = 30;
+    const uint32_t compression = LittleEndian(data, size, kCompressionAt, 4);
+    if (std::strcmp(reason, "BMP RLE") == 0)
+        return compression == 2 ? "RLE4 compression" : "RLE8 compression";
+    if (std::strcmp(reason, "BMP JPEG/PNG") != 0)
+        return nullptr;
+    constexpr uint32_t kJPEGInside = 4, kPNGInside = 5;
+    if (compression == kJPEGInside || compression == kPNGInside)
+        return compression == kJPEGInside ? "JPEG compression" : "PNG compression";
+    std::snprintf(out, kVariantSize, "compression type %u", unsigned(compression));
+    return out;
+}
+
+const char* PSDVariant(const char* reason, const unsigned char* data, size_t size, Variant out) {
+    constexpr size_t kVersionAt = 4, kChannelsAt = 12, kDepthAt = 22, kModeAt = 24;
+    if (std::strcmp(reason, "wrong version") == 0)
+        std::snprintf(out, kVariantSize, "version %u", BigEndianAt(data, size, kVersionAt, 2));
+    else if (std::strcmp(reason, "wrong channel count") == 0)
+        std::snprintf(out, kVariantSize, "%u channels", BigEndianAt(data, size, kChannelsAt, 2));
+    else if (std::strcmp(reason, "unsupported bit depth") == 0)
+        std::snprintf(out, kVariantSize, "%u bits per channel",
+                      BigEndianAt(data, size, kDepthAt, 2));
+    else if (std::strcmp(reason, "wrong color format") == 0) {
+        static const char* const kModes[] = {
+            "bitmap", "greyscale", "indexed colour", "RGB",     "CMYK",
+            "mode 5", "mode 6",    "multichannel",   "duotone", "Lab colour"};
+        const uint32_t mode = BigEndianAt(data, size, kModeAt, 2);
+        if (mode < std::size(kModes))
+            std::snprintf(out, kVariantSize, "%s", kModes[mode]);
+        else
+            std::snprintf(out, kVariantSize, "colour mode %u", unsigned(mode));
+    } else if (std::strcmp(reason, "bad compression") == 0) {
+        // The compression field follows three sections of stated lengths.
+        size_t at = 26;
+        for (int section = 0; section < 3 && at <= size; ++section)
+            at += 4 + BigEndianAt(data, size, at, 4);
+        std::snprintf(out, kVariantSize, "compression type %u", BigEndianAt(data, size, at, 2));
+    } else {
+        return nullptr;
+    }
+    return out;
+}
+
+const char* HDRVariant(const char* reason, const unsigned char* data, size_t size, Variant) {
+    const unsigned char* end = data + size;
+    if (std::strcmp(reason, "unsupported format") == 0) {
+        static const char kXYZE[] = "FORMAT=32-bit_rle_xyze";
+        if (std::search(data, end, kXYZE, kXYZE + sizeof(kXYZE) - 1) != end)
+            return "XYZE colour (FORMAT=32-bit_rle_xyze)";
+        return "colour format other than 32-bit_rle_rgbe";
+    }
+    if (std::strcmp(reason, "unsupported data layout") != 0)
+        return nullptr;
+    // Only a resolution line of one of the eight orders, such as +Y 4 +X 4,
+    // is a layout; anything else there is damage.
+    static const char kBlankLine[] = "\n\n";
+    const unsigned char* line = std::search(data, end, kBlankLine, kBlankLine + 2);
+    if (end - line < 4 || (line[2] != '+' && line[2] != '-') || (line[3] != 'X' && line[3] != 'Y'))
+        return nullptr;
+    return "pixel order other than -Y +X (rows top to bottom)";
+}
+
+struct FormatVariants {
+    const DecoderFormat* format;
+    const char* (*variant)(const char* reason, const unsigned char* data, size_t size, Variant out);
+};
+
+const FormatVariants kFormatVariants[] = {
+    {&kJPEG, JPEGVariant}, {&kBMP, BMPVariant}, {&kPSD, PSDVariant}, {&kHDR, HDRVariant}};
+
+// The decoder's own size limits (its reason "too large") and a variant it
+// does not read are the failures a person needs told apart from a damaged file.
+void SetDecodeFailure(const DecoderFormat& format, const unsigned char* data, int size) {
     const char* reason = stbi_failure_reason();
-    if (reason && std::strcmp(reason, "too large") == 0)
+    if (reason && std::strcmp(reason, "too large") == 0) {
         SetLastResult("image too large (over the %s decoder's limits)", format.name);
-    else
-        SetLastResult("truncated or corrupt %s", format.name);
+        return;
+    }
+    for (const FormatVariants& known : kFormatVariants) {
+        Variant out = {};
+        const char* variant = known.format == &format && reason
+                                  ? known.variant(reason, data, size_t(size), out)
+                                  : nullptr;
+        if (variant) {
+            SetLastResult("%s not supported: %s", format.name, variant);
+            return;
+        }
+    }
+    SetLastResult("truncated or corrupt %s", format.name);
 }
 
 // The size the decoder's header reader gives, when it gives one.
@@ -386,7 +531,7 @@ const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
         SetLastResult("corrupt PNM (a header number over %d)", INT_MAX);
         return nullptr;
     }
-    if (format == &kJPEG && !JPEGTablesFit(data, size_t(size))) {
+    if (format == &kJPEG && !WalkJPEG(data, size_t(size)).tablesFit) {
         SetLastResult("corrupt JPEG (a Huffman table of more than 256 codes)");
         return nullptr;
     }
@@ -395,7 +540,7 @@ const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
     int width = 0, height = 0, channels = 0;
     if (!stbi__info_main(&context, &width, &height, &channels)) {
         if (stbi_failure_reason() && std::strcmp(stbi_failure_reason(), "too large") == 0) {
-            SetDecodeFailure(*format);
+            SetDecodeFailure(*format, data, size);
             return nullptr;
         }
         return format; // the decoder will say what it makes of it
@@ -581,8 +726,10 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
             SetBudgetExceeded(*budget, spent.wanted - before);
         else if (spent.exhausted)
             SetLastResult("out of memory decoding the image");
+        else if (image.cut) // the decoder's reason is left from before
+            SetLastResult("truncated or corrupt %s", format->name);
         else
-            SetDecodeFailure(*format);
+            SetDecodeFailure(*format, data, size);
         stbi_image_free(image.pixels);
         return 0;
     }

@@ -383,6 +383,68 @@ TEST(ImageUpload, UndecodableBytesAreRefusedWithAReasonAPersonUnderstands) {
     EXPECT_STREQ(ImageLastResult(), "no image data");
 }
 
+namespace {
+
+// file with its first occurrence of from (the same length) replaced by to.
+Bytes Replaced(Bytes file, const std::string& from, const std::string& to) {
+    const auto at = std::search(file.begin(), file.end(), from.begin(), from.end());
+    EXPECT_NE(at, file.end()) << from;
+    if (at != file.end())
+        std::copy(to.begin(), to.end(), at);
+    return file;
+}
+
+// A whole 2 x 2 PSD of 8-bit raw channels in the given colour mode.
+Bytes PSD(unsigned char channels, unsigned char mode) {
+    Bytes psd = B("8BPS\0\1\0\0\0\0\0\0");
+    psd.insert(psd.end(), {0, channels, 0, 0, 0, 2, 0, 0, 0, 2, 0, 8, 0, mode});
+    psd.resize(psd.size() + 3 * 4 + 2, 0); // three empty sections, raw data
+    psd.resize(psd.size() + 4 * channels, 0x80);
+    return psd;
+}
+
+} // namespace
+
+TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCorrupt) {
+    ASSERT_TRUE(RequireGL());
+    const Bytes jpeg = JPEGOfEmptyScan(8, 8); // frame marker at 21, height at 25
+    Bytes arithmetic = jpeg, lossless = jpeg, dnl = jpeg, zeroHeight = jpeg;
+    arithmetic[21] = 0xC9;
+    lossless[21] = 0xC3;
+    dnl[25] = dnl[26] = zeroHeight[25] = zeroHeight[26] = 0;
+    dnl.insert(dnl.end() - 2, {0xFF, 0xDC, 0, 4, 0, 8});
+    Bytes rle4 = EncodeBMP(4, 4), rle8 = EncodeBMP(4, 4);
+    rle4[28] = 4, rle4[30] = 2;
+    rle8[28] = 8, rle8[30] = 1;
+    const Bytes hdr = UniformHDR(8, 8);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* reason;
+    } cases[] = {
+        {"arithmetic-coded JPEG", arithmetic, "JPEG not supported: arithmetic coding (SOF9 frame)"},
+        {"lossless JPEG", lossless, "JPEG not supported: lossless (SOF3 frame)"},
+        {"JPEG with its height in a DNL segment", dnl,
+         "JPEG not supported: height given in a DNL segment after the scan"},
+        {"JPEG of height 0 and no DNL segment", zeroHeight, "truncated or corrupt JPEG"},
+        {"RLE4 BMP", rle4, "BMP not supported: RLE4 compression"},
+        {"RLE8 BMP", rle8, "BMP not supported: RLE8 compression"},
+        {"HDR stored bottom row first", Replaced(hdr, "-Y 8", "+Y 8"),
+         "HDR not supported: pixel order other than -Y +X (rows top to bottom)"},
+        {"HDR of a resolution line that is no order", Replaced(hdr, "-Y 8", "xY 8"),
+         "truncated or corrupt HDR"},
+        {"XYZE HDR", Replaced(hdr, "rgbe", "xyze"),
+         "HDR not supported: XYZE colour (FORMAT=32-bit_rle_xyze)"},
+        {"greyscale PSD", PSD(1, 1), "PSD not supported: greyscale"},
+        {"CMYK PSD", PSD(4, 4), "PSD not supported: CMYK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Load(c.bytes), 0u);
+        EXPECT_STREQ(ImageLastResult(), c.reason);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // A texture that does not fully reach the GPU is a failure, and its name is
 // deleted again. The GPU's limit is lowered, or a GL error forced, through
