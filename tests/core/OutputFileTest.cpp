@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/StandardOutputRedirect.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -104,6 +106,61 @@ TEST(OutputFile, PathsTheWriteWouldRefuseAreRefusedUpFront) {
         EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
         chmod(dir.File("folder").c_str(), 0755);
     }
+}
+
+// A report written by name over the file standard output was redirected to
+// would replace the table printed there; on a pipe the name leads nowhere.
+// Every such name is refused, up front and by the write, and what was
+// printed stays; "-" writes to standard output itself.
+TEST(OutputFile, NamesOfStandardOutputAreRefusedAndDashWritesToIt) {
+    TempDir dir("outputfile");
+    ASSERT_TRUE(dir.Write("out.txt", ""));
+    ASSERT_EQ(link(dir.File("out.txt").c_str(), dir.File("hard.txt").c_str()), 0);
+    ASSERT_EQ(symlink("out.txt", dir.File("soft.txt").c_str()), 0);
+    const int file = open(dir.File("out.txt").c_str(), O_WRONLY | O_APPEND);
+    int pipeEnds[2];
+    ASSERT_TRUE(file >= 0 && pipe(pipeEnds) == 0);
+    struct Case {
+        int output;
+        std::string path;
+        bool refused;
+    };
+    const Case table[] = {
+        {file, "/dev/stdout", true},
+        {file, "/proc/self/fd/1", true},
+        {file, dir.File("out.txt"), true},
+        {file, dir.File("hard.txt"), true},
+        {file, dir.File("soft.txt"), true},
+        {pipeEnds[1], "/dev/stdout", true},
+        {pipeEnds[1], "/proc/self/fd/1", true},
+        {pipeEnds[1], dir.File("other.json"), false},
+    };
+    for (const Case& c : table) {
+        std::string checked, written;
+        bool checkPassed = false, writePassed = false;
+        {
+            StandardOutputRedirect redirect(c.output);
+            checkPassed = CheckOutputFile(c.path, &checked);
+            writePassed = Write(c.path, "{}", &written);
+        }
+        EXPECT_EQ(checkPassed, !c.refused) << c.path << ": " << checked;
+        EXPECT_EQ(writePassed, !c.refused) << c.path << ": " << written;
+        const std::string reason =
+            "cannot write \"" + c.path + "\": it is this program's standard output";
+        if (c.refused)
+            EXPECT_TRUE(checked == reason && written == reason) << checked << " / " << written;
+    }
+    {
+        StandardOutputRedirect redirect(file);
+        std::printf("table\n");
+        std::string error;
+        EXPECT_TRUE(CheckOutputFile("-", &error)) << error;
+        EXPECT_TRUE(WriteFileOrStandardOutput("-", "{}", 2, &error)) << error;
+    }
+    EXPECT_EQ(Read(dir.File("out.txt")), "table\n{}");
+    close(file);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
 }
 
 TEST(OutputFile, ALegalNameOfTwoHundredAndFiftyBytesIsWritten) {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "support/StandardOutputRedirect.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -100,4 +103,24 @@ TEST(BenchOptions, AReportPathMustBeWritableAndIsNotLeftBehind) {
     EXPECT_FALSE(CheckWritable(dir.File("no/such/dir/report.json"), &error));
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+TEST(BenchOptions, DashSendsTheReportToStandardOutputAndItsOtherNamesAreRefused) {
+    BenchOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--json", "-"}, &options, &error)) << error;
+    EXPECT_EQ(options.jsonPath, "-");
+    TempDir dir("benchoptions");
+    ASSERT_TRUE(dir.Write("out.txt", ""));
+    const int file = open(dir.File("out.txt").c_str(), O_WRONLY);
+    ASSERT_GE(file, 0);
+    StandardOutputRedirect redirect(file);
+    EXPECT_TRUE(CheckWritable("-", &error)) << error;
+    for (const std::string& path : {std::string("/dev/stdout"), dir.File("out.txt")}) {
+        EXPECT_FALSE(CheckWritable(path, &error));
+        EXPECT_EQ(error,
+                  "--json: \"" + path +
+                      "\" is the tool's standard output; use --json - to write the JSON there");
+    }
+    close(file);
 }
