@@ -1,8 +1,9 @@
 """The measuring tools at their edges, as a hostile user would try them, as
 real runs of the built tools in one table: outputs that are links, long
 names, locked folders and private modes, aotruth's own probe name taken by a
-FIFO or a link, a reference cache with forged size fields, and a standard
-output whose reader has gone. Each row gives the result, or a clear message
+FIFO or a link, a reference cache with forged size fields, a standard
+output whose reader has gone, and the JSON asked for on standard output,
+by "-" or by another name of it. Each row gives the result, or a clear message
 before the run; no row leaves a temporary file."""
 
 import glob
@@ -164,6 +165,50 @@ def aotruth_rows(check, tool, display, tmp, model):
           f"aotruth: no temporary file left ({leftovers(out)})")
 
 
+def json_on_stdout_rows(check, framebench, aotruth, display, tmp, model):
+    """--json - puts the JSON alone on standard output, the table and the log
+    on standard error; another name of standard output (a redirected file, a
+    pipe) is refused before the run, the redirected file left as it was."""
+    bench = [framebench, "--model", model, "--frames", "1", *VIEW]
+    truth = [aotruth, "--model", model, "--rays", "16", "--draws", "1", *VIEW,
+             "--out", os.path.join(tmp, "ao-stdout")]
+    refusal = 'is the tool\'s standard output; use --json - to write the JSON there'
+    redirected = os.path.join(tmp, "out.txt")
+    rows = [  # command, standard output ("pipe" or a file appended to), expected status
+        ([*bench, "--json", "-"], "pipe", 0),
+        ([*truth, "--json", "-"], "pipe", 0),
+        ([*bench, "--json", "/dev/stdout"], redirected, 2),
+        ([*bench, "--json", redirected], redirected, 2),
+        ([*bench, "--json", "/proc/self/fd/1"], "pipe", 2),
+    ]
+    for command, output, expected in rows:
+        with open(redirected, "w") as f:
+            f.write("earlier lines\n")
+        sink = subprocess.PIPE if output == "pipe" else open(output, "a")
+        done = subprocess.run(command, cwd=harness.REPO_ROOT, env=display.env, stdout=sink,
+                              stderr=subprocess.PIPE, text=True, timeout=300)
+        if output != "pipe":
+            sink.close()
+        what = f"{os.path.basename(command[0])} {' '.join(command[-2:])} > {output}"
+        if expected == 0:
+            try:
+                report = json.loads(done.stdout)
+            except ValueError:
+                report = {}
+            check(done.returncode == 0 and "views" in report and "Engine starting" in done.stderr,
+                  f"{what}: status 0 (got {done.returncode}), standard output holds the JSON "
+                  f"alone ({done.stdout[:80]!r}), the log on standard error")
+            check("kernel  pass" in done.stderr or "configuration " in done.stderr,
+                  f"{what}: the table on standard error")
+        else:
+            check(done.returncode == 2 and refusal in done.stderr and
+                  "Engine starting" not in done.stderr + (done.stdout or ""),
+                  f"{what}: refused before the run, status 2 (got {done.returncode}), "
+                  f"{done.stderr.strip()[-160:]!r}")
+            check(output == "pipe" or open(redirected).read() == "earlier lines\n",
+                  f"{what}: the redirected file keeps what was there")
+
+
 def main():
     binary = harness.parse_binary()
     runner = harness.TestRun("tool edges")
@@ -176,6 +221,8 @@ def main():
             framebench_rows(runner.check, framebench_path(binary), display, tmp, model)
             aotruth = os.path.join(os.path.dirname(binary), "aotruth")
             aotruth_rows(runner.check, aotruth, display, tmp, model)
+            json_on_stdout_rows(runner.check, framebench_path(binary), aotruth, display, tmp,
+                                model)
     finally:
         display.close()
     runner.finish()

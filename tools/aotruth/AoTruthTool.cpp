@@ -338,6 +338,7 @@ int RunAoTruth(int argc, char** argv) {
     if (PrepareOutputDir(options.outDir, &error) != 0 ||
         !CheckJsonOutput(options.jsonPath.empty() ? "--out" : "--json", JsonPath(options),
                          &error)) {
+        Logger::Instance()->SetStream(stderr); // standard output may be the file refused
         LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return kExitBadInput;
     }
