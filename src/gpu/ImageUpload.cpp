@@ -443,18 +443,20 @@ const char* PSDVariant(const char* reason, const unsigned char* data, size_t siz
         std::snprintf(out, kVariantSize, "%u bits per channel",
                       BigEndianAt(data, size, kDepthAt, 2));
     else if (std::strcmp(reason, "wrong color format") == 0) {
-        static const char* const kModes[] = {
-            "bitmap", "greyscale", "indexed colour", "RGB",     "CMYK",
-            "mode 5", "mode 6",    "multichannel",   "duotone", "Lab colour"};
+        static const char* const kModes[] = {"bitmap",  "greyscale", "indexed", "RGB",
+                                             "CMYK",    nullptr,     nullptr,   "multichannel",
+                                             "duotone", "Lab"};
         const uint32_t mode = BigEndianAt(data, size, kModeAt, 2);
-        if (mode < std::size(kModes))
-            std::snprintf(out, kVariantSize, "%s", kModes[mode]);
+        if (mode < std::size(kModes) && kModes[mode])
+            std::snprintf(out, kVariantSize, "%s colour mode", kModes[mode]);
         else
             std::snprintf(out, kVariantSize, "colour mode %u", unsigned(mode));
     } else if (std::strcmp(reason, "bad compression") == 0) {
-        // The compression field follows three sections of stated lengths.
-        size_t at = 26;
-        for (int section = 0; section < 3 && at <= size; ++section)
+        // The compression field follows the header and three sections of stated lengths.
+        constexpr size_t kHeaderBytes = 26;
+        constexpr int kSections = 3;
+        size_t at = kHeaderBytes;
+        for (int section = 0; section < kSections && at <= size; ++section)
             at += 4 + BigEndianAt(data, size, at, 4);
         std::snprintf(out, kVariantSize, "compression type %u", BigEndianAt(data, size, at, 2));
     } else {
@@ -483,8 +485,9 @@ const char* HDRVariant(const char* reason, const unsigned char* data, size_t siz
 }
 
 struct FormatVariants {
-    const DecoderFormat* format;
-    const char* (*variant)(const char* reason, const unsigned char* data, size_t size, Variant out);
+    const DecoderFormat* format = nullptr;
+    const char* (*variant)(const char* reason, const unsigned char* data, size_t size,
+                           Variant out) = nullptr;
 };
 
 const FormatVariants kFormatVariants[] = {

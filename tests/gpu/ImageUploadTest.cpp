@@ -408,9 +408,9 @@ TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCor
     rle4[28] = 4, rle4[30] = 2;
     rle8[28] = 8, rle8[30] = 1;
     const struct {
-        const char* what;
+        const char* what = nullptr;
         Bytes bytes;
-        const char* reason;
+        const char* reason = nullptr;
     } cases[] = {
         {"arithmetic-coded JPEG", arithmetic, "JPEG not supported: arithmetic coding (SOF9 frame)"},
         {"lossless JPEG", lossless, "JPEG not supported: lossless (SOF3 frame)"},
@@ -427,8 +427,8 @@ TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCor
          "truncated or corrupt HDR"},
         {"XYZE HDR", B("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n\1\1\1\1"),
          "HDR not supported: XYZE colour (FORMAT=32-bit_rle_xyze)"},
-        {"greyscale PSD", PSD(1, 1), "PSD not supported: greyscale"},
-        {"CMYK PSD", PSD(4, 4), "PSD not supported: CMYK"},
+        {"greyscale PSD", PSD(1, 1), "PSD not supported: greyscale colour mode"},
+        {"CMYK PSD", PSD(4, 4), "PSD not supported: CMYK colour mode"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
