@@ -429,6 +429,7 @@ TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCor
          "HDR not supported: XYZE colour (FORMAT=32-bit_rle_xyze)"},
         {"greyscale PSD", PSD(1, 1), "PSD not supported: greyscale colour mode"},
         {"CMYK PSD", PSD(4, 4), "PSD not supported: CMYK colour mode"},
+        {"PSD of a colour mode there is not", PSD(1, 99), "truncated or corrupt PSD"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
