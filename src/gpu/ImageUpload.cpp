@@ -396,9 +396,10 @@ bool OutsideLimits(unsigned long long width, unsigned long long height) {
 // ---- Variants the decoder does not read ---------------------------------------------------
 // A whole file in a variant of its format that the decoder does not read is
 // not damaged, and a person converts it rather than looking for a good copy.
-// The decoder names such a variant in its failure reason; the variant is then
-// described from the file's own header fields. Each function returns the
-// description, or null when the reason is not such a variant.
+// The decoder's failure reason says which check refused the file; the file's
+// own header fields then say whether they hold a real variant (RLE4 at 4 bits,
+// a known PSD colour mode) or values no writer makes, which are damage. Each
+// function returns the variant's description, or null for damage.
 
 constexpr size_t kVariantSize = 64;
 using Variant = char[kVariantSize];
