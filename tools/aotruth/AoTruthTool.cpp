@@ -338,8 +338,12 @@ int RunAoTruth(int argc, char** argv) {
     if (PrepareOutputDir(options.outDir, &error) != 0 ||
         !CheckJsonOutput(options.jsonPath.empty() ? "--out" : "--json", JsonPath(options),
                          &error)) {
-        Logger::Instance()->SetStream(stderr); // standard output may be the file refused
+        // Standard output may be the very file refused: the refusal goes to standard error then.
+        FILE* previous =
+            IsStandardOutput(JsonPath(options)) ? Logger::Instance()->SetStream(stderr) : nullptr;
         LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+        if (previous)
+            Logger::Instance()->SetStream(previous);
         return kExitBadInput;
     }
     FILE* tables = HumanOutput(options.jsonPath);
