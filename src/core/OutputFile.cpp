@@ -100,6 +100,10 @@ bool ResolveTarget(const std::string& path, std::string* target, bool* existing,
                    std::string* reason) {
     *target = path;
     *existing = false;
+    if (IsStandardOutput(path)) {
+        *reason = "it is this program's standard output";
+        return false;
+    }
     if (lstat(path.c_str(), info) != 0) {
         if (errno != ENOENT) {
             *reason = std::strerror(errno);
@@ -172,6 +176,12 @@ bool TakeOverAttributes(int fd, const struct stat& old) {
 
 } // namespace
 
+bool IsStandardOutput(const std::string& path) {
+    struct stat named, output;
+    return fstat(STDOUT_FILENO, &output) == 0 && stat(path.c_str(), &named) == 0 &&
+           named.st_dev == output.st_dev && named.st_ino == output.st_ino;
+}
+
 bool WriteFileWhole(const std::string& path, const void* data, size_t size, std::string* error) {
     auto fail = [&](const std::string& reason) {
         *error = "cannot write \"" + path + "\": " + reason;
@@ -205,6 +215,14 @@ bool WriteFileWhole(const std::string& path, const void* data, size_t size, std:
     return true;
 }
 
+bool WriteFileOrStandardOutput(const std::string& path, const void* data, size_t size,
+                               std::string* error) {
+    if (path != kStandardOutputName)
+        return WriteFileWhole(path, data, size, error);
+    std::fwrite(data, 1, size, stdout);
+    return true;
+}
+
 bool CheckFolderWritable(const std::string& folder, std::string* error) {
     const std::string probe = TemporaryPath(folder);
     TemporaryFileGuard guard(probe);
@@ -219,6 +237,8 @@ bool CheckFolderWritable(const std::string& folder, std::string* error) {
 }
 
 bool CheckOutputFile(const std::string& path, std::string* error) {
+    if (path == kStandardOutputName)
+        return true;
     std::string target, reason;
     bool existing = false;
     struct stat old{};

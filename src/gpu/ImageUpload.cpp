@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "gpu/GLFunctions.h"
 #include "memory/DecoderAllocator.h"
@@ -81,8 +83,8 @@ const DecoderFormat kJPEG = {"JPEG", stbi__jpeg_test};
 const DecoderFormat kPNM = {"PNM", stbi__pnm_test};
 const DecoderFormat kHDR = {"HDR", stbi__hdr_test};
 const DecoderFormat kTGA = {"TGA", stbi__tga_test};
-const DecoderFormat* const kDecoderFormats[] = {&kPNG, &kBMP, &kGIF, &kPSD, &kJPEG,
-                                                &kPNM, &kHDR, &kTGA};
+const DecoderFormat* const kDecoderFormats[] = {&kPNG,  &kBMP, &kGIF, &kPSD,
+                                                &kJPEG, &kPNM, &kHDR, &kTGA};
 
 const DecoderFormat* FindDecoderFormat(const unsigned char* data, int size) {
     for (const DecoderFormat* format : kDecoderFormats) {
@@ -153,14 +155,38 @@ size_t SkipCodedData(const unsigned char* data, size_t size, size_t at) {
     return size;
 }
 
-bool JPEGTablesFit(const unsigned char* data, size_t size) {
-    constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA;
+// What the walk found besides whether the tables fit, to tell a variant the
+// decoder does not read from damage: the marker it does not know that ends
+// its reading, when it comes before any scan, where a frame of another coding
+// stands (later, or without a frame header's layout, it is damage); the
+// precision of the frame it reads; whether a DNL segment gives the height.
+struct JPEGWalk {
+    bool tablesFit = true;
+    unsigned char unknownMarker = 0;
+    bool unknownIsFrame = false;
+    int precision = 0;
+    bool heightInDNL = false;
+};
+
+// A frame header at at: length, precision, height, width, then three bytes
+// for each of its components.
+bool IsFrameHeader(const unsigned char* data, size_t size, size_t at) {
+    constexpr size_t kCountAt = 9;
+    return at + kCountAt < size && data[at + kCountAt] != 0 &&
+           BigEndian(data + at + 2, 2) == 8u + 3u * data[at + kCountAt];
+}
+
+JPEGWalk WalkJPEG(const unsigned char* data, size_t size) {
+    constexpr unsigned char kEOI = 0xD9, kDHT = 0xC4, kSOS = 0xDA, kDNL = 0xDC, kSOF0 = 0xC0,
+                            kSOF2 = 0xC2;
+    JPEGWalk walk;
+    bool scanned = false;
     // The start-of-image marker, which may follow fill bytes as any marker may.
     size_t at = 0;
     while (at < size && data[at] == 0xFF)
         ++at;
     if (at == 0 || at >= size || data[at] != 0xD8)
-        return true; // the decoder refuses it
+        return walk; // the decoder refuses it
     ++at;
     while (at + 1 < size) {
         if (data[at] != 0xFF) {
@@ -172,18 +198,29 @@ bool JPEGTablesFit(const unsigned char* data, size_t size) {
             ++at;
             continue;
         }
+        if (marker != kEOI && !IsJPEGSegmentWithLength(marker) && !scanned) {
+            walk.unknownMarker = marker;
+            walk.unknownIsFrame = IsFrameHeader(data, size, at);
+        }
         if (marker == kEOI || !IsJPEGSegmentWithLength(marker) || at + 4 > size)
-            return true;
-        if (marker == kDHT && !DHTFits(data, size, at + 2))
-            return false;
+            return walk;
+        if (marker == kDHT && !DHTFits(data, size, at + 2)) {
+            walk.tablesFit = false;
+            return walk;
+        }
         const uint32_t length = BigEndian(data + at + 2, 2);
         if (length < 2)
-            return true; // the decoder refuses it
+            return walk; // the decoder refuses it
+        if (marker >= kSOF0 && marker <= kSOF2 && at + 4 < size)
+            walk.precision = data[at + 4];
+        walk.heightInDNL |= marker == kDNL && at + 6 <= size && BigEndian(data + at + 4, 2) != 0;
         at += 2 + length;
-        if (marker == kSOS)
+        if (marker == kSOS) {
+            scanned = true;
             at = SkipCodedData(data, size, at);
+        }
     }
-    return true;
+    return walk;
 }
 
 // ---- PNM header ---------------------------------------------------------------------------
@@ -356,14 +393,178 @@ bool OutsideLimits(unsigned long long width, unsigned long long height) {
     return true;
 }
 
-// The decoder's own size limits (its reason "too large") are the one failure
-// a person needs told apart from a damaged file.
-void SetDecodeFailure(const DecoderFormat& format) {
+// ---- Variants the decoder does not read ---------------------------------------------------
+// A whole file in a variant of its format that the decoder does not read is
+// not damaged, and a person converts it rather than looking for a good copy.
+// The decoder's failure reason says which check refused the file; the file's
+// own header fields then say whether they hold a real variant (RLE4 at 4 bits,
+// a known PSD colour mode) or values no writer makes, which are damage. Each
+// function returns the variant's description, or null for damage.
+
+constexpr size_t kVariantSize = 64;
+using Variant = char[kVariantSize];
+
+uint32_t LittleEndian(const unsigned char* data, size_t size, size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | (at + i < size ? data[at + i] : 0);
+    return value;
+}
+
+uint32_t BigEndianAt(const unsigned char* data, size_t size, size_t at, int bytes) {
+    return at + bytes <= size ? BigEndian(data + at, bytes) : 0;
+}
+
+const char* JPEGVariant(const char* reason, const unsigned char* data, size_t size, Variant out) {
+    const JPEGWalk walk = WalkJPEG(data, size);
+    constexpr int kExtendedPrecision = 12;
+    if (std::strcmp(reason, "only 8-bit") == 0)
+        return walk.precision == kExtendedPrecision ? "12-bit samples" : nullptr;
+    // The decoder leaves the height to a DNL segment unread; without one the height is just 0.
+    if (std::strcmp(reason, "no header height") == 0 && walk.heightInDNL)
+        return "height given in a DNL segment after the scan";
+    if (std::strcmp(reason, "unknown marker") != 0)
+        return nullptr;
+    // Frames other than baseline, extended and progressive Huffman coding,
+    // the conditioning tables (DAC) that precede arithmetic-coded frames and
+    // the hierarchical progression's header (DHP).
+    constexpr unsigned char kSOF3 = 0xC3, kSOF5 = 0xC5, kSOF7 = 0xC7, kSOF9 = 0xC9, kDAC = 0xCC,
+                            kSOF15 = 0xCF, kDHP = 0xDE;
+    const unsigned char m = walk.unknownMarker;
+    if (m == kDAC)
+        return "arithmetic coding";
+    if (!walk.unknownIsFrame)
+        return nullptr;
+    if (m == kDHP)
+        return "hierarchical";
+    const char* coding = m == kSOF3                  ? "lossless"
+                         : m >= kSOF5 && m <= kSOF7  ? "hierarchical"
+                         : m >= kSOF9 && m <= kSOF15 ? "arithmetic coding"
+                                                     : nullptr;
+    if (!coding)
+        return nullptr;
+    std::snprintf(out, kVariantSize, "%s (SOF%d frame)", coding, m - 0xC0);
+    return out;
+}
+
+const char* BMPVariant(const char* reason, const unsigned char* data, size_t size, Variant) {
+    constexpr size_t kBitsAt = 28, kCompressionAt = 30;
+    constexpr uint32_t kRLE8 = 1, kRLE4 = 2, kJPEGInside = 4, kPNGInside = 5;
+    const uint32_t bits = LittleEndian(data, size, kBitsAt, 2);
+    const uint32_t compression = LittleEndian(data, size, kCompressionAt, 4);
+    if (std::strcmp(reason, "BMP RLE") == 0) {
+        if (compression == kRLE8 && bits == 8)
+            return "RLE8 compression";
+        return compression == kRLE4 && bits == 4 ? "RLE4 compression" : nullptr;
+    }
+    if (std::strcmp(reason, "BMP JPEG/PNG") != 0)
+        return nullptr;
+    if (compression == kJPEGInside)
+        return "JPEG compression";
+    return compression == kPNGInside ? "PNG compression" : nullptr;
+}
+
+const char* PSDVariant(const char* reason, const unsigned char* data, size_t size, Variant out) {
+    constexpr size_t kVersionAt = 4, kChannelsAt = 12, kDepthAt = 22, kModeAt = 24;
+    constexpr uint32_t kLargeDocument = 2, kMaxChannels = 56, kZIP = 2, kZIPPredicted = 3;
+    if (std::strcmp(reason, "wrong version") == 0)
+        return BigEndianAt(data, size, kVersionAt, 2) == kLargeDocument
+                   ? "version 2 (large document format)"
+                   : nullptr;
+    if (std::strcmp(reason, "wrong channel count") == 0) {
+        const uint32_t channels = BigEndianAt(data, size, kChannelsAt, 2);
+        if (channels > kMaxChannels)
+            return nullptr;
+        std::snprintf(out, kVariantSize, "%u channels", unsigned(channels));
+        return out;
+    }
+    if (std::strcmp(reason, "unsupported bit depth") == 0) {
+        const uint32_t depth = BigEndianAt(data, size, kDepthAt, 2);
+        return depth == 1 ? "1-bit channels" : depth == 32 ? "32-bit channels" : nullptr;
+    }
+    if (std::strcmp(reason, "wrong color format") == 0) {
+        static const char* const kModes[] = {"bitmap colour mode",
+                                             "greyscale colour mode",
+                                             "indexed colour mode",
+                                             nullptr,
+                                             "CMYK colour mode",
+                                             nullptr,
+                                             nullptr,
+                                             "multichannel colour mode",
+                                             "duotone colour mode",
+                                             "Lab colour mode"};
+        const uint32_t mode = BigEndianAt(data, size, kModeAt, 2);
+        return mode < std::size(kModes) ? kModes[mode] : nullptr;
+    }
+    if (std::strcmp(reason, "bad compression") != 0)
+        return nullptr;
+    // The compression field follows the header and three sections of stated lengths.
+    constexpr size_t kHeaderBytes = 26;
+    constexpr int kSections = 3;
+    size_t at = kHeaderBytes;
+    for (int section = 0; section < kSections && at <= size; ++section)
+        at += 4 + BigEndianAt(data, size, at, 4);
+    const uint32_t compression = BigEndianAt(data, size, at, 2);
+    return compression == kZIP || compression == kZIPPredicted ? "ZIP compression" : nullptr;
+}
+
+const char* HDRVariant(const char* reason, const unsigned char* data, size_t size, Variant) {
+    const unsigned char* end = data + size;
+    if (std::strcmp(reason, "unsupported format") == 0) {
+        // The one other pixel format of the format.
+        static const char kXYZE[] = "\nFORMAT=32-bit_rle_xyze\n";
+        const bool xyze = std::search(data, end, kXYZE, kXYZE + sizeof(kXYZE) - 1) != end;
+        return xyze ? "XYZE colour (FORMAT=32-bit_rle_xyze)" : nullptr;
+    }
+    if (std::strcmp(reason, "unsupported data layout") != 0)
+        return nullptr;
+    // A resolution line of one of the other seven orders, such as +Y 4 +X 4.
+    static const char kBlankLine[] = "\n\n";
+    const unsigned char* line = std::search(data, end, kBlankLine, kBlankLine + 2);
+    constexpr ptrdiff_t kMaxLine = 40;
+    const std::string text(reinterpret_cast<const char*>(line), std::min(end - line, kMaxLine));
+    char sign[2] = {}, axis[2] = {};
+    unsigned length[2] = {};
+    int used = 0;
+    const bool parsed = std::sscanf(text.c_str(), "\n\n%c%c %u %c%c %u\n%n", &sign[0], &axis[0],
+                                    &length[0], &sign[1], &axis[1], &length[1], &used) == 6 &&
+                        used > 0;
+    auto isSign = [](char c) { return c == '+' || c == '-'; };
+    auto isAxis = [](char c) { return c == 'X' || c == 'Y'; };
+    if (!parsed || !isSign(sign[0]) || !isSign(sign[1]) || !isAxis(axis[0]) || !isAxis(axis[1]) ||
+        axis[0] == axis[1])
+        return nullptr;
+    return "pixel order other than -Y +X (rows top to bottom)";
+}
+
+struct FormatVariants {
+    const DecoderFormat* format = nullptr;
+    const char* (*variant)(const char* reason, const unsigned char* data, size_t size,
+                           Variant out) = nullptr;
+};
+
+const FormatVariants kFormatVariants[] = {
+    {&kJPEG, JPEGVariant}, {&kBMP, BMPVariant}, {&kPSD, PSDVariant}, {&kHDR, HDRVariant}};
+
+// The decoder's own size limits (its reason "too large") and a variant it
+// does not read are the failures a person needs told apart from a damaged file.
+void SetDecodeFailure(const DecoderFormat& format, const unsigned char* data, int size) {
     const char* reason = stbi_failure_reason();
-    if (reason && std::strcmp(reason, "too large") == 0)
+    if (reason && std::strcmp(reason, "too large") == 0) {
         SetLastResult("image too large (over the %s decoder's limits)", format.name);
-    else
-        SetLastResult("truncated or corrupt %s", format.name);
+        return;
+    }
+    for (const FormatVariants& known : kFormatVariants) {
+        Variant out = {};
+        const char* variant = known.format == &format && reason
+                                  ? known.variant(reason, data, size_t(size), out)
+                                  : nullptr;
+        if (variant) {
+            SetLastResult("%s not supported: %s", format.name, variant);
+            return;
+        }
+    }
+    SetLastResult("truncated or corrupt %s", format.name);
 }
 
 // The size the decoder's header reader gives, when it gives one.
@@ -386,7 +587,7 @@ const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
         SetLastResult("corrupt PNM (a header number over %d)", INT_MAX);
         return nullptr;
     }
-    if (format == &kJPEG && !JPEGTablesFit(data, size_t(size))) {
+    if (format == &kJPEG && !WalkJPEG(data, size_t(size)).tablesFit) {
         SetLastResult("corrupt JPEG (a Huffman table of more than 256 codes)");
         return nullptr;
     }
@@ -395,7 +596,7 @@ const DecoderFormat* Admit(const unsigned char* data, int size, Claim* claim) {
     int width = 0, height = 0, channels = 0;
     if (!stbi__info_main(&context, &width, &height, &channels)) {
         if (stbi_failure_reason() && std::strcmp(stbi_failure_reason(), "too large") == 0) {
-            SetDecodeFailure(*format);
+            SetDecodeFailure(*format, data, size);
             return nullptr;
         }
         return format; // the decoder will say what it makes of it
@@ -581,8 +782,10 @@ uint32_t ImageLoadTextureFromMemory(const unsigned char* data, int size, Texture
             SetBudgetExceeded(*budget, spent.wanted - before);
         else if (spent.exhausted)
             SetLastResult("out of memory decoding the image");
+        else if (image.cut) // the decoder's reason is left from before
+            SetLastResult("truncated or corrupt %s", format->name);
         else
-            SetDecodeFailure(*format);
+            SetDecodeFailure(*format, data, size);
         stbi_image_free(image.pixels);
         return 0;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,6 +105,41 @@ TEST(OutputFile, PathsTheWriteWouldRefuseAreRefusedUpFront) {
         EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
         chmod(dir.File("folder").c_str(), 0755);
     }
+}
+
+// Every name of the file or pipe standard output writes to is refused, up
+// front and by the write (which would replace what was printed); "-" writes
+// to standard output itself.
+TEST(OutputFile, NamesOfStandardOutputAreRefusedAndDashWritesToIt) {
+    TempDir dir("outputfile");
+    ASSERT_TRUE(dir.Write("out.txt", ""));
+    ASSERT_EQ(symlink("out.txt", dir.File("link.txt").c_str()), 0);
+    int file = open(dir.File("out.txt").c_str(), O_WRONLY | O_APPEND), ends[2];
+    ASSERT_TRUE(file >= 0 && pipe(ends) == 0);
+    const int saved = dup(STDOUT_FILENO);
+    const std::pair<int, std::string> refused[] = {
+        {file, "/dev/stdout"},        {file, "/proc/self/fd/1"}, {file, dir.File("out.txt")},
+        {file, dir.File("link.txt")}, {ends[1], "/dev/stdout"},  {ends[1], "/proc/self/fd/1"}};
+    for (const auto& [output, path] : refused) {
+        std::string checked, written;
+        fflush(stdout);
+        dup2(output, STDOUT_FILENO);
+        EXPECT_FALSE(CheckOutputFile(path, &checked) || Write(path, "{}", &written)) << path;
+        std::printf("table\n");
+        fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        const std::string reason =
+            "cannot write \"" + path + "\": it is this program's standard output";
+        EXPECT_TRUE(checked == reason && written == reason) << checked << " / " << written;
+    }
+    std::string error;
+    dup2(file, STDOUT_FILENO);
+    EXPECT_TRUE(CheckOutputFile("-", &error) && WriteFileOrStandardOutput("-", "{}", 2, &error));
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    EXPECT_EQ(Read(dir.File("out.txt")), "table\ntable\ntable\ntable\n{}") << error;
+    for (int fd : {file, ends[0], ends[1], saved})
+        close(fd);
 }
 
 TEST(OutputFile, ALegalNameOfTwoHundredAndFiftyBytesIsWritten) {

@@ -1,8 +1,9 @@
 """The measuring tools at their edges, as a hostile user would try them, as
 real runs of the built tools in one table: outputs that are links, long
 names, locked folders and private modes, aotruth's own probe name taken by a
-FIFO or a link, a reference cache with forged size fields, and a standard
-output whose reader has gone. Each row gives the result, or a clear message
+FIFO or a link, a reference cache with forged size fields, a standard
+output whose reader has gone, and the JSON asked for on standard output,
+by "-" or by another name of it. Each row gives the result, or a clear message
 before the run; no row leaves a temporary file."""
 
 import glob
@@ -164,6 +165,39 @@ def aotruth_rows(check, tool, display, tmp, model):
           f"aotruth: no temporary file left ({leftovers(out)})")
 
 
+def json_on_stdout_rows(check, framebench, aotruth, display, tmp, model):
+    """--json - puts the JSON alone on standard output, the table and the log
+    on standard error; another name of standard output is refused up front."""
+    bench = [framebench, "--model", model, "--frames", "1", *VIEW]
+    truth = [aotruth, "--model", model, "--rays", "16", "--draws", "1", *VIEW,
+             "--out", os.path.join(tmp, "ao-stdout")]
+    out_txt = os.path.join(tmp, "out.txt")
+    rows = [  # command, standard output: a pipe or out.txt (appended to)
+        ([*bench, "--json", "-"], None), ([*truth, "--json", "-"], None),
+        ([*bench, "--json", "/dev/stdout"], out_txt), ([*bench, "--json", out_txt], out_txt),
+        ([*bench, "--json", "/proc/self/fd/1"], None)]
+    for command, output in rows:
+        with open(out_txt, "w") as f:
+            f.write("earlier lines\n")
+        with open(output or os.devnull, "a") as sink:
+            done = subprocess.run(command, cwd=harness.REPO_ROOT, env=display.env, text=True,
+                                  stdout=sink if output else subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=300)
+        what = f"{os.path.basename(command[0])} {' '.join(command[-2:])} > {output or 'a pipe'}"
+        if command[-1] == "-":
+            report = json.loads(done.stdout) if done.stdout.startswith("{") else {}
+            check(done.returncode == 0 and "views" in report and "Engine starting" in done.stderr
+                  and ("kernel  pass" in done.stderr or "configuration " in done.stderr),
+                  f"{what}: status 0 (got {done.returncode}), the JSON alone on standard output "
+                  f"({done.stdout[:60]!r}), the table and the log on standard error")
+        else:
+            check(done.returncode == 2 and f'--json: "{command[-1]}" is the tool\'s standard '
+                  "output; use --json - to write the JSON there" in done.stderr and
+                  open(out_txt).read() == "earlier lines\n",
+                  f"{what}: refused before the run, status 2 (got {done.returncode}), "
+                  f"out.txt as it was ({done.stderr.strip()[-160:]!r})")
+
+
 def main():
     binary = harness.parse_binary()
     runner = harness.TestRun("tool edges")
@@ -176,6 +210,8 @@ def main():
             framebench_rows(runner.check, framebench_path(binary), display, tmp, model)
             aotruth = os.path.join(os.path.dirname(binary), "aotruth")
             aotruth_rows(runner.check, aotruth, display, tmp, model)
+            json_on_stdout_rows(runner.check, framebench_path(binary), aotruth, display, tmp,
+                                model)
     finally:
         display.close()
     runner.finish()

@@ -383,6 +383,61 @@ TEST(ImageUpload, UndecodableBytesAreRefusedWithAReasonAPersonUnderstands) {
     EXPECT_STREQ(ImageLastResult(), "no image data");
 }
 
+namespace {
+
+// A whole 2 x 2 PSD of 8-bit raw channels in the given colour mode.
+Bytes PSD(unsigned char channels, unsigned char mode) {
+    Bytes psd = B("8BPS\0\1\0\0\0\0\0\0");
+    psd.insert(psd.end(), {0, channels, 0, 0, 0, 2, 0, 0, 0, 2, 0, 8, 0, mode});
+    psd.resize(psd.size() + 3 * 4 + 2, 0); // three empty sections, raw data
+    psd.resize(psd.size() + 4 * channels, 0x80);
+    return psd;
+}
+
+} // namespace
+
+TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCorrupt) {
+    ASSERT_TRUE(RequireGL());
+    const Bytes jpeg = JPEGOfEmptyScan(8, 8); // frame marker at 21, height at 25
+    Bytes arithmetic = jpeg, lossless = jpeg, dnl = jpeg, zeroHeight = jpeg;
+    arithmetic[21] = 0xC9;
+    lossless[21] = 0xC3;
+    dnl[25] = dnl[26] = zeroHeight[25] = zeroHeight[26] = 0;
+    dnl.insert(dnl.end() - 2, {0xFF, 0xDC, 0, 4, 0, 8});
+    Bytes rle4 = EncodeBMP(4, 4), rle8 = EncodeBMP(4, 4);
+    rle4[28] = 4, rle4[30] = 2;
+    rle8[28] = 8, rle8[30] = 1;
+    const struct {
+        const char* what = nullptr;
+        Bytes bytes;
+        const char* reason = nullptr;
+    } cases[] = {
+        {"arithmetic-coded JPEG", arithmetic, "JPEG not supported: arithmetic coding (SOF9 frame)"},
+        {"lossless JPEG", lossless, "JPEG not supported: lossless (SOF3 frame)"},
+        {"JPEG with its height in a DNL segment", dnl,
+         "JPEG not supported: height given in a DNL segment after the scan"},
+        {"JPEG of height 0 and no DNL segment", zeroHeight, "truncated or corrupt JPEG"},
+        {"RLE4 BMP", rle4, "BMP not supported: RLE4 compression"},
+        {"RLE8 BMP", rle8, "BMP not supported: RLE8 compression"},
+        {"HDR stored bottom row first",
+         B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n+Y 1 +X 1\n\1\1\1\1"),
+         "HDR not supported: pixel order other than -Y +X (rows top to bottom)"},
+        {"HDR of a resolution line that is no order",
+         B("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\nxY 1 +X 1\n\1\1\1\1"),
+         "truncated or corrupt HDR"},
+        {"XYZE HDR", B("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n\1\1\1\1"),
+         "HDR not supported: XYZE colour (FORMAT=32-bit_rle_xyze)"},
+        {"greyscale PSD", PSD(1, 1), "PSD not supported: greyscale colour mode"},
+        {"CMYK PSD", PSD(4, 4), "PSD not supported: CMYK colour mode"},
+        {"PSD of a colour mode there is not", PSD(1, 99), "truncated or corrupt PSD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Load(c.bytes), 0u);
+        EXPECT_STREQ(ImageLastResult(), c.reason);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // A texture that does not fully reach the GPU is a failure, and its name is
 // deleted again. The GPU's limit is lowered, or a GL error forced, through

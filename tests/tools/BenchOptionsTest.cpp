@@ -101,3 +101,17 @@ TEST(BenchOptions, AReportPathMustBeWritableAndIsNotLeftBehind) {
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
+
+TEST(BenchOptions, DashSendsTheReportToStandardOutputAndItsOtherNamesAreRefused) {
+    BenchOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--json", "-"}, &options, &error)) << error;
+    EXPECT_EQ(options.jsonPath, "-");
+    EXPECT_TRUE(CheckWritable("-", &error)) << error;
+    for (const char* path : {"/dev/stdout", "/proc/self/fd/1"}) { // whatever the test's output is
+        EXPECT_FALSE(CheckWritable(path, &error));
+        EXPECT_EQ(error,
+                  "--json: \"" + std::string(path) +
+                      "\" is the tool's standard output; use --json - to write the JSON there");
+    }
+}

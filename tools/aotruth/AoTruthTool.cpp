@@ -31,15 +31,19 @@ const char* const kInterruptedMessage =
 
 const char* const kUsage =
     "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
-    "               [--out DIR] [--rays N] [--draws N] [--threads N]\n"
+    "               [--out DIR] [--json FILE] [--rays N] [--draws N] [--threads N]\n"
     "Ray-traces the occlusion of the demo's scene (the fixed views, or the one given) and\n"
     "compares the demo's own occlusion buffer, raw and blurred, at every kernel size.\n"
     "Run from the repository root. Defaults: --model models/sponza.obj --radius 0.9\n"
-    "--kernels 4,8,16,32,64,128 --out aotruth-out --rays 256 --draws 3 --threads (all cores).\n";
+    "--kernels 4,8,16,32,64,128 --out aotruth-out --rays 256 --draws 3 --threads (all cores).\n"
+    "Images and the reference cache go to DIR, the figures as JSON to DIR/results.json or\n"
+    "the --json FILE; --json - writes the JSON to standard output, and the tables and the\n"
+    "log then go to standard error.\n";
 
 struct ToolOptions {
     ViewOptions view;
     std::string outDir = kDefaultOutDir;
+    std::string jsonPath; // empty: results.json in outDir; "-": standard output
     int rays = kDefaultRays;
     int draws = kDefaultDraws;
     int threads = 0; // 0: every core
@@ -59,8 +63,8 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
             options->help = true;
             return true;
         }
-        bool known =
-            name == "--out" || name == "--rays" || name == "--draws" || name == "--threads";
+        bool known = name == "--out" || name == "--json" || name == "--rays" || name == "--draws" ||
+                     name == "--threads";
         if (!known) {
             *error = "unknown option \"" + name + "\"";
             return false;
@@ -76,6 +80,11 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
             ok = !value.empty();
             if (!ok)
                 *error = "--out needs a directory";
+        } else if (name == "--json") {
+            options->jsonPath = value;
+            ok = !value.empty();
+            if (!ok)
+                *error = "--json needs a path";
         } else if (name == "--rays") {
             ok = ParseCount(value, kMinRays, kMaxRays, &options->rays, error);
         } else if (name == "--draws") {
@@ -96,6 +105,10 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
     if (options->threads == 0)
         options->threads = int(std::max(1u, std::thread::hardware_concurrency()));
     return true;
+}
+
+std::string JsonPath(const ToolOptions& options) {
+    return options.jsonPath.empty() ? options.outDir + "/" + kResultsFile : options.jsonPath;
 }
 
 // A name usable in file names: letters, digits, '-' and '_' kept, the rest '_'.
@@ -251,7 +264,9 @@ int BuildScene(Vesperon& app, AoScene* scene) {
     return 0;
 }
 
-int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::string>& modelFiles) {
+// The tables go to tables: standard output, or standard error when it holds the JSON.
+int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::string>& modelFiles,
+            FILE* tables) {
     if (LoadCaptureFunctions() != 0)
         return kExitFailed;
     AoScene scene;
@@ -272,18 +287,23 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
         ViewResult view;
         if (MeasureView(app, scene, options, modelFiles, named, &view) != 0)
             return kExitFailed;
-        PrintViewTable(stdout, settings, view);
+        PrintViewTable(tables, settings, view);
         views.push_back(view);
     }
     if (Interrupted()) {
         LogMessage(LOG_ERROR, kTag, "%s", kInterruptedMessage);
         return kExitFailed;
     }
-    std::string json = options.outDir + "/" + kResultsFile;
-    if (WriteTextFile(json, ResultsJson(settings, views)) != 0)
+    const std::string json = JsonPath(options), text = ResultsJson(settings, views);
+    std::string error;
+    if (!WriteFileOrStandardOutput(json, text.data(), text.size(), &error)) {
+        LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
         return kExitFailed;
-    printf("\nwrote %s and the side-by-side images (reference | ours | ours - reference) in %s\n",
-           json.c_str(), options.outDir.c_str());
+    }
+    fprintf(tables,
+            "\nwrote %s and the side-by-side images (reference | ours | ours - reference) in %s\n",
+            json == kStandardOutputName ? "the JSON to standard output" : json.c_str(),
+            options.outDir.c_str());
     return kExitOk;
 }
 
@@ -297,11 +317,8 @@ int PrepareOutputDir(const std::string& dir, std::string* error) {
                  (code ? ": " + code.message() : std::string(": a file of that name exists"));
         return -1;
     }
-    // Everything the run writes goes into dir by a rename there; results.json
-    // is checked by name too (it may be a link, or something else).
-    if (!CheckFolderWritable(dir, error) || !CheckOutputFile(dir + "/" + kResultsFile, error))
-        return -1;
-    return 0;
+    // Everything the run writes goes into dir by a rename there.
+    return CheckFolderWritable(dir, error) ? 0 : -1;
 }
 
 int RunAoTruth(int argc, char** argv) {
@@ -317,10 +334,19 @@ int RunAoTruth(int argc, char** argv) {
         fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (PrepareOutputDir(options.outDir, &error) != 0) {
+    // The JSON is checked by name too (it may be a link, or something else).
+    if (PrepareOutputDir(options.outDir, &error) != 0 ||
+        !CheckJsonOutput(options.jsonPath.empty() ? "--out" : "--json", JsonPath(options),
+                         &error)) {
+        // Standard output may be the very file refused: the refusal goes to standard error then.
+        FILE* previous =
+            IsStandardOutput(JsonPath(options)) ? Logger::Instance()->SetStream(stderr) : nullptr;
         LogMessage(LOG_ERROR, kTag, "%s", error.c_str());
+        if (previous)
+            Logger::Instance()->SetStream(previous);
         return kExitBadInput;
     }
+    FILE* tables = HumanOutput(options.jsonPath);
     CatchInterrupts();
     // The same start as the benchmark's: the model is judged by the demo's
     // own loader, which refuses what the importer can't safely read.
@@ -335,7 +361,7 @@ int RunAoTruth(int argc, char** argv) {
     std::vector<std::string> modelFiles = files.read;
     modelFiles.insert(modelFiles.end(), files.textures.begin(), files.textures.end());
     app.BeginRun();
-    int status = Measure(app, options, modelFiles);
+    int status = Measure(app, options, modelFiles, tables);
     app.EndRun();
     app.Shutdown();
     if (!FinishStandardOutput("aotruth") && status == kExitOk)

@@ -25,6 +25,5 @@ constexpr int kMaxDraws = 100;
 int RunAoTruth(int argc, char** argv);
 
 // Makes dir (and its parents) if missing and proves it writable by creating
-// and removing a file of a fresh name in it, and checks that results.json
-// there can be replaced (see CheckOutputFile). 0, or -1 with the reason in *error.
+// and removing a file of a fresh name in it. 0, or -1 with the reason in *error.
 int PrepareOutputDir(const std::string& dir, std::string* error);

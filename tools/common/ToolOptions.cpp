@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Logger.h"
+#include "core/OutputFile.h"
 #include "demo/Camera.h"
 #include "demo/Vesperon.h"
 
@@ -274,4 +276,20 @@ glm::mat4 AimedViewMatrix(const glm::vec3& eye, const glm::vec3& dir) {
     camera.mYaw = yaw;
     camera.UpdateVectors();
     return camera.GetViewMatrix();
+}
+
+bool CheckJsonOutput(const char* option, const std::string& path, std::string* error) {
+    if (path != kStandardOutputName && IsStandardOutput(path)) {
+        *error = std::string(option) + ": \"" + path +
+                 "\" is the tool's standard output; use --json - to write the JSON there";
+        return false;
+    }
+    return CheckOutputFile(path, error);
+}
+
+FILE* HumanOutput(const std::string& jsonPath) {
+    if (jsonPath != kStandardOutputName)
+        return stdout;
+    Logger::Instance()->SetStream(stderr);
+    return stderr;
 }

@@ -1,9 +1,11 @@
 // ToolOptions: the command-line pieces the measuring tools share: "x,y,z"
 // vectors, kernel-size lists, the occlusion radius, the fixed views of the
-// default scene, and aiming the demo's camera from an eye and a direction.
+// default scene, where the JSON report and the tables go, and aiming the
+// demo's camera from an eye and a direction.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,17 @@ bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::s
 bool ParseRadius(const std::string& text, float* out, std::string* error);
 // A whole number in [minimum, maximum].
 bool ParseCount(const std::string& text, int minimum, int maximum, int* out, std::string* error);
+
+// Checks, before the run, where the JSON report given by option goes: "-"
+// (standard output) passes; another name of what standard output already
+// writes to is refused with a sentence pointing to "-"; anything else is
+// checked by CheckOutputFile.
+bool CheckJsonOutput(const char* option, const std::string& path, std::string* error);
+
+// The stream for a tool's tables and closing lines: standard output, or
+// standard error when the JSON report goes to standard output, which then
+// holds the JSON alone. The log is sent to the same stream.
+FILE* HumanOutput(const std::string& jsonPath);
 
 // A named camera placement: eye position and viewing direction (any length).
 struct NamedView {

@@ -3,8 +3,6 @@
 
 #include <cassert>
 
-#include "core/OutputFile.h"
-
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
     std::string kernelError;
     bool parsed = ParseKernelList(kDefaultKernelList, &options->view.kernels, &kernelError);
@@ -45,7 +43,7 @@ bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string
 }
 
 bool CheckWritable(const std::string& path, std::string* error) {
-    return CheckOutputFile(path, error);
+    return CheckJsonOutput("--json", path, error);
 }
 
 const char* BenchUsage() {
@@ -61,5 +59,6 @@ const char* BenchUsage() {
            "  --kernels LIST   kernel sizes from 1 to 128 (default 4,8,16,32,64,128)\n"
            "  --radius R       occlusion radius, > 0 (default 0.9)\n"
            "  --frames N       measured frames per configuration and view (default 5)\n"
-           "  --json FILE      also write the figures as JSON\n";
+           "  --json FILE      also write the figures as JSON; with - the JSON goes to\n"
+           "                   standard output, and the table and the log to standard error\n";
 }

@@ -14,7 +14,7 @@ constexpr float kBenchDefaultRadius = 0.9f; // the demo's own starting radius
 struct BenchOptions {
     ViewOptions view;
     int frames = kDefaultMeasuredFrames;
-    std::string jsonPath; // empty: no JSON report
+    std::string jsonPath; // empty: no JSON report; "-": on standard output
     bool help = false;
 };
 
@@ -22,9 +22,9 @@ struct BenchOptions {
 // kernels 4..128, radius 0.9. False with *error on the first bad word.
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error);
 
-// True when the report can be written to path (see CheckOutputFile: checked
+// True when the report can be written to path (see CheckJsonOutput: checked
 // up front, so a run never ends in a refused write); otherwise false with
-// the reason.
+// the reason. "-" is standard output.
 bool CheckWritable(const std::string& path, std::string* error);
 
 const char* BenchUsage();

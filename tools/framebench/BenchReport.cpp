@@ -209,5 +209,5 @@ std::string ToJson(const BenchResult& r) {
 
 bool WriteJson(const std::string& path, const BenchResult& result, std::string* error) {
     const std::string text = ToJson(result);
-    return WriteFileWhole(path, text.data(), text.size(), error);
+    return WriteFileOrStandardOutput(path, text.data(), text.size(), error);
 }

@@ -84,6 +84,7 @@ double FloorMedian(const ViewResult& view, uint32_t fetches);
 
 void PrintReport(FILE* out, const BenchResult& result);
 std::string ToJson(const BenchResult& result);
-// Writes ToJson(result) as path, whole or not at all; false with the reason
-// when that fails (an earlier report there is then left as it was).
+// Writes ToJson(result) as path, whole or not at all, or on standard output
+// for "-"; false with the reason when that fails (an earlier report there is
+// then left as it was).
 bool WriteJson(const std::string& path, const BenchResult& result, std::string* error);

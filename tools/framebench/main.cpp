@@ -6,7 +6,8 @@
 // the fetch floor (see FetchFloor.frag) for each kernel size. Configurations
 // are measured in interleaved rounds, one frame each per round, so that load
 // from other processes spreads over all of them alike. Prints a table and,
-// with --json, writes the same figures as JSON.
+// with --json, writes the same figures as JSON (on standard output for "-",
+// the table then going to standard error).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -312,13 +313,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "framebench: %s\n", error.c_str());
         return kExitUsage;
     }
+    FILE* table = HumanOutput(options.jsonPath);
     BenchResult result;
     Vesperon app;
     if (StartApp(app, options.view.modelPath, &result.startup, &error) != 0)
         return Fail(app, error);
     if (Measure(app, options, &result) != 0)
         return kExitFailure;
-    PrintReport(stdout, result);
+    PrintReport(table, result);
     if (!options.jsonPath.empty() && !WriteJson(options.jsonPath, result, &error)) {
         std::fprintf(stderr, "framebench: %s\n", error.c_str());
         return kExitFailure;
