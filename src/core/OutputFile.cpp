@@ -177,7 +177,7 @@ bool TakeOverAttributes(int fd, const struct stat& old) {
 } // namespace
 
 bool IsStandardOutput(const std::string& path) {
-    struct stat named, output;
+    struct stat named{}, output{};
     return fstat(STDOUT_FILENO, &output) == 0 && stat(path.c_str(), &named) == 0 &&
            named.st_dev == output.st_dev && named.st_ino == output.st_ino;
 }
