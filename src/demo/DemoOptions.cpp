@@ -260,6 +260,8 @@ const char* OptionValue(int argc, char** argv, int* index, std::string* error) {
 
 bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* error) {
     DemoOptions parsed;
+    if (argc > 0 && argv[0][0] != '\0')
+        parsed.program = argv[0];
     bool blurGiven = false;
     for (int i = 1; i < argc; ++i)
         if (!TakeDemoOption(argc, argv, &i, &parsed, &blurGiven, error))
@@ -325,8 +327,8 @@ std::vector<std::string> DemoArguments(const DemoOptions& options) {
     return words;
 }
 
-std::string DemoCommandLine(const std::string& program, const DemoOptions& options) {
-    std::string line = ShellWord(program);
+std::string DemoCommandLine(const DemoOptions& options) {
+    std::string line = ShellWord(options.program);
     for (const std::string& word : DemoArguments(options))
         line += " " + ShellWord(word);
     return line;

@@ -50,6 +50,7 @@ const char* OptionValue(int argc, char** argv, int* index, std::string* error);
 // What the demo opens: without options exactly its fixed model, scale, start
 // view and default settings.
 struct DemoOptions {
+    std::string program = kProgramName; // as started (argv[0]), for the reopening command
     std::string modelPath = kModelPath;
     float scale = kModelScale;
     bool hasEye = false;
@@ -74,8 +75,9 @@ const char* DemoUsage();
 DemoOptions CurrentDemoOptions(const Vesperon& app);
 // The words after the program name that ParseDemoOptions reads back as options.
 std::vector<std::string> DemoArguments(const DemoOptions& options);
-// program and the arguments as one line for a POSIX shell (words quoted as needed).
-std::string DemoCommandLine(const std::string& program, const DemoOptions& options);
+// The program and the arguments as one line for a POSIX shell (words quoted
+// as needed).
+std::string DemoCommandLine(const DemoOptions& options);
 
 // Pitch and yaw in degrees, as the demo's camera measures them, of a
 // direction (yaw from +x towards +z, pitch up from the horizontal). False

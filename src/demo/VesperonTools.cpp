@@ -10,9 +10,11 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "core/JsonText.h"
 #include "core/Logger.h"
 #include "core/OutputFile.h"
 #include "demo/DemoCapture.h"
+#include "demo/DemoOptions.h"
 #include "demo/Vesperon.h"
 #include "gpu/ShaderReload.h"
 #include "gpu/Window.h"
@@ -182,6 +184,7 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     ok = ok && WritePng(stem + ".png", camera.width, camera.height, kRgba, window, &error);
     if (ok)
         written->push_back(stem + ".png");
+    const std::string command = DemoCommandLine(CurrentDemoOptions(*this));
     const TruthSnapshot& truth = mTruth.Latest();
     bool withTruth = ok && mTruth.On() && truth.rays > 0 && truth.image.width == camera.width &&
                      truth.image.height == camera.height;
@@ -219,6 +222,7 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
                      figures.errors.bias, figures.errors.ssim);
             text.replace(text.rfind("null"), 4, numbers);
         }
+        text.insert(text.rfind("\n}"), ",\n  \"command\": " + JsonQuoted(command));
         ok = ok && WriteFileWhole(stem + ".json", text.data(), text.size(), &error);
         if (ok)
             written->push_back(stem + ".json");
@@ -233,5 +237,6 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     for (const std::string& name : *written)
         names += (names.empty() ? "" : ", ") + name;
     LogMessage(LOG_INFO, kTag, "Screenshot written: %s", names.c_str());
+    LogMessage(LOG_INFO, kTag, "Reopen this view: %s", command.c_str());
     return 0;
 }

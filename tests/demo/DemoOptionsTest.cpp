@@ -228,14 +228,15 @@ TEST(DemoOptions, TheReopeningArgumentsReadBackAsTheSameOptions) {
         DemoOptions read;
         std::string error;
         ASSERT_TRUE(ParseWords(DemoArguments(options), &read, &error)) << error;
-        EXPECT_TRUE(SameOptions(read, options)) << DemoCommandLine("vesperon", options);
+        EXPECT_TRUE(SameOptions(read, options)) << DemoCommandLine(options);
     }
 }
 
 TEST(DemoOptions, TheCommandLineQuotesWordsAShellWouldSplit) {
     DemoOptions options;
+    options.program = "./build/vesperon";
     options.modelPath = "/tmp/a b/it's.obj";
-    const std::string line = DemoCommandLine("./build/vesperon", options);
+    const std::string line = DemoCommandLine(options);
     EXPECT_EQ(line.rfind("./build/vesperon --model '/tmp/a b/it'\\''s.obj' --scale 0.075 ", 0), 0u)
         << line;
     EXPECT_NE(line.find("--kernel 4 --radius 0.9 --ambient 0.75 --ssao on --blur on"),
