@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpu/Renderer.h"
@@ -98,6 +102,9 @@ TEST(StatusOverlay, LinesSitFifteenPixelsApartBelowAFirstLineFourteenAbove) {
 
 namespace {
 
+// Eight outline draws and the text.
+constexpr int kDrawsPerLine = 9;
+
 struct TextDraw {
     GLint vertexArray;
     glm::vec4 colour;
@@ -155,23 +162,31 @@ protected:
 
 } // namespace
 
-TEST_F(StatusOverlayDrawing, EachLineDrawsItsBlackShadowOnePixelRightAndDownFirst) {
+TEST_F(StatusOverlayDrawing, EachLineDrawsABlackOutlineOnePixelAllRoundShadowFirstThenItsText) {
     mSettings.mSSAOEnabled = false;
     mOverlay.Update(mSettings, 30.0f);
     const std::vector<TextDraw> draws = RecordDraw();
-    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines));
+    ASSERT_EQ(draws.size(), size_t(kDrawsPerLine * kOverlayLines));
     for (int line = 0; line < kOverlayLines; ++line) {
         SCOPED_TRACE(mOverlay.mContent.text[line]);
-        const TextDraw& shadow = draws[2 * line];
-        const TextDraw& text = draws[2 * line + 1];
-        EXPECT_EQ(shadow.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+        const TextDraw* first = &draws[kDrawsPerLine * line];
+        const TextDraw& text = first[kDrawsPerLine - 1];
+        const glm::vec2 at(kOverlayPositions[line]);
+        EXPECT_EQ(first[0].at, at + glm::vec2(1.0f, 1.0f)) << "the drop shadow first";
+        std::set<std::pair<float, float>> ring;
+        for (int i = 0; i + 1 < kDrawsPerLine; ++i) {
+            EXPECT_EQ(first[i].vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+            EXPECT_EQ(first[i].colour, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f));
+            const glm::vec2 offset = first[i].at - at;
+            EXPECT_EQ(std::max(std::abs(offset.x), std::abs(offset.y)), 1.0f);
+            ring.insert({offset.x, offset.y});
+        }
+        EXPECT_EQ(ring.size(), 8u) << "all eight neighbours";
         EXPECT_EQ(text.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
-        EXPECT_EQ(shadow.colour, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f));
         EXPECT_EQ(text.colour, mOverlay.mContent.color[line]);
-        EXPECT_EQ(text.at, glm::vec2(kOverlayPositions[line]));
-        EXPECT_EQ(shadow.at, glm::vec2(kOverlayPositions[line] + glm::ivec2(1, 1)));
+        EXPECT_EQ(text.at, at);
     }
-    EXPECT_EQ(draws[2 * LINE_SSAO + 1].colour, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(draws[kDrawsPerLine * (LINE_SSAO + 1) - 1].colour, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
 }
 
 TEST_F(StatusOverlayDrawing, EveryLineIsSetEveryFrame) {
@@ -208,15 +223,16 @@ TEST_F(StatusOverlayDrawing, ExtraLinesDrawBelowTheSixOnlyWhileTheyHaveText) {
     mOverlay.SetExtraLine(2, "shaders/SSAO.frag: 0:3(1): error", glm::vec4(1, 0, 0, 1));
     mOverlay.SetExtraLine(kOverlayExtraLines, "out of range: ignored", glm::vec4(1.0f));
     std::vector<TextDraw> draws = RecordDraw();
-    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines + 4));
-    const TextDraw* extra = &draws[2 * kOverlayLines];
-    EXPECT_EQ(extra[1].at, glm::vec2(kOverlayExtraPositions[0]));
+    ASSERT_EQ(draws.size(), size_t(kDrawsPerLine * (kOverlayLines + 2)));
+    const TextDraw* extra = &draws[kDrawsPerLine * kOverlayLines];
+    EXPECT_EQ(extra[kDrawsPerLine - 1].at, glm::vec2(kOverlayExtraPositions[0]));
     EXPECT_EQ(extra[0].at, glm::vec2(kOverlayExtraPositions[0] + glm::ivec2(1, 1)));
-    EXPECT_EQ(extra[3].at, glm::vec2(kOverlayExtraPositions[2]));
-    EXPECT_EQ(extra[3].colour, glm::vec4(1, 0, 0, 1));
+    EXPECT_EQ(extra[2 * kDrawsPerLine - 1].at, glm::vec2(kOverlayExtraPositions[2]));
+    EXPECT_EQ(extra[2 * kDrawsPerLine - 1].colour, glm::vec4(1, 0, 0, 1));
     EXPECT_GT(kOverlayExtraPositions[0].y, kOverlayPositions[kOverlayLines - 1].y);
 
     for (int i = 0; i < kOverlayExtraLines; ++i)
         mOverlay.SetExtraLine(i, "", glm::vec4(1.0f));
-    EXPECT_EQ(RecordDraw().size(), size_t(2 * kOverlayLines)) << "emptied lines are not drawn";
+    EXPECT_EQ(RecordDraw().size(), size_t(kDrawsPerLine * kOverlayLines))
+        << "emptied lines are not drawn";
 }
