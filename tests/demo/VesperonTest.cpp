@@ -142,7 +142,8 @@ void APIENTRY RecordDrawElements(GLenum mode, GLsizei count, GLenum type, const 
 }
 
 // The passes of one frame in draw order, each with how many draws it made
-// in a row, e.g. "scene*304 ssao lighting text*12".
+// in a row, e.g. "scene*304 ssao lighting text*54" (the overlay: six lines,
+// each an outline of eight draws and its text).
 std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
     const Umbrelix* r = app.GetRenderer();
     const std::pair<uint32_t, const char*> names[] = {
@@ -196,24 +197,24 @@ protected:
 } // namespace
 
 TEST_F(VesperonFrames, OcclusionAndBlurPassesFollowTheirOwnSwitches) {
-    EXPECT_EQ(Frame(), "scene*N ssao blur lighting text*12") << "the start state";
+    EXPECT_EQ(Frame(), "scene*N ssao blur lighting text*54") << "the start state";
     Switches(true, false, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N ssao lighting text*12");
+    EXPECT_EQ(Frame(), "scene*N ssao lighting text*54");
     Switches(false, false, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N lighting text*12") << "no occlusion pass while SSAO is off";
+    EXPECT_EQ(Frame(), "scene*N lighting text*54") << "no occlusion pass while SSAO is off";
     // The controls never leave blur on without SSAO, but the frame does not
     // second-guess them: blur follows its own switch.
     Switches(false, true, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N blur lighting text*12");
+    EXPECT_EQ(Frame(), "scene*N blur lighting text*54");
 }
 
 TEST_F(VesperonFrames, EachViewModeDrawsItsViewAndAnUnknownModeNone) {
     Switches(true, true, VIEW_GBUFFER);
-    EXPECT_EQ(Frame(), "scene*N ssao blur view*4 text*12") << "four quarter-screen quads";
+    EXPECT_EQ(Frame(), "scene*N ssao blur view*4 text*54") << "four quarter-screen quads";
     Switches(true, true, VIEW_OCCLUSION);
-    EXPECT_EQ(Frame(), "scene*N ssao blur view text*12") << "the occlusion fills the screen";
+    EXPECT_EQ(Frame(), "scene*N ssao blur view text*54") << "the occlusion fills the screen";
     Switches(true, true, 7);
-    EXPECT_EQ(Frame(), "scene*N ssao blur text*12");
+    EXPECT_EQ(Frame(), "scene*N ssao blur text*54");
 }
 
 // A run that ends without EndRun (a test, an early return) must not leave the
