@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <SDL2/SDL.h>
+
+#include "core/AssetFile.h"
 #include "demo/Camera.h"
 #include "demo/Controls.h"
 #include "demo/Vesperon.h"
@@ -105,6 +108,7 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
         return false;
     if (name == "--model") {
         options->modelPath = value;
+        options->hasModel = true;
         if (options->modelPath.empty())
             *error = "--model needs a path";
         return !options->modelPath.empty();
@@ -296,6 +300,16 @@ const char* DemoUsage() {
            "  --blur on|off    blur of the occlusion (default on; off while SSAO is off)\n"
            "F12 with the truth view on (G) writes the view's JSON with the command line\n"
            "that reopens it; the log prints that line too.\n";
+}
+
+bool CanOpenModel(const std::string& path, std::string* error) {
+    SDL_RWops* file = OpenRegularFile(path.c_str());
+    if (!file) {
+        *error = "cannot open model \"" + path + "\": " + SDL_GetError();
+        return false;
+    }
+    SDL_RWclose(file);
+    return true;
 }
 
 DemoOptions CurrentDemoOptions(const Vesperon& app) {

@@ -52,6 +52,7 @@ const char* OptionValue(int argc, char** argv, int* index, std::string* error);
 struct DemoOptions {
     std::string program = kProgramName; // as started (argv[0]), for the reopening command
     std::string modelPath = kModelPath;
+    bool hasModel = false; // --model given
     float scale = kModelScale;
     bool hasEye = false;
     bool hasDir = false;
@@ -69,6 +70,9 @@ struct DemoOptions {
 // ones the controls keep; blur can't be on while SSAO is off.
 bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* error);
 const char* DemoUsage();
+// Whether a regular file at path can be opened; false with "cannot open
+// model" and the reason in *error (a FIFO or a directory is refused unread).
+bool CanOpenModel(const std::string& path, std::string* error);
 
 // The options that reopen what the application shows now: its model and
 // scale, the eye and viewing direction, and the renderer's settings.

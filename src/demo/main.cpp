@@ -11,7 +11,10 @@
 int main(int argc, char** argv) {
     DemoOptions options;
     std::string error;
-    if (!ParseDemoOptions(argc, argv, &options, &error)) {
+    // A model named on the command line must at least open; the demo's own
+    // missing model still gets the error box of a failed start.
+    if (!ParseDemoOptions(argc, argv, &options, &error) ||
+        (options.hasModel && !options.help && !CanOpenModel(options.modelPath, &error))) {
         std::fprintf(stderr, "%s: %s\n%s", kProgramName, error.c_str(), DemoUsage());
         return kUsageStatus;
     }

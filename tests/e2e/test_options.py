@@ -27,10 +27,12 @@ EYE = (3.0, 1.5, 4.0)
 DIR = (-3.0, -0.5, -4.0)
 
 # One of each kind (the unit tests hold the whole table): an unknown word, a
-# missing value, a value out of range, options that go together.
+# missing value, a model that can't be opened, a value out of range, options
+# that go together.
 BAD = [
     (["--frobnicate"], 'unknown option "--frobnicate" (see --help)'),
     (["--model"], "--model needs a value"),
+    (["--model", "/nonexistent/x.obj"], 'cannot open model "/nonexistent/x.obj": '),
     (["--kernel", "12"], 'bad kernel size "12": expected a power of two from 4 to 128'),
     (["--eye", "1,2,3"], "--eye and --dir go together: give both or neither"),
     (["--ssao", "off", "--blur", "on"],
@@ -43,7 +45,7 @@ def check_refusals(run, binary):
     for args, message in BAD:
         out = subprocess.run([binary, *args], cwd=harness.REPO_ROOT, env=env,
                              capture_output=True, text=True, timeout=60)
-        run.check(out.returncode == 2 and f"vesperon: {message}\n" in out.stderr
+        run.check(out.returncode == 2 and f"vesperon: {message}" in out.stderr
                   and "usage: vesperon" in out.stderr and out.stdout == "",
                   f"{args} is refused before start-up: {out.returncode}, "
                   f"{out.stderr.splitlines()[:1]}")

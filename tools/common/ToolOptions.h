@@ -1,6 +1,6 @@
 // ToolOptions: the command-line pieces the measuring tools share over the
 // demo's own (demo/DemoOptions.h: vectors, numbers, aiming the camera):
-// kernel-size lists, the occlusion radius and the fixed views of the default
+// kernel-size lists, the view options and the fixed views of the default
 // scene.
 #pragma once
 
@@ -12,7 +12,6 @@
 
 #include "demo/DemoOptions.h"
 
-constexpr const char* kDefaultModelPath = "models/sponza.obj";
 constexpr const char* kDefaultKernelList = "4,8,16,32,64,128";
 constexpr uint32_t kMinToolKernelSize = 1;
 constexpr uint32_t kMaxToolKernelSize = 128;
@@ -35,7 +34,7 @@ std::vector<NamedView> DefaultViews();
 // The options both tools take with the same meaning. --eye and --dir come
 // together; without them the tools measure DefaultViews().
 struct ViewOptions {
-    std::string modelPath = kDefaultModelPath;
+    std::string modelPath = kModelPath;
     std::vector<NamedView> views;
     std::vector<uint32_t> kernels;
     float radius = 0.0f; // filled with the tool's default by ParseViewOptions' caller
