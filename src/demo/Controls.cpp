@@ -17,8 +17,6 @@ namespace {
 constexpr float kMouseDegreesPerPixel = 0.1f;
 constexpr float kTouchTurnDegrees = 180.0f; // a swipe across the window turns half a circle
 constexpr float kTouchMoveGain = 30.0f;
-constexpr uint32_t kMinKernelSize = 4;
-constexpr uint32_t kMaxKernelSizeSetting = 128;
 
 // Touch bands match the overlay rows: frame rate and SSAO above 30 pixels,
 // blur from 30 to 45, samples from 45 to 60.

@@ -15,7 +15,20 @@ const glm::vec4 kWhite(1.0f, 1.0f, 1.0f, 1.0f);
 const glm::vec4 kGreen(0.0f, 1.0f, 0.0f, 1.0f);
 const glm::vec4 kRed(1.0f, 0.0f, 0.0f, 1.0f);
 const glm::vec4 kShadow(0.0f, 0.0f, 0.0f, 1.0f);
-const glm::ivec2 kShadowOffset(1, 1);
+// A line is drawn in black one pixel off in each of the eight directions
+// before its colour: a dark ring round every stroke, so that white and grey
+// text stays readable on a white picture (a shadow down and right alone
+// leaves the strokes' upper and left edges against the background). The
+// drop shadow comes first, as it always has.
+const glm::ivec2 kOutlineOffsets[] = {{1, 1},  {-1, -1}, {0, -1}, {1, -1},
+                                      {-1, 0}, {1, 0},   {-1, 1}, {0, 1}};
+
+void DrawOutlined(Renderer* renderer, DynamicText* text, const glm::ivec2& at,
+                  const glm::vec4& color) {
+    for (const glm::ivec2& offset : kOutlineOffsets)
+        renderer->DrawText(text, at.x + offset.x, at.y + offset.y, kShadow);
+    renderer->DrawText(text, at.x, at.y, color);
+}
 
 // What each line shows before the first frame replaces it.
 const char* const kInitialText[kOverlayLines] = {
@@ -124,18 +137,12 @@ void StatusOverlay::Draw(Renderer* renderer) {
     for (int i = 0; i < kOverlayLines; ++i) {
         if (!mTexts[i])
             continue;
-        glm::ivec2 at = kOverlayPositions[i];
-        glm::ivec2 shadow = at + kShadowOffset;
-        renderer->DrawText(mTexts[i], shadow.x, shadow.y, kShadow);
-        renderer->DrawText(mTexts[i], at.x, at.y, mContent.color[i]);
+        DrawOutlined(renderer, mTexts[i], kOverlayPositions[i], mContent.color[i]);
     }
     for (int i = 0; i < kOverlayExtraLines; ++i) {
         if (!mExtraTexts[i] || !mExtraShown[i])
             continue;
-        glm::ivec2 at = kOverlayExtraPositions[i];
-        glm::ivec2 shadow = at + kShadowOffset;
-        renderer->DrawText(mExtraTexts[i], shadow.x, shadow.y, kShadow);
-        renderer->DrawText(mExtraTexts[i], at.x, at.y, mExtraColors[i]);
+        DrawOutlined(renderer, mExtraTexts[i], kOverlayExtraPositions[i], mExtraColors[i]);
     }
 }
 

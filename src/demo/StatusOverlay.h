@@ -1,6 +1,6 @@
 // StatusOverlay: the six lines of text in the top-left corner (frame rate and
-// the SSAO settings), each with a one-pixel black drop shadow, built from one
-// font atlas and six dynamic texts.
+// the SSAO settings), each with a one-pixel black outline (its drop shadow
+// and the rest of the ring), built from one font atlas and six dynamic texts.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +35,7 @@ struct OverlayContent {
     glm::vec4 color[kOverlayLines] = {};
 };
 
-// The text positions of the lines (the shadows sit one pixel right and down).
+// The text positions of the lines (the outline lies one pixel round them).
 extern const glm::ivec2 kOverlayPositions[kOverlayLines];
 extern const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines];
 
@@ -56,7 +56,7 @@ public:
     // are still set and drawn) and gives each line its initial text. Releases
     // what an earlier Create made first.
     void Create(Allocator* allocator, uint32_t dpi);
-    // Sets all six texts and draws them, shadow first, over the frame.
+    // Sets all six texts and draws them, outline first, over the frame.
     void Update(const Umbrelix& renderer, float framesPerSecond);
     void Draw(Renderer* renderer);
     // Sets extra line i (empty text: the line is not drawn); call before Draw.

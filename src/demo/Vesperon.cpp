@@ -20,7 +20,7 @@ namespace {
 
 const char* const kTag = "Game";
 const char* const kModelErrorCaption = "Error loading model";
-const char* const kModelErrorText = "Couldn't load models/sponza.obj";
+const char* const kModelErrorText = "Couldn't load ";
 
 } // namespace
 
@@ -58,7 +58,22 @@ int Vesperon::Init(int flags) {
     }
     if (StartRenderer() != 0)
         return -1;
+    ApplySettings();
     return InitScene();
+}
+
+// Each setting is set only when it differs from the renderer's start value,
+// so that without options start-up runs exactly as it always has.
+void Vesperon::ApplySettings() {
+    Umbrelix* renderer = GetRenderer();
+    if (mOptions.kernel != renderer->mKernelSize)
+        renderer->SetKernelSize(mOptions.kernel);
+    if (mOptions.radius != renderer->mRadius)
+        renderer->SetRadius(mOptions.radius);
+    if (mOptions.ambient != renderer->mAmbientFactor)
+        renderer->SetAmbientFactor(mOptions.ambient);
+    renderer->mSSAOEnabled = mOptions.ssao;
+    renderer->mBlurEnabled = mOptions.blur && mOptions.ssao;
 }
 
 int Vesperon::StartRenderer() {
@@ -82,7 +97,7 @@ int Vesperon::LoadPrograms() {
 int Vesperon::InitScene() {
     if (LoadPrograms() != 0)
         return -1;
-    if (LoadScene(kModelPath) != 0) {
+    if (LoadScene(mOptions.modelPath.c_str()) != 0) {
         ShowModelError();
         return -1;
     }
@@ -98,9 +113,12 @@ int Vesperon::LoadScene(const char* modelPath, ModelFiles* files) {
 
 void Vesperon::PlaceScene() {
     mSceneRoot.mLocalTransform = glm::translate(glm::mat4(1.0f), glm::vec3(0.0f));
-    mSceneRoot.SetScale(glm::vec3(kModelScale));
+    mSceneRoot.SetScale(glm::vec3(mOptions.scale));
     mSceneRoot.Update();
-    mCurrentPosition = mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
+    if (mOptions.hasEye && mOptions.hasDir)
+        AimApp(*this, mOptions.eye, mOptions.dir);
+    else
+        mCurrentPosition = mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
 }
 
 // A modal box over the application window; Init goes on (and fails) once
@@ -116,7 +134,8 @@ void Vesperon::ShowModelError() {
         LogMessage(LOG_INFO, kTag, "Asked to quit while the model loaded: no error box");
         return;
     }
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, kModelErrorText,
+    const std::string text = kModelErrorText + mOptions.modelPath;
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kModelErrorCaption, text.c_str(),
                                  mWindow ? mWindow->mSDLWindow : nullptr) != 0)
         LogMessage(LOG_WARNING, kTag, "Couldn't show the error box: %s", SDL_GetError());
 }

@@ -11,6 +11,7 @@
 #include "core/Engine.h"
 #include "core/Timer.h"
 #include "demo/Camera.h"
+#include "demo/DemoOptions.h"
 #include "demo/StatusOverlay.h"
 #include "demo/TruthView.h"
 #include "gpu/ShaderProgram.h"
@@ -23,8 +24,6 @@ struct ModelFiles;
 class Texture;
 class Umbrelix;
 
-constexpr float kModelScale = 0.075f;
-constexpr float kEyeHeight = 10.0f;
 constexpr int kFrameRateSamples = 10;
 // The program's exit status when start-up failed (also when a signal ends it
 // while the model error box is up).
@@ -80,9 +79,15 @@ public:
     // the demo's own model, the tools on theirs (files, when given, lists
     // every file the load read).
     int LoadScene(const char* modelPath, ModelFiles* files = nullptr);
-    // The loaded model scaled into place, world transforms computed, the eye at its start.
+    // The loaded model scaled into place (mOptions.scale), world transforms
+    // computed, the eye at its start (mOptions' eye and direction when given).
     void PlaceScene();
+    // The SSAO settings of mOptions on the started renderer.
+    void ApplySettings();
 
+    // What Init opens: the model, its scale, the first view and the settings
+    // (set before Init; the defaults open the demo's own scene).
+    DemoOptions mOptions;
     ShaderProgram mSceneProgram;
     ShaderProgram mTextureProgram;
     ShaderProgram mLightingProgram;
@@ -133,5 +138,6 @@ private:
     // The traced picture, the difference and the JSON of the view on screen,
     // encoded under stem. False with the reason in *error.
     bool AddTruthFiles(const std::string& stem, const CameraSetup& camera,
-                       std::vector<ShotFile>* files, std::string* error);
+                       const std::string& command, std::vector<ShotFile>* files,
+                       std::string* error);
 };

@@ -10,8 +10,10 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "core/JsonText.h"
 #include "core/Logger.h"
 #include "demo/DemoCapture.h"
+#include "demo/DemoOptions.h"
 #include "demo/ShotFiles.h"
 #include "demo/Vesperon.h"
 #include "gpu/ShaderReload.h"
@@ -46,8 +48,8 @@ bool EncodePng(const std::string& path, int width, int height, int channels,
                const std::vector<uint8_t>& pixels, std::vector<ShotFile>* files,
                std::string* error) {
     ShotFile file{path, {}};
-    if (!stbi_write_png_to_func(AppendToVector, &file.bytes, width, height, channels,
-                                pixels.data(), width * channels)) {
+    if (!stbi_write_png_to_func(AppendToVector, &file.bytes, width, height, channels, pixels.data(),
+                                width * channels)) {
         *error = "couldn't encode \"" + path + "\"";
         return false;
     }
@@ -168,7 +170,7 @@ namespace {
 // The view's JSON: where the camera stands, the settings, the rays traced
 // and the figures of exactly this view and these settings (null until then).
 std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const CameraSetup& setup,
-                     int rays, const TruthFigures* figures) {
+                     int rays, const TruthFigures* figures, const std::string& command) {
     char numbers[256] = "null";
     if (figures)
         snprintf(numbers, sizeof(numbers),
@@ -180,12 +182,12 @@ std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const Camer
     snprintf(json, sizeof(json),
              "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"radius\": %.4g,\n"
              "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
-             "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s\n}\n",
+             "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s,\n  \"command\": ",
              Vec3Json(camera.mPosition).c_str(), Vec3Json(camera.mFront).c_str(),
              double(renderer.mRadius), renderer.mKernelSize,
              renderer.mSSAOEnabled ? "true" : "false", renderer.mBlurEnabled ? "true" : "false",
              rays, setup.width, setup.height, numbers);
-    return json;
+    return json + JsonQuoted(command) + "\n}\n";
 }
 
 } // namespace
@@ -199,6 +201,7 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     std::string stem, error;
     std::vector<uint8_t> window;
     std::vector<ShotFile> files;
+    const std::string command = DemoCommandLine(CurrentDemoOptions(*this));
     bool ok = ChooseShotStem(folder, ShotStamp(), &stem, &error);
     if (ok && renderer->ReadWindow(camera.width, camera.height, &window) != 0) {
         error = "the window could not be read back";
@@ -207,7 +210,7 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     ok = ok && EncodePng(stem + ".png", camera.width, camera.height, kRgba, window, &files, &error);
     const bool truthPending = mTruth.On() && !mTruth.ViewTraced();
     if (ok && mTruth.On() && !truthPending)
-        ok = AddTruthFiles(stem, camera, &files, &error);
+        ok = AddTruthFiles(stem, camera, command, &files, &error);
     ok = ok && WriteShotSet(files, written, &error);
     if (!ok) {
         mScreenshotError = "Screenshot not written: " + error + " (nothing of this shot was kept)";
@@ -223,11 +226,13 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
         LogMessage(LOG_INFO, kTag,
                    "Screenshot: the truth of this view is not traced yet; only the window was "
                    "written");
+    LogMessage(LOG_INFO, kTag, "Reopen this view: %s", command.c_str());
     return 0;
 }
 
 bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
-                            std::vector<ShotFile>* files, std::string* error) {
+                             const std::string& command, std::vector<ShotFile>* files,
+                             std::string* error) {
     Umbrelix* renderer = GetRenderer();
     const TruthSnapshot& truth = mTruth.Latest();
     GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
@@ -239,7 +244,7 @@ bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
                    DifferenceColours(truth.image, ours, mask), files, error))
         return false;
     std::string json =
-        ShotJson(mCamera, *renderer, camera, truth.rays, mTruth.FiguresOfView(*renderer));
+        ShotJson(mCamera, *renderer, camera, truth.rays, mTruth.FiguresOfView(*renderer), command);
     files->push_back(ShotFile{stem + ".json", std::vector<uint8_t>(json.begin(), json.end())});
     return true;
 }

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpu/Renderer.h"
@@ -98,6 +102,9 @@ TEST(StatusOverlay, LinesSitFifteenPixelsApartBelowAFirstLineFourteenAbove) {
 
 namespace {
 
+// Eight outline draws and the text.
+constexpr int kDrawsPerLine = 9;
+
 struct TextDraw {
     GLint vertexArray;
     glm::vec4 colour;
@@ -155,23 +162,31 @@ protected:
 
 } // namespace
 
-TEST_F(StatusOverlayDrawing, EachLineDrawsItsBlackShadowOnePixelRightAndDownFirst) {
+TEST_F(StatusOverlayDrawing, EachLineDrawsABlackOutlineOnePixelAllRoundShadowFirstThenItsText) {
     mSettings.mSSAOEnabled = false;
     mOverlay.Update(mSettings, 30.0f);
     const std::vector<TextDraw> draws = RecordDraw();
-    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines));
+    ASSERT_EQ(draws.size(), size_t(kDrawsPerLine * kOverlayLines));
     for (int line = 0; line < kOverlayLines; ++line) {
         SCOPED_TRACE(mOverlay.mContent.text[line]);
-        const TextDraw& shadow = draws[2 * line];
-        const TextDraw& text = draws[2 * line + 1];
-        EXPECT_EQ(shadow.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+        const TextDraw* first = &draws[kDrawsPerLine * line];
+        const TextDraw& text = first[kDrawsPerLine - 1];
+        const glm::vec2 at(kOverlayPositions[line]);
+        EXPECT_EQ(first[0].at, at + glm::vec2(1.0f, 1.0f)) << "the drop shadow first";
+        std::set<std::pair<float, float>> ring;
+        for (int i = 0; i + 1 < kDrawsPerLine; ++i) {
+            EXPECT_EQ(first[i].vertexArray, GLint(mOverlay.mTexts[line]->mVao));
+            EXPECT_EQ(first[i].colour, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f));
+            const glm::vec2 offset = first[i].at - at;
+            EXPECT_EQ(std::max(std::abs(offset.x), std::abs(offset.y)), 1.0f);
+            ring.insert({offset.x, offset.y});
+        }
+        EXPECT_EQ(ring.size(), 8u) << "all eight neighbours";
         EXPECT_EQ(text.vertexArray, GLint(mOverlay.mTexts[line]->mVao));
-        EXPECT_EQ(shadow.colour, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f));
         EXPECT_EQ(text.colour, mOverlay.mContent.color[line]);
-        EXPECT_EQ(text.at, glm::vec2(kOverlayPositions[line]));
-        EXPECT_EQ(shadow.at, glm::vec2(kOverlayPositions[line] + glm::ivec2(1, 1)));
+        EXPECT_EQ(text.at, at);
     }
-    EXPECT_EQ(draws[2 * LINE_SSAO + 1].colour, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(draws[kDrawsPerLine * (LINE_SSAO + 1) - 1].colour, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
 }
 
 TEST_F(StatusOverlayDrawing, EveryLineIsSetEveryFrame) {
@@ -208,15 +223,102 @@ TEST_F(StatusOverlayDrawing, ExtraLinesDrawBelowTheSixOnlyWhileTheyHaveText) {
     mOverlay.SetExtraLine(2, "shaders/SSAO.frag: 0:3(1): error", glm::vec4(1, 0, 0, 1));
     mOverlay.SetExtraLine(kOverlayExtraLines, "out of range: ignored", glm::vec4(1.0f));
     std::vector<TextDraw> draws = RecordDraw();
-    ASSERT_EQ(draws.size(), size_t(2 * kOverlayLines + 4));
-    const TextDraw* extra = &draws[2 * kOverlayLines];
-    EXPECT_EQ(extra[1].at, glm::vec2(kOverlayExtraPositions[0]));
+    ASSERT_EQ(draws.size(), size_t(kDrawsPerLine * (kOverlayLines + 2)));
+    const TextDraw* extra = &draws[kDrawsPerLine * kOverlayLines];
+    EXPECT_EQ(extra[kDrawsPerLine - 1].at, glm::vec2(kOverlayExtraPositions[0]));
     EXPECT_EQ(extra[0].at, glm::vec2(kOverlayExtraPositions[0] + glm::ivec2(1, 1)));
-    EXPECT_EQ(extra[3].at, glm::vec2(kOverlayExtraPositions[2]));
-    EXPECT_EQ(extra[3].colour, glm::vec4(1, 0, 0, 1));
+    EXPECT_EQ(extra[2 * kDrawsPerLine - 1].at, glm::vec2(kOverlayExtraPositions[2]));
+    EXPECT_EQ(extra[2 * kDrawsPerLine - 1].colour, glm::vec4(1, 0, 0, 1));
     EXPECT_GT(kOverlayExtraPositions[0].y, kOverlayPositions[kOverlayLines - 1].y);
 
     for (int i = 0; i < kOverlayExtraLines; ++i)
         mOverlay.SetExtraLine(i, "", glm::vec4(1.0f));
-    EXPECT_EQ(RecordDraw().size(), size_t(2 * kOverlayLines)) << "emptied lines are not drawn";
+    EXPECT_EQ(RecordDraw().size(), size_t(kDrawsPerLine * kOverlayLines))
+        << "emptied lines are not drawn";
+}
+
+namespace {
+
+constexpr int kTestWidth = 320;
+constexpr int kTestHeight = 200;
+constexpr uint8_t kFullCoverage = 250;
+// The contrast ratio ordinary text needs to be read comfortably.
+constexpr double kLegibleContrast = 4.5;
+
+// Relative luminance of an sRGB pixel (0 black to 1 white).
+double Luminance(const uint8_t* p) {
+    double sum = 0.0;
+    const double weights[3] = {0.2126, 0.7152, 0.0722};
+    for (int c = 0; c < 3; ++c) {
+        double v = p[c] / 255.0;
+        sum += weights[c] * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    return sum;
+}
+
+// The window's pixels after clearing it to grey and drawing.
+template <typename Draw> std::vector<uint8_t> Drawn(float grey, Draw draw) {
+    glClearColor(grey, grey, grey, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    draw();
+    return ReadPixelsRGBA(0, 0, kTestWidth, kTestHeight);
+}
+
+} // namespace
+
+// Each line's fully covered glyph pixels against the pixels right round them
+// (touching them, not covered by any line's glyphs), over white, mid grey
+// and black: without a dark ring, white text on a white picture is gone.
+TEST_F(StatusOverlayDrawing, EveryLineStandsOutFromWhatSurroundsItOnLightAndDarkPictures) {
+    mSettings.mSSAOEnabled = false;
+    mSettings.mKernelSize = 32;
+    mOverlay.Update(mSettings, 30.0f);
+    mOverlay.SetExtraLine(0, "Truth: 32 rays per pixel", glm::vec4(0.7f, 0.7f, 0.7f, 1.0f));
+    mOverlay.SetExtraLine(1, "MAE 0.041 bias +0.012 SSIM 0.873", glm::vec4(0, 1, 0, 1));
+    mOverlay.SetExtraLine(2, "Screenshot not written: disk full", glm::vec4(1, 0, 0, 1));
+    std::vector<std::pair<DynamicText*, glm::ivec2>> lines;
+    for (int i = 0; i < kOverlayLines; ++i)
+        lines.push_back({mOverlay.mTexts[i], kOverlayPositions[i]});
+    for (int i = 0; i < kOverlayExtraLines; ++i)
+        lines.push_back({mOverlay.mExtraTexts[i], kOverlayExtraPositions[i]});
+    // Where each line's glyphs lie: the line alone, white on black.
+    std::vector<std::vector<uint8_t>> cover;
+    std::vector<uint8_t> anyGlyph(size_t(kTestWidth) * kTestHeight * 4, 0);
+    for (const auto& line : lines) {
+        cover.push_back(Drawn(0.0f, [&] {
+            mRenderer->DrawText(line.first, line.second.x, line.second.y, glm::vec4(1.0f));
+        }));
+        for (size_t i = 0; i < anyGlyph.size(); ++i)
+            anyGlyph[i] = std::max(anyGlyph[i], cover.back()[i]);
+    }
+    for (float background : {1.0f, 0.5f, 0.0f}) {
+        const std::vector<uint8_t> shown =
+            Drawn(background, [&] { mOverlay.Draw(mRenderer.get()); });
+        for (size_t l = 0; l < lines.size(); ++l) {
+            SCOPED_TRACE(testing::Message() << "background " << background << ", line " << l);
+            auto covered = [&](int x, int y) {
+                return cover[l][4 * (y * kTestWidth + x)] >= kFullCoverage;
+            };
+            double sums[2] = {0.0, 0.0}; // glyph, ring
+            int counts[2] = {0, 0};
+            for (int y = 1; y + 1 < kTestHeight; ++y) {
+                for (int x = 1; x + 1 < kTestWidth; ++x) {
+                    bool touches = false;
+                    for (int d = 0; d < 9; ++d)
+                        touches = touches || covered(x + d % 3 - 1, y + d / 3 - 1);
+                    const size_t i = 4 * (size_t(y) * kTestWidth + x);
+                    int kind = covered(x, y) ? 0 : (touches && anyGlyph[i] == 0) ? 1 : -1;
+                    if (kind >= 0) {
+                        sums[kind] += Luminance(&shown[i]);
+                        ++counts[kind];
+                    }
+                }
+            }
+            ASSERT_GT(counts[0], 20);
+            ASSERT_GT(counts[1], 20);
+            const double glyph = sums[0] / counts[0], ring = sums[1] / counts[1];
+            EXPECT_GE((std::max(glyph, ring) + 0.05) / (std::min(glyph, ring) + 0.05),
+                      kLegibleContrast);
+        }
+    }
 }

@@ -2,6 +2,7 @@
 // frames, an Escape that ends the loop after its frame, and Shutdown; which
 // passes a frame draws for each setting, and the overlay's release.
 #include "demo/Vesperon.h"
+#include "demo/DemoOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "scene/Mesh.h"
 #include "ssao/Umbrelix.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 TEST(FrameRateRing, ShowsTheMeanOfTheLastTenRatesStartingFromZero) {
     FrameRateRing ring;
@@ -75,6 +77,45 @@ TEST(Vesperon, StartsRendersFramesQuitsOnEscapeAndShutsDownClean) {
     EXPECT_EQ(capture.Text().find("[E]"), std::string::npos) << capture.Text();
 }
 
+TEST(Vesperon, OptionsOpenTheirModelScaleSettingsAndExactlyTheirFirstView) {
+    TempDir dir("vesperon-options");
+    ASSERT_TRUE(dir.Write("box.obj", "v -1 0 -1\nv 1 0 -1\nv 1 0 1\nv -1 0 1\nv 0 2 0\n"
+                                     "f 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\nf 1 3 2\nf 1 4 3\n"));
+    const std::string model = dir.File("box.obj");
+    std::vector<std::string> words = {"vesperon", "--model",  model,   "--scale",      "2",
+                                      "--eye",    "6,1.5,5",  "--dir", "-1,-0.2,-0.8", "--kernel",
+                                      "16",       "--radius", "2.5",   "--ambient",    "0.3",
+                                      "--blur",   "off"};
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    LogCapture capture;
+    Vesperon app;
+    std::string error;
+    ASSERT_TRUE(ParseDemoOptions(int(argv.size()), argv.data(), &app.mOptions, &error)) << error;
+    ASSERT_EQ(app.Init(SUBSYSTEM_ALL), 0) << capture.Text();
+    ASSERT_FALSE(app.mSceneRoot.mChildren.empty());
+    EXPECT_FLOAT_EQ(app.mSceneRoot.mChildren[0].mScale.x, 2.0f);
+    const Umbrelix* renderer = app.GetRenderer();
+    EXPECT_EQ(renderer->mKernelSize, 16u);
+    EXPECT_FLOAT_EQ(renderer->mRadius, 2.5f);
+    EXPECT_FLOAT_EQ(renderer->mAmbientFactor, 0.3f);
+    EXPECT_TRUE(renderer->mSSAOEnabled);
+    EXPECT_FALSE(renderer->mBlurEnabled);
+
+    // The first frame's view is the tools' camera for the same eye and direction.
+    const glm::mat4 expected =
+        AimedViewMatrix(glm::vec3(6.0f, 1.5f, 5.0f), glm::vec3(-1.0f, -0.2f, -0.8f));
+    app.BeginRun();
+    app.Frame();
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r)
+            EXPECT_NEAR(renderer->mViewMatrix[c][r], expected[c][r], 1e-5f) << c << "," << r;
+    app.EndRun();
+    app.Shutdown();
+    EXPECT_EQ(capture.Text().find("[E]"), std::string::npos) << capture.Text();
+}
+
 // ---------------------------------------------------------------------------
 // Frame order: which passes one Frame draws, in which order, for the SSAO and
 // blur switches and each view mode, seen as the program current at every
@@ -101,7 +142,8 @@ void APIENTRY RecordDrawElements(GLenum mode, GLsizei count, GLenum type, const 
 }
 
 // The passes of one frame in draw order, each with how many draws it made
-// in a row, e.g. "scene*304 ssao lighting text*12".
+// in a row, e.g. "scene*304 ssao lighting text*54" (the overlay: six lines,
+// each an outline of eight draws and its text).
 std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
     const Umbrelix* r = app.GetRenderer();
     const std::pair<uint32_t, const char*> names[] = {
@@ -155,24 +197,24 @@ protected:
 } // namespace
 
 TEST_F(VesperonFrames, OcclusionAndBlurPassesFollowTheirOwnSwitches) {
-    EXPECT_EQ(Frame(), "scene*N ssao blur lighting text*12") << "the start state";
+    EXPECT_EQ(Frame(), "scene*N ssao blur lighting text*54") << "the start state";
     Switches(true, false, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N ssao lighting text*12");
+    EXPECT_EQ(Frame(), "scene*N ssao lighting text*54");
     Switches(false, false, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N lighting text*12") << "no occlusion pass while SSAO is off";
+    EXPECT_EQ(Frame(), "scene*N lighting text*54") << "no occlusion pass while SSAO is off";
     // The controls never leave blur on without SSAO, but the frame does not
     // second-guess them: blur follows its own switch.
     Switches(false, true, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N blur lighting text*12");
+    EXPECT_EQ(Frame(), "scene*N blur lighting text*54");
 }
 
 TEST_F(VesperonFrames, EachViewModeDrawsItsViewAndAnUnknownModeNone) {
     Switches(true, true, VIEW_GBUFFER);
-    EXPECT_EQ(Frame(), "scene*N ssao blur view*4 text*12") << "four quarter-screen quads";
+    EXPECT_EQ(Frame(), "scene*N ssao blur view*4 text*54") << "four quarter-screen quads";
     Switches(true, true, VIEW_OCCLUSION);
-    EXPECT_EQ(Frame(), "scene*N ssao blur view text*12") << "the occlusion fills the screen";
+    EXPECT_EQ(Frame(), "scene*N ssao blur view text*54") << "the occlusion fills the screen";
     Switches(true, true, 7);
-    EXPECT_EQ(Frame(), "scene*N ssao blur text*12");
+    EXPECT_EQ(Frame(), "scene*N ssao blur text*54");
 }
 
 // A run that ends without EndRun (a test, an early return) must not leave the

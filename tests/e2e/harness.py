@@ -79,13 +79,13 @@ def alive(pid):
 class Program:
     """The program under test, its log collected line by line."""
 
-    def __init__(self, binary, display, cwd=REPO_ROOT, extra_env=None):
+    def __init__(self, binary, display, cwd=REPO_ROOT, extra_env=None, args=()):
         env = dict(display.env)
         env.update(extra_env or {})
         self.display = display
         self.lines = []
         self._lock = threading.Lock()
-        self.proc = subprocess.Popen([binary], cwd=cwd, env=env, stdout=subprocess.PIPE,
+        self.proc = subprocess.Popen([binary, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT, text=True, errors="replace")
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -265,9 +265,9 @@ def grey_fraction(path, crop, tolerance=3):
 class Demo:
     """A display with the demo running on it, its window found and focused."""
 
-    def __init__(self, binary, cwd=REPO_ROOT, extra_env=None):
+    def __init__(self, binary, cwd=REPO_ROOT, extra_env=None, args=()):
         self.display = VirtualDisplay()
-        self.program = Program(binary, self.display, cwd=cwd, extra_env=extra_env)
+        self.program = Program(binary, self.display, cwd=cwd, extra_env=extra_env, args=args)
         self.window = None
         self.shots = temp_dir()
         self._n = 0

@@ -9,14 +9,15 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "core/JsonText.h"
 #include "core/OutputFile.h"
 #include "core/Logger.h"
 
 namespace {
 
 const char* const kTag = "AoTruth";
-constexpr int kPanelGap = 4;       // pixels between the three panels
-constexpr uint8_t kGapGrey = 255;  // the gap between panels
+constexpr int kPanelGap = 4;      // pixels between the three panels
+constexpr uint8_t kGapGrey = 255; // the gap between panels
 constexpr int kRgb = 3;
 
 void Accumulate(ErrorMetrics* sum, const ErrorMetrics& e) {
@@ -44,23 +45,6 @@ std::string Number(double value) {
     char text[32];
     snprintf(text, sizeof(text), "%.6g", std::isfinite(value) ? value : 0.0);
     return text;
-}
-
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string Vec(const glm::vec3& v) {
@@ -128,14 +112,14 @@ void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& vi
 }
 
 std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResult>& views) {
-    std::string json = "{\n  \"model\": " + Quoted(settings.model) +
+    std::string json = "{\n  \"model\": " + JsonQuoted(settings.model) +
                        ",\n  \"radius\": " + Number(settings.radius) +
                        ",\n  \"rays\": " + std::to_string(settings.rays) +
                        ",\n  \"draws\": " + std::to_string(settings.draws) + ",\n  \"views\": [";
     for (size_t v = 0; v < views.size(); ++v) {
         const ViewResult& view = views[v];
         json += v ? ",\n" : "\n";
-        json += "    {\"name\": " + Quoted(view.name) + ", \"eye\": " + Vec(view.eye) +
+        json += "    {\"name\": " + JsonQuoted(view.name) + ", \"eye\": " + Vec(view.eye) +
                 ", \"dir\": " + Vec(view.dir) + ", \"width\": " + std::to_string(view.width) +
                 ", \"height\": " + std::to_string(view.height) +
                 ", \"reference_pixels\": " + std::to_string(view.tracedPixels) +
@@ -144,7 +128,7 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
                 ", \"other_surface_pixels\": " + std::to_string(view.otherSurfacePixels) +
                 ", \"mean_reference\": " + Number(view.meanReference) +
                 ", \"cached_reference\": " + (view.cached ? "true" : "false") +
-                ", \"image\": " + Quoted(view.image) + ",\n     \"kernels\": [";
+                ", \"image\": " + JsonQuoted(view.image) + ",\n     \"kernels\": [";
         for (size_t k = 0; k < view.kernels.size(); ++k) {
             const KernelResult& kr = view.kernels[k];
             json += k ? ",\n" : "\n";
@@ -163,7 +147,6 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
     }
     return json + "\n  ]\n}\n";
 }
-
 
 int WriteSideBySide(const std::string& path, const GreyImage& reference, const GreyImage& ours,
                     const std::vector<uint8_t>& mask) {

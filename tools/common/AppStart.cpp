@@ -8,10 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include <SDL2/SDL.h>
-
-#include "core/AssetFile.h"
 #include "core/Logger.h"
+#include "demo/DemoOptions.h"
 #include "demo/Vesperon.h"
 #include "gpu/Texture.h"
 #include "scene/ModelLoader.h"
@@ -29,14 +27,6 @@ void LoadTexturesOnce(const std::vector<std::string>& paths) {
     std::unique_ptr<Texture[]> textures(new Texture[paths.size()]);
     for (size_t i = 0; i < paths.size(); ++i)
         LoadTexture(paths[i].c_str(), &textures[i]);
-}
-
-bool IsReadableFile(const std::string& path) {
-    SDL_RWops* file = OpenRegularFile(path.c_str()); // a FIFO would block a plain open
-    if (!file)
-        return false;
-    SDL_RWclose(file);
-    return true;
 }
 
 int StartRenderer(Vesperon& app, std::string* error) {
@@ -85,10 +75,9 @@ int LoadScene(Vesperon& app, const std::string& path, ModelFiles* files, std::st
 
 int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error,
              ModelFiles* files) {
-    if (!IsReadableFile(modelPath)) {
-        *error = "cannot open model \"" + modelPath + "\": " + SDL_GetError();
+    if (!CanOpenModel(modelPath, error))
         return -1;
-    }
+    app.mOptions.modelPath = modelPath; // so that a view's reopening command names it
     StartupTimes local;
     StartupTimes* t = times ? times : &local;
     const Clock::time_point begin = Clock::now();

@@ -1,7 +1,7 @@
-// ToolOptions: the command-line pieces the measuring tools share: "x,y,z"
-// vectors, kernel-size lists, the occlusion radius, the fixed views of the
-// default scene, where the JSON report and the tables go, and aiming the
-// demo's camera from an eye and a direction.
+// ToolOptions: the command-line pieces the measuring tools share over the
+// demo's own (demo/DemoOptions.h: vectors, numbers, aiming the camera):
+// kernel-size lists, the view options, the fixed views of the default
+// scene, and where the JSON report and the tables go.
 #pragma once
 
 #include <cstdint>
@@ -11,22 +11,15 @@
 
 #include <glm/glm.hpp>
 
-class Vesperon;
+#include "demo/DemoOptions.h"
 
-constexpr const char* kDefaultModelPath = "models/sponza.obj";
 constexpr const char* kDefaultKernelList = "4,8,16,32,64,128";
 constexpr uint32_t kMinToolKernelSize = 1;
 constexpr uint32_t kMaxToolKernelSize = 128;
 
-// Each parser returns true and fills its result, or returns false with a
-// sentence for the user in *error (the result is then left unchanged).
-bool ParseVector(const std::string& text, glm::vec3* out, std::string* error);
-// Comma-separated sizes in [1, 128], each at most once, in the given order.
+// Comma-separated sizes in [1, 128], each at most once, in the given order;
+// true, or false with a sentence for the user in *error (*out unchanged).
 bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::string* error);
-// A finite length greater than 0.
-bool ParseRadius(const std::string& text, float* out, std::string* error);
-// A whole number in [minimum, maximum].
-bool ParseCount(const std::string& text, int minimum, int maximum, int* out, std::string* error);
 
 // Checks, before the run, where the JSON report given by option goes: "-"
 // (standard output) passes; another name of what standard output already
@@ -42,8 +35,8 @@ FILE* HumanOutput(const std::string& jsonPath);
 // A named camera placement: eye position and viewing direction (any length).
 struct NamedView {
     std::string name;
-    glm::vec3 eye{0.0f};
-    glm::vec3 dir{0.0f};
+    glm::vec3 eye;
+    glm::vec3 dir;
 };
 
 // The fixed views of the default scene, in report order: start, corner,
@@ -53,7 +46,7 @@ std::vector<NamedView> DefaultViews();
 // The options both tools take with the same meaning. --eye and --dir come
 // together; without them the tools measure DefaultViews().
 struct ViewOptions {
-    std::string modelPath = kDefaultModelPath;
+    std::string modelPath = kModelPath;
     std::vector<NamedView> views;
     std::vector<uint32_t> kernels;
     float radius = 0.0f; // filled with the tool's default by ParseViewOptions' caller
@@ -76,17 +69,3 @@ OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* opti
 // options->views (the one given view, named "custom", with the direction
 // UsedDirection gives, or the fixed set).
 bool FinishViewOptions(ViewOptions* options, std::string* error);
-
-// Pitch and yaw in degrees, as the demo's camera measures them, of a
-// direction (yaw from +x towards +z, pitch up from the horizontal). False
-// for a zero or non-finite direction.
-bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegrees);
-// The direction the demo's camera looks along for dir: dir itself, or, when
-// dir is steeper than the camera's pitch limit, the unit vector held at that
-// limit (so that what is printed is what is measured).
-glm::vec3 UsedDirection(const glm::vec3& dir);
-// Places the application's motion state and look angles so that its next
-// frames view from eye along dir and stay there (no motion input).
-void AimApp(Vesperon& app, const glm::vec3& eye, const glm::vec3& dir);
-// The view matrix the demo's camera builds for that placement.
-glm::mat4 AimedViewMatrix(const glm::vec3& eye, const glm::vec3& dir);

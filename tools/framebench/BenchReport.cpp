@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/JsonText.h"
 #include "core/OutputFile.h"
 
 const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
@@ -17,24 +18,6 @@ const char* const kFloorFootprint =
     "spread over the occlusion radius projected at each pixel's depth";
 
 namespace {
-
-// Escapes a string for a JSON document (quotes, backslashes, control characters).
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
 
 // JSON has no NaN or infinity: such a figure is written as null.
 std::string Number(double value) {
@@ -62,19 +45,19 @@ std::string SettingsJson(const BenchResult& r) {
     std::string views;
     for (size_t i = 0; i < r.views.size(); ++i) {
         const NamedView& v = r.views[i].view;
-        views += std::string(i ? ",\n" : "") + "      {\"name\": " + Quoted(v.name) +
+        views += std::string(i ? ",\n" : "") + "      {\"name\": " + JsonQuoted(v.name) +
                  ", \"eye\": " + Vector(v.eye) + ", \"dir\": " + Vector(v.dir) + "}";
     }
     return "  \"settings\": {\n"
            "    \"model\": " +
-           Quoted(r.modelPath) + ",\n" + "    \"gl_renderer\": " + Quoted(r.glRenderer) + ",\n" +
-           "    \"width\": " + std::to_string(r.width) + ",\n" +
+           JsonQuoted(r.modelPath) + ",\n" + "    \"gl_renderer\": " + JsonQuoted(r.glRenderer) +
+           ",\n" + "    \"width\": " + std::to_string(r.width) + ",\n" +
            "    \"height\": " + std::to_string(r.height) + ",\n" + "    \"kernels\": [" + kernels +
            "],\n" + "    \"radius\": " + Number(r.radius) + ",\n" +
            "    \"frames\": " + std::to_string(r.frames) + ",\n" +
            "    \"warmup_frames\": " + std::to_string(r.warmupFrames) + ",\n" +
-           "    \"floor_footprint\": " + Quoted(kFloorFootprint) + ",\n" + "    \"views\": [\n" +
-           views + "\n    ]\n  },\n";
+           "    \"floor_footprint\": " + JsonQuoted(kFloorFootprint) + ",\n" +
+           "    \"views\": [\n" + views + "\n    ]\n  },\n";
 }
 
 std::string StartupJson(const BenchResult& r) {
@@ -116,7 +99,7 @@ std::string ViewJson(const ViewResult& v) {
         floors += std::string(i ? ", " : "") +
                   "{\"fetches\": " + std::to_string(v.floors[i].fetches) +
                   ", \"ms\": " + Number(Median(v.floors[i].ms)) + "}";
-    return "    {\"name\": " + Quoted(v.view.name) + ", \"eye\": " + Vector(v.view.eye) +
+    return "    {\"name\": " + JsonQuoted(v.view.name) + ", \"eye\": " + Vector(v.view.eye) +
            ", \"dir\": " + Vector(v.view.dir) +
            ", \"covered_fraction\": " + Number(v.coveredFraction) + ",\n      \"fetch_floor\": [" +
            floors + "],\n      \"configs\": [\n" + configs + "\n      ]}";
