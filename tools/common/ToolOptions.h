@@ -35,8 +35,8 @@ FILE* HumanOutput(const std::string& jsonPath);
 // A named camera placement: eye position and viewing direction (any length).
 struct NamedView {
     std::string name;
-    glm::vec3 eye;
-    glm::vec3 dir;
+    glm::vec3 eye{0.0f};
+    glm::vec3 dir{0.0f};
 };
 
 // The fixed views of the default scene, in report order: start, corner,
