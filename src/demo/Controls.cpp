@@ -39,8 +39,10 @@ float StepDown(float value, int top) {
 }
 
 void ToggleBlur(Umbrelix* renderer) {
-    if (renderer->mSSAOEnabled)
-        renderer->mBlurEnabled = !renderer->mBlurEnabled;
+    SSAOSettings settings = renderer->Settings();
+    if (settings.ssaoEnabled)
+        settings.blurEnabled = !settings.blurEnabled;
+    renderer->ApplySettings(settings);
 }
 
 } // namespace
@@ -65,8 +67,10 @@ int StepDownHundredths(int value, int top) {
 
 void Vesperon::ToggleSSAO() {
     Umbrelix* renderer = GetRenderer();
-    renderer->mSSAOEnabled = !renderer->mSSAOEnabled;
-    renderer->mBlurEnabled = renderer->mSSAOEnabled;
+    SSAOSettings settings = renderer->Settings();
+    settings.ssaoEnabled = !settings.ssaoEnabled;
+    settings.blurEnabled = settings.ssaoEnabled;
+    renderer->ApplySettings(settings);
 }
 
 void Vesperon::OnQuit(Event*, void* user) {
@@ -111,24 +115,26 @@ void Vesperon::OnKeyPressed(int key) {
                                                   : VIEW_LIT;
         break;
     case KEY_EQUALS:
-        if (renderer->mKernelSize * 2 <= kMaxKernelSizeSetting)
-            renderer->SetKernelSize(renderer->mKernelSize * 2);
+        if (renderer->Settings().kernelSize * 2 <= kMaxKernelSizeSetting)
+            renderer->SetKernelSize(renderer->Settings().kernelSize * 2);
         break;
     case KEY_MINUS:
-        if (renderer->mKernelSize / 2 >= kMinKernelSize)
-            renderer->SetKernelSize(renderer->mKernelSize / 2);
+        if (renderer->Settings().kernelSize / 2 >= kMinKernelSize)
+            renderer->SetKernelSize(renderer->Settings().kernelSize / 2);
         break;
     case KEY_RIGHTBRACKET:
-        renderer->SetAmbientFactor(StepUp(renderer->mAmbientFactor, kMaxAmbientHundredths));
+        renderer->SetAmbientFactor(
+            StepUp(renderer->Settings().ambientFactor, kMaxAmbientHundredths));
         break;
     case KEY_LEFTBRACKET:
-        renderer->SetAmbientFactor(StepDown(renderer->mAmbientFactor, kMaxAmbientHundredths));
+        renderer->SetAmbientFactor(
+            StepDown(renderer->Settings().ambientFactor, kMaxAmbientHundredths));
         break;
     case KEY_APOSTROPHE:
-        renderer->SetRadius(StepUp(renderer->mRadius, kMaxRadiusHundredths));
+        renderer->SetRadius(StepUp(renderer->Settings().radius, kMaxRadiusHundredths));
         break;
     case KEY_SEMICOLON:
-        renderer->SetRadius(StepDown(renderer->mRadius, kMaxRadiusHundredths));
+        renderer->SetRadius(StepDown(renderer->Settings().radius, kMaxRadiusHundredths));
         break;
     case KEY_W:
         mMoveForward = 1.0f;
@@ -193,7 +199,7 @@ void Vesperon::OnTouch(Event* event, void* user) {
     } else if (py < kBandSamples) {
         ToggleBlur(renderer);
     } else if (py < kBandEnd) {
-        uint32_t n = renderer->mKernelSize * 2;
+        uint32_t n = renderer->Settings().kernelSize * 2;
         renderer->SetKernelSize(n > kMaxKernelSizeSetting ? kMinKernelSize : n);
     }
     app->mMoveForward = 0.0f;

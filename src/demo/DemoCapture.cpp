@@ -111,8 +111,8 @@ int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene) {
 CameraSetup DemoCamera(Vesperon& app) {
     Umbrelix* renderer = app.GetRenderer();
     CameraSetup camera;
-    camera.view = renderer->mViewMatrix;
-    camera.proj = renderer->mProjectionMatrix;
+    camera.view = renderer->ViewMatrix();
+    camera.proj = renderer->ProjectionMatrix();
     // The render targets keep the drawable size of start-up (larger than the
     // window on a high-DPI display) when the window is resized later: the
     // truth is traced and read back at their size, never the window's now.

@@ -318,11 +318,11 @@ DemoOptions CurrentDemoOptions(const Vesperon& app) {
     options.hasEye = options.hasDir = true;
     options.eye = app.mCamera.mPosition;
     options.dir = app.mCamera.mFront;
-    options.kernel = renderer->mKernelSize;
-    options.radius = renderer->mRadius;
-    options.ambient = renderer->mAmbientFactor;
-    options.ssao = renderer->mSSAOEnabled;
-    options.blur = renderer->mBlurEnabled;
+    options.kernel = renderer->Settings().kernelSize;
+    options.radius = renderer->Settings().radius;
+    options.ambient = renderer->Settings().ambientFactor;
+    options.ssao = renderer->Settings().ssaoEnabled;
+    options.blur = renderer->Settings().blurEnabled;
     options.help = false;
     return options;
 }

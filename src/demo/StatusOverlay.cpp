@@ -63,18 +63,18 @@ glm::vec4 SamplesColor(uint32_t kernelSize) {
     return glm::vec4(2.0f * t, 2.0f * (1.0f - t), 0.0f, 1.0f);
 }
 
-void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, OverlayContent* out) {
+void BuildOverlayContent(const SSAOSettings& settings, float framesPerSecond, OverlayContent* out) {
     SetLine(out, LINE_FPS, kWhite, "FPS: %.2f", static_cast<double>(framesPerSecond));
-    bool ssao = renderer.mSSAOEnabled;
-    bool blur = renderer.mBlurEnabled;
+    bool ssao = settings.ssaoEnabled;
+    bool blur = settings.blurEnabled;
     SetLine(out, LINE_SSAO, ssao ? kGreen : kRed, "%s", ssao ? "SSAO: Enabled" : "SSAO: Disabled");
     SetLine(out, LINE_BLUR, blur ? kGreen : kRed, "%s",
             blur ? "SSAO Blur: Enabled" : "SSAO Blur: Disabled");
-    SetLine(out, LINE_SAMPLES, SamplesColor(renderer.mKernelSize), "SSAO Samples: %d",
-            static_cast<int>(renderer.mKernelSize));
-    SetLine(out, LINE_RADIUS, kGreen, "SSAO Radius: %.2f", static_cast<double>(renderer.mRadius));
+    SetLine(out, LINE_SAMPLES, SamplesColor(settings.kernelSize), "SSAO Samples: %d",
+            static_cast<int>(settings.kernelSize));
+    SetLine(out, LINE_RADIUS, kGreen, "SSAO Radius: %.2f", static_cast<double>(settings.radius));
     SetLine(out, LINE_AMBIENT, kGreen, "Ambient Factor: %.2f",
-            static_cast<double>(renderer.mAmbientFactor));
+            static_cast<double>(settings.ambientFactor));
 }
 
 StatusOverlay::StatusOverlay()
@@ -126,8 +126,8 @@ void StatusOverlay::SetExtraLine(int i, const char* text, const glm::vec4& color
         mExtraTexts[i]->SetText(text);
 }
 
-void StatusOverlay::Update(const Umbrelix& renderer, float framesPerSecond) {
-    BuildOverlayContent(renderer, framesPerSecond, &mContent);
+void StatusOverlay::Update(const SSAOSettings& settings, float framesPerSecond) {
+    BuildOverlayContent(settings, framesPerSecond, &mContent);
     for (int i = 0; i < kOverlayLines; ++i)
         if (mTexts[i])
             mTexts[i]->SetText(mContent.text[i]);

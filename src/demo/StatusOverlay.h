@@ -12,7 +12,7 @@
 
 class Allocator;
 class Renderer;
-class Umbrelix;
+struct SSAOSettings;
 
 constexpr int kOverlayLines = 6;
 // Lines below the six that show only while they have text: the truth's ray
@@ -43,7 +43,7 @@ extern const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines];
 // t = (log2(size) - 2) / 5. Components may leave [0, 1]; they are drawn as given.
 glm::vec4 SamplesColor(uint32_t kernelSize);
 // Formats every line for the renderer's settings and the mean frame rate.
-void BuildOverlayContent(const Umbrelix& renderer, float framesPerSecond, OverlayContent* out);
+void BuildOverlayContent(const SSAOSettings& settings, float framesPerSecond, OverlayContent* out);
 
 class StatusOverlay {
 public:
@@ -57,7 +57,7 @@ public:
     // what an earlier Create made first.
     void Create(Allocator* allocator, uint32_t dpi);
     // Sets all six texts and draws them, outline first, over the frame.
-    void Update(const Umbrelix& renderer, float framesPerSecond);
+    void Update(const SSAOSettings& settings, float framesPerSecond);
     void Draw(Renderer* renderer);
     // Sets extra line i (empty text: the line is not drawn); call before Draw.
     void SetExtraLine(int i, const char* text, const glm::vec4& color);

@@ -38,10 +38,10 @@ TruthFigures ComputeFigures(const ReferenceImage& traced, const GreyImage& ours,
 FigureInputs SettingsNow(const Umbrelix& renderer, uint64_t generation) {
     FigureInputs now;
     now.generation = generation;
-    now.kernel = renderer.mKernelSize;
-    now.ssao = renderer.mSSAOEnabled;
-    now.blur = renderer.mBlurEnabled;
-    now.radius = renderer.mRadius;
+    now.kernel = renderer.Settings().kernelSize;
+    now.ssao = renderer.Settings().ssaoEnabled;
+    now.blur = renderer.Settings().blurEnabled;
+    now.radius = renderer.Settings().radius;
     return now;
 }
 
@@ -184,7 +184,7 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
     }
     uint64_t generation = mTrace.Generation();
     mCamera = camera;
-    mRadius = renderer->mRadius;
+    mRadius = renderer->Settings().radius;
     mTrace.SetView(camera, mRadius);
     if (mTrace.Generation() != generation) {
         mAskedAt = std::chrono::steady_clock::now();
@@ -233,7 +233,7 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
     if (width != renderer->TargetWidth() || height != renderer->TargetHeight())
         return;
     GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), width, height);
-    std::vector<float> depth = ReadViewDepth(renderer->mGPosition, width, height);
+    std::vector<float> depth = ReadViewDepth(renderer->GPosition(), width, height);
     mPendingInputs = now;
     try {
         const std::atomic<bool>* stop = &mStopFigures;

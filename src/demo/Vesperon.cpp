@@ -62,18 +62,16 @@ int Vesperon::Init(int flags) {
     return InitScene();
 }
 
-// Each setting is set only when it differs from the renderer's start value,
-// so that without options start-up runs exactly as it always has.
+// The renderer uploads only what differs from its start values, so that
+// without options start-up runs exactly as it always has.
 void Vesperon::ApplySettings() {
-    Umbrelix* renderer = GetRenderer();
-    if (mOptions.kernel != renderer->mKernelSize)
-        renderer->SetKernelSize(mOptions.kernel);
-    if (mOptions.radius != renderer->mRadius)
-        renderer->SetRadius(mOptions.radius);
-    if (mOptions.ambient != renderer->mAmbientFactor)
-        renderer->SetAmbientFactor(mOptions.ambient);
-    renderer->mSSAOEnabled = mOptions.ssao;
-    renderer->mBlurEnabled = mOptions.blur && mOptions.ssao;
+    SSAOSettings settings;
+    settings.kernelSize = mOptions.kernel;
+    settings.radius = mOptions.radius;
+    settings.ambientFactor = mOptions.ambient;
+    settings.ssaoEnabled = mOptions.ssao;
+    settings.blurEnabled = mOptions.blur && mOptions.ssao;
+    GetRenderer()->ApplySettings(settings);
 }
 
 int Vesperon::StartRenderer() {
@@ -164,10 +162,29 @@ void Vesperon::BeginRun() {
     mFrameRate = FrameRateRing();
 }
 
-void Vesperon::Frame() {
-    Umbrelix* renderer = GetRenderer();
-    mEventBus->ProcessEvents();
+namespace {
 
+// Keeps the truth (and whatever else the tools do) between the occlusion
+// passes and the final view, where it reads the frame's occlusion.
+class ToolsBeforeFinalView : public FrameObserver {
+public:
+    explicit ToolsBeforeFinalView(Vesperon* app) : mApp(app) {}
+    void BeforePass(FramePass pass) override {
+        if (pass == FRAME_FINAL)
+            mApp->UpdateTools();
+    }
+
+private:
+    Vesperon* mApp = nullptr;
+};
+
+FinalView FinalViewOf(int viewMode) {
+    return viewMode >= VIEW_LIT && viewMode <= VIEW_OCCLUSION ? FinalView(viewMode) : FINAL_NONE;
+}
+
+} // namespace
+
+glm::mat4 Vesperon::StepCamera() {
     // A step below the timer's resolution reads as 0 ms: the motion step
     // skips it instead of dividing by it.
     float dt = mMotionTimer.DeltaMs() / 1000.0f;
@@ -175,41 +192,25 @@ void Vesperon::Frame() {
     mCamera.mPitch = ClampPitch(mPitch);
     mCamera.mYaw = mYaw;
     mCamera.UpdateVectors();
-    renderer->SetViewMatrix(mCamera.GetViewMatrix());
+    return mCamera.GetViewMatrix();
+}
 
-    renderer->Clear();
-    renderer->DrawNode(&mSceneRoot);
-    if (renderer->mSSAOEnabled)
-        renderer->SSAOPass();
-    if (renderer->mBlurEnabled)
-        renderer->BlurPass();
-    UpdateTools();
-    if (!DrawToolView())
-        DrawFinalView();
+void Vesperon::Frame() {
+    Umbrelix* renderer = GetRenderer();
+    mEventBus->ProcessEvents();
+    glm::mat4 view = StepCamera();
+    // With the truth on, its view takes the final view's place.
+    ToolsBeforeFinalView tools(this);
+    renderer->RenderFrame(view, &mSceneRoot, mTruth.On() ? FINAL_NONE : FinalViewOf(mViewMode),
+                          &tools);
+    DrawToolView();
 
-    mOverlay.Update(*renderer, mFrameRate.Mean());
+    mOverlay.Update(renderer->Settings(), mFrameRate.Mean());
     SetToolLines();
     mOverlay.Draw(renderer);
     FinishToolFrame();
     SDL_GL_SwapWindow(mWindow->mSDLWindow);
     mFrameRate.Add(mFrameRateTimer.DeltaMs());
-}
-
-void Vesperon::DrawFinalView() {
-    Umbrelix* renderer = GetRenderer();
-    switch (mViewMode) {
-    case VIEW_LIT:
-        renderer->LightingPass();
-        break;
-    case VIEW_GBUFFER:
-        renderer->DrawTextureView(false);
-        break;
-    case VIEW_OCCLUSION:
-        renderer->DrawTextureView(true);
-        break;
-    default:
-        break; // no final view
-    }
 }
 
 void Vesperon::EndRun() {

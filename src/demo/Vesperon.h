@@ -60,6 +60,11 @@ public:
     void BeginRun();
     void Frame();
     void EndRun();
+    // The frame's camera step: the motion over the time since the last step,
+    // the look angles, and the view matrix that follows.
+    glm::mat4 StepCamera();
+    // The tools' work between the occlusion passes and the final view.
+    void UpdateTools();
 
     // Controls: event-bus callbacks, the application as the user pointer.
     static void OnQuit(Event* event, void* user);
@@ -126,12 +131,11 @@ private:
     int InitScene();
     void ShowModelError();
     void ReleasePrograms();
-    void DrawFinalView();
     void OnKeyPressed(int key);
     void OnKeyReleased(int key);
-    // Frame steps of the tools: after the occlusion passes, in place of the
-    // final view, after the overlay's own lines, and before presenting.
-    void UpdateTools();
+    // Frame steps of the tools: in place of the final view, after the
+    // overlay's own lines, and before presenting (UpdateTools, public, runs
+    // after the occlusion passes).
     bool DrawToolView();
     void SetToolLines();
     void FinishToolFrame();

@@ -184,8 +184,8 @@ std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const Camer
              "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
              "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s,\n  \"command\": ",
              Vec3Json(camera.mPosition).c_str(), Vec3Json(camera.mFront).c_str(),
-             double(renderer.mRadius), renderer.mKernelSize,
-             renderer.mSSAOEnabled ? "true" : "false", renderer.mBlurEnabled ? "true" : "false",
+             double(renderer.Settings().radius), renderer.Settings().kernelSize,
+             renderer.Settings().ssaoEnabled ? "true" : "false", renderer.Settings().blurEnabled ? "true" : "false",
              rays, setup.width, setup.height, numbers);
     return json + JsonQuoted(command) + "\n}\n";
 }
@@ -236,7 +236,7 @@ bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
     Umbrelix* renderer = GetRenderer();
     const TruthSnapshot& truth = mTruth.Latest();
     GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
-    std::vector<float> depth = ReadViewDepth(renderer->mGPosition, camera.width, camera.height);
+    std::vector<float> depth = ReadViewDepth(renderer->GPosition(), camera.width, camera.height);
     std::vector<uint8_t> mask = ComparedPixels(truth.image, depth);
     if (!EncodePng(stem + "-truth.png", camera.width, camera.height, kRgb, TruthGrey(truth.image),
                    files, error) ||

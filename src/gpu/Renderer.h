@@ -31,6 +31,10 @@ public:
     // Draws a prepared text with its origin at window pixel (x, y), y down.
     void DrawText(DynamicText* text, int x, int y, const glm::vec4& color);
 
+    // The matrices last set, for code that reads the view (read-backs, tools).
+    const glm::mat4& ViewMatrix() const { return mViewMatrix; }
+    const glm::mat4& ProjectionMatrix() const { return mProjectionMatrix; }
+
     Window* mWindow;
     SDL_GLContext mContext;
     uint32_t mWhiteTexture;

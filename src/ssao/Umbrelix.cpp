@@ -82,12 +82,7 @@ void DeleteFramebuffer(uint32_t& name) {
 
 // The records are value-initialised so their locations read as zeros, not
 // indeterminate values, until a link fills them.
-Umbrelix::Umbrelix(Window* window)
-    : Renderer(window), mSSAOEnabled(true), mBlurEnabled(true), mShaderTexture(), mShaderSSAO(),
-      mShaderBlur(), mShaderLighting(), mQuadVAO(0), mQuadVBO(0), mGBuffer(0), mGPosition(0),
-      mGAlbedo(0), mGNormal(0), mGDepth(0), mKernelSize(kDefaultKernelSize),
-      mRadius(kDefaultRadius), mSSAOBuffer(0), mSSAOTexture(0), mNoiseTexture(0), mBlurBuffer(0),
-      mBlurTexture(0), mAmbientFactor(kDefaultAmbientFactor) {}
+Umbrelix::Umbrelix(Window* window) : Renderer(window) {}
 
 // Reverse order of creation; the base destructor then deletes the context,
 // so every name here goes while it still exists. Names belong to this
@@ -126,7 +121,7 @@ int Umbrelix::Init() {
         return base;
     if (LoadPrograms() != 0 || CreateQuad() != 0 || CreateRenderTargets() != 0)
         return -1;
-    SetKernelSize(mKernelSize);
+    SetKernelSize(mSettings.kernelSize);
     GenerateNoise(mNoise);
     AssignSamplerUnits();
     CreateNoiseTexture();
@@ -224,14 +219,14 @@ void Umbrelix::AssignSamplerUnits() {
     glUniform1i(mShaderSSAO.texGPosition, kUnitGPosition);
     glUniform1i(mShaderSSAO.texGNormal, kUnitGNormal);
     glUniform1i(mShaderSSAO.texSSAONoise, kUnitNoise);
-    SetRadius(mRadius);
+    UploadRadius();
 
     glUseProgram(mShaderLighting.program);
     glUniform1i(mShaderLighting.texGPosition, kUnitGPosition);
     glUniform1i(mShaderLighting.texGNormal, kUnitGNormal);
     glUniform1i(mShaderLighting.texGAlbedo, kUnitGAlbedo);
     glUniform1i(mShaderLighting.texSSAO, kUnitOcclusion);
-    SetAmbientFactor(mAmbientFactor);
+    UploadAmbientFactor();
 }
 
 // Repeat wrapping tiles the 4x4 rotations over the screen; nearest filtering
@@ -255,25 +250,50 @@ void Umbrelix::RedrawNoise() {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
+void Umbrelix::ApplySettings(const SSAOSettings& settings) {
+    const SSAOSettings before = mSettings;
+    mSettings.ssaoEnabled = settings.ssaoEnabled;
+    mSettings.blurEnabled = settings.blurEnabled;
+    if (settings.kernelSize != before.kernelSize)
+        SetKernelSize(settings.kernelSize);
+    if (settings.radius != before.radius)
+        SetRadius(settings.radius);
+    if (settings.ambientFactor != before.ambientFactor)
+        SetAmbientFactor(settings.ambientFactor);
+}
+
 void Umbrelix::SetKernelSize(uint32_t n) {
     if (n > static_cast<uint32_t>(kMaxKernelSize))
         return;
     GenerateKernel(n, mKernel);
-    glUseProgram(mShaderSSAO.program);
-    glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(n),
-                 reinterpret_cast<const float*>(mKernel.data()));
-    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(n));
-    mKernelSize = n;
+    mSettings.kernelSize = n;
+    UploadKernel();
+}
+
+void Umbrelix::UseKernel(const std::vector<glm::vec3>& samples) {
+    if (samples.size() > size_t(kMaxKernelSize))
+        return;
+    mKernel = samples;
+    mSettings.kernelSize = static_cast<uint32_t>(samples.size());
+    UploadKernel();
 }
 
 void Umbrelix::SetRadius(float r) {
-    glUseProgram(mShaderSSAO.program);
-    glUniform1f(mShaderSSAO.ssaoRadius, r);
-    mRadius = r;
+    mSettings.radius = r;
+    UploadRadius();
 }
 
 void Umbrelix::SetAmbientFactor(float a) {
+    mSettings.ambientFactor = a;
+    UploadAmbientFactor();
+}
+
+void Umbrelix::UploadRadius() {
+    glUseProgram(mShaderSSAO.program);
+    glUniform1f(mShaderSSAO.ssaoRadius, mSettings.radius);
+}
+
+void Umbrelix::UploadAmbientFactor() {
     glUseProgram(mShaderLighting.program);
-    glUniform1f(mShaderLighting.ambientFactor, a);
-    mAmbientFactor = a;
+    glUniform1f(mShaderLighting.ambientFactor, mSettings.ambientFactor);
 }

@@ -28,6 +28,49 @@ constexpr int kUnitOcclusion = 3; // lighting
 constexpr int kUnitSource = 0;    // the blur's input and the texture views
 constexpr int kUnitTruth = 4;     // the traced truth (truth and difference views)
 
+// The settings the user changes live, as one value: the two switches and
+// the three parameters. The renderer applies a whole value at once and
+// uploads only what changed.
+struct SSAOSettings {
+    bool ssaoEnabled = true; // the occlusion pass runs; lighting uses occlusion
+    bool blurEnabled = true; // the blur pass runs; lighting reads its result
+    uint32_t kernelSize = kDefaultKernelSize;
+    float radius = kDefaultRadius;
+    float ambientFactor = kDefaultAmbientFactor;
+    bool operator==(const SSAOSettings& o) const {
+        return ssaoEnabled == o.ssaoEnabled && blurEnabled == o.blurEnabled &&
+               kernelSize == o.kernelSize && radius == o.radius && ambientFactor == o.ambientFactor;
+    }
+    bool operator!=(const SSAOSettings& o) const { return !(*this == o); }
+};
+
+// The passes of one frame, in the order RenderFrame runs them.
+enum FramePass {
+    FRAME_GEOMETRY = 0, // clear, then the scene into the G-buffer
+    FRAME_OCCLUSION,    // while SSAO is on
+    FRAME_BLUR,         // while the blur is on
+    FRAME_FINAL,        // the lit picture or a debug view into the window
+    FRAME_PASS_COUNT,
+};
+
+// What the final pass draws: the views the controls cycle through, or
+// nothing (the caller draws its own view into the window afterwards).
+enum FinalView {
+    FINAL_LIT = 0,
+    FINAL_GBUFFER = 1,
+    FINAL_OCCLUSION = 2,
+    FINAL_NONE = 3,
+};
+
+// Told before and after each pass RenderFrame runs (timers, read-backs,
+// work that must sit between the occlusion and the final view).
+class FrameObserver {
+public:
+    virtual ~FrameObserver() = default;
+    virtual void BeforePass(FramePass) {}
+    virtual void AfterPass(FramePass) {}
+};
+
 class Umbrelix : public Renderer {
 public:
     explicit Umbrelix(Window* window);
@@ -43,14 +86,30 @@ public:
     int CreateSSAOBuffer(int width, int height);
     int CreateBlurBuffer(int width, int height);
 
+    // The settings now, and a whole new value applied: a new kernel size
+    // draws a fresh kernel, a new radius or ambient factor is uploaded, the
+    // switches take effect from the next frame; what did not change is left.
+    const SSAOSettings& Settings() const { return mSettings; }
+    void ApplySettings(const SSAOSettings& settings);
+    // The setters of single values. SetKernelSize draws fresh samples also
+    // for the current size and ignores a size over 128.
     void SetKernelSize(uint32_t n);
-    // Replaces the rotation noise with a fresh draw (it is made once, at
-    // start-up), in mNoise and its texture.
-    void RedrawNoise();
     void SetRadius(float r);
     void SetAmbientFactor(float a);
+    // Uses these samples as the kernel (their count is the size), so that a
+    // measurement can come back to the very kernel it drew before.
+    void UseKernel(const std::vector<glm::vec3>& samples);
+    const std::vector<glm::vec3>& Kernel() const { return mKernel; }
+    // Replaces the rotation noise with a fresh draw (it is made once, at
+    // start-up), in the noise array and its texture.
+    void RedrawNoise();
 
-    // Frame steps, driven by the main loop after the geometry pass.
+    // One frame with the camera's view: the geometry pass, the occlusion
+    // and blur passes while their switches are on, then the final view;
+    // observer (if any) is told before and after each pass that runs.
+    void RenderFrame(const glm::mat4& view, SceneGraphNode* root, FinalView finalView,
+                     FrameObserver* observer = nullptr);
+    // Frame steps, in the order RenderFrame drives them.
     void SSAOPass();
     void BlurPass();
     void LightingPass();
@@ -74,6 +133,26 @@ public:
     int ReloadPrograms(std::vector<std::string>* errors);
     // The window's back buffer as shown, RGBA rows top first. 0, or -1 (logged).
     int ReadWindow(int width, int height, std::vector<uint8_t>* rgba);
+
+    // What the renderer owns, for read-backs, measurements and tests (GL
+    // names and records it keeps; nothing outside the renderer changes them).
+    uint32_t GBuffer() const { return mGBuffer; }
+    uint32_t GPosition() const { return mGPosition; }
+    uint32_t GNormal() const { return mGNormal; }
+    uint32_t GAlbedo() const { return mGAlbedo; }
+    uint32_t GDepth() const { return mGDepth; }
+    uint32_t SSAOBuffer() const { return mSSAOBuffer; }
+    uint32_t SSAOTexture() const { return mSSAOTexture; }
+    uint32_t BlurBuffer() const { return mBlurBuffer; }
+    uint32_t BlurTexture() const { return mBlurTexture; }
+    uint32_t NoiseTexture() const { return mNoiseTexture; }
+    uint32_t QuadVAO() const { return mQuadVAO; }
+    uint32_t QuadVBO() const { return mQuadVBO; }
+    const std::vector<glm::vec3>& Noise() const { return mNoise; }
+    const ShaderProgram& ShaderTexture() const { return mShaderTexture; }
+    const ShaderProgram& ShaderSSAO() const { return mShaderSSAO; }
+    const ShaderProgram& ShaderBlur() const { return mShaderBlur; }
+    const ShaderProgram& ShaderLighting() const { return mShaderLighting; }
     // The occlusion lighting and the occlusion view read now.
     uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
     // The render targets' size: the drawable's at start-up, kept whatever the
@@ -81,35 +160,30 @@ public:
     int TargetWidth() const { return mTargetWidth; }
     int TargetHeight() const { return mTargetHeight; }
 
-    bool mSSAOEnabled;
-    bool mBlurEnabled;
-    ShaderProgram mShaderTexture;
-    ShaderProgram mShaderSSAO;
-    ShaderProgram mShaderBlur;
-    ShaderProgram mShaderLighting;
-    uint32_t mQuadVAO;
-    uint32_t mQuadVBO;
-    uint32_t mGBuffer;
-    uint32_t mGPosition;
-    uint32_t mGAlbedo;
-    uint32_t mGNormal;
-    uint32_t mGDepth;
-    uint32_t mKernelSize;
-    float mRadius;
-    uint32_t mSSAOBuffer;
-    uint32_t mSSAOTexture;
-    uint32_t mNoiseTexture;
-    uint32_t mBlurBuffer;
-    uint32_t mBlurTexture;
-    float mAmbientFactor;
+private:
+    SSAOSettings mSettings;
+    ShaderProgram mShaderTexture{};
+    ShaderProgram mShaderSSAO{};
+    ShaderProgram mShaderBlur{};
+    ShaderProgram mShaderLighting{};
+    uint32_t mQuadVAO = 0;
+    uint32_t mQuadVBO = 0;
+    uint32_t mGBuffer = 0;
+    uint32_t mGPosition = 0;
+    uint32_t mGAlbedo = 0;
+    uint32_t mGNormal = 0;
+    uint32_t mGDepth = 0;
+    uint32_t mSSAOBuffer = 0;
+    uint32_t mSSAOTexture = 0;
+    uint32_t mNoiseTexture = 0;
+    uint32_t mBlurBuffer = 0;
+    uint32_t mBlurTexture = 0;
     std::vector<glm::vec3> mKernel;
     std::vector<glm::vec3> mNoise;
     ShaderProgram mShaderTruth{};
     uint32_t mTruthTexture = 0;
     int mTruthWidth = 0;
     int mTruthHeight = 0;
-
-private:
     int mTargetWidth = 0;
     int mTargetHeight = 0;
     bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
@@ -119,9 +193,10 @@ private:
     void BindWindowFramebuffer();
     // The viewport at the targets' size, bottom at row bottom (0 for the targets).
     void PlaceViewport(int bottom);
-
     void AssignTruthSamplers();
     void UploadKernel();
+    void UploadRadius();
+    void UploadAmbientFactor();
     void ReleaseTruth();
     // Steps of Init, each 0 or -1 after logging why.
     int LoadPrograms();
@@ -129,6 +204,7 @@ private:
     int CreateRenderTargets();
     void AssignSamplerUnits();
     void CreateNoiseTexture();
+    void DrawFinalView(FinalView finalView);
     // What lighting and the occlusion views read: the blurred result when the
     // blur runs, the raw one otherwise.
     uint32_t OcclusionTexture() const;

@@ -53,6 +53,49 @@ void Umbrelix::Clear() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+// The one place the passes of a frame are put in order.
+void Umbrelix::RenderFrame(const glm::mat4& view, SceneGraphNode* root, FinalView finalView,
+                           FrameObserver* observer) {
+    FrameObserver none;
+    FrameObserver& watch = observer ? *observer : none;
+    SetViewMatrix(view);
+    watch.BeforePass(FRAME_GEOMETRY);
+    Clear();
+    DrawNode(root);
+    watch.AfterPass(FRAME_GEOMETRY);
+    if (mSettings.ssaoEnabled) {
+        watch.BeforePass(FRAME_OCCLUSION);
+        SSAOPass();
+        watch.AfterPass(FRAME_OCCLUSION);
+    }
+    // The controls keep the blur off while SSAO is off; the pass itself does
+    // not look at SSAO.
+    if (mSettings.blurEnabled) {
+        watch.BeforePass(FRAME_BLUR);
+        BlurPass();
+        watch.AfterPass(FRAME_BLUR);
+    }
+    watch.BeforePass(FRAME_FINAL);
+    DrawFinalView(finalView);
+    watch.AfterPass(FRAME_FINAL);
+}
+
+void Umbrelix::DrawFinalView(FinalView finalView) {
+    switch (finalView) {
+    case FINAL_LIT:
+        LightingPass();
+        break;
+    case FINAL_GBUFFER:
+        DrawTextureView(false);
+        break;
+    case FINAL_OCCLUSION:
+        DrawTextureView(true);
+        break;
+    case FINAL_NONE:
+        break; // the caller draws into the window
+    }
+}
+
 // The base recurses through this override, so every node rebinds the G-buffer.
 void Umbrelix::DrawNode(SceneGraphNode* node) {
     glBindFramebuffer(GL_FRAMEBUFFER, mGBuffer);
@@ -79,7 +122,7 @@ void Umbrelix::PlaceViewport(int bottom) {
 }
 
 uint32_t Umbrelix::OcclusionTexture() const {
-    return mBlurEnabled ? mBlurTexture : mSSAOTexture;
+    return mSettings.blurEnabled ? mBlurTexture : mSSAOTexture;
 }
 
 void Umbrelix::DrawQuad() {
@@ -116,7 +159,7 @@ void Umbrelix::LightingPass() {
     BindWindowFramebuffer();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glUseProgram(mShaderLighting.program);
-    glUniform1i(mShaderLighting.ssaoEnabled, mSSAOEnabled ? 1 : 0);
+    glUniform1i(mShaderLighting.ssaoEnabled, mSettings.ssaoEnabled ? 1 : 0);
     BindTexture(kUnitGPosition, mGPosition);
     BindTexture(kUnitGNormal, mGNormal);
     BindTexture(kUnitGAlbedo, mGAlbedo);

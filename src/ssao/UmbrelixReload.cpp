@@ -48,7 +48,7 @@ void Umbrelix::UploadKernel() {
     glUseProgram(mShaderSSAO.program);
     glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(mKernel.size()),
                  reinterpret_cast<const float*>(mKernel.data()));
-    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(mKernelSize));
+    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(mSettings.kernelSize));
 }
 
 int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {

@@ -33,10 +33,8 @@ protected:
     }
     void SetUp() override {
         Umbrelix* r = app->GetRenderer();
-        r->mSSAOEnabled = r->mBlurEnabled = true;
+        r->ApplySettings(SSAOSettings());
         r->SetKernelSize(kDefaultKernelSize);
-        r->SetRadius(kDefaultRadius);
-        r->SetAmbientFactor(kDefaultAmbientFactor);
         app->mViewMode = VIEW_LIT;
         app->mMoveForward = app->mMoveRight = app->mPitch = app->mYaw = 0.0f;
         app->mRunning = true;
@@ -95,16 +93,16 @@ Vesperon* ControlsTest::app = nullptr;
 
 TEST_F(ControlsTest, OSwitchesSSAOAndBlurTogetherAndPOnlyWhileSSAOIsOn) {
     Key(KEY_P);
-    EXPECT_TRUE(R()->mSSAOEnabled);
-    EXPECT_FALSE(R()->mBlurEnabled);
+    EXPECT_TRUE(R()->Settings().ssaoEnabled);
+    EXPECT_FALSE(R()->Settings().blurEnabled);
     Key(KEY_O);
-    EXPECT_FALSE(R()->mSSAOEnabled);
-    EXPECT_FALSE(R()->mBlurEnabled);
+    EXPECT_FALSE(R()->Settings().ssaoEnabled);
+    EXPECT_FALSE(R()->Settings().blurEnabled);
     Key(KEY_P);
-    EXPECT_FALSE(R()->mBlurEnabled) << "P does nothing while SSAO is off";
+    EXPECT_FALSE(R()->Settings().blurEnabled) << "P does nothing while SSAO is off";
     Key(KEY_O);
-    EXPECT_TRUE(R()->mSSAOEnabled);
-    EXPECT_TRUE(R()->mBlurEnabled) << "switching SSAO on switches blur on";
+    EXPECT_TRUE(R()->Settings().ssaoEnabled);
+    EXPECT_TRUE(R()->Settings().blurEnabled) << "switching SSAO on switches blur on";
 }
 
 TEST_F(ControlsTest, TAndBackCycleLitThenOcclusionThenGBuffer) {
@@ -122,43 +120,43 @@ TEST_F(ControlsTest, TAndBackCycleLitThenOcclusionThenGBuffer) {
 TEST_F(ControlsTest, KernelSizeDoublesAndHalvesWithinFourTo128) {
     for (uint32_t expected : {8u, 16u, 32u, 64u, 128u, 128u}) {
         Key(KEY_EQUALS);
-        EXPECT_EQ(R()->mKernelSize, expected);
+        EXPECT_EQ(R()->Settings().kernelSize, expected);
     }
-    EXPECT_EQ(R()->mKernel.size(), 128u);
+    EXPECT_EQ(R()->Kernel().size(), 128u);
     for (uint32_t expected : {64u, 32u, 16u, 8u, 4u, 4u}) {
         Key(KEY_MINUS);
-        EXPECT_EQ(R()->mKernelSize, expected);
+        EXPECT_EQ(R()->Settings().kernelSize, expected);
     }
 }
 
 TEST_F(ControlsTest, RadiusAndAmbientStepAndWrapWithStrictComparisons) {
     R()->SetRadius(5.0f);
     Key(KEY_APOSTROPHE);
-    EXPECT_FLOAT_EQ(R()->mRadius, 0.0f);
+    EXPECT_FLOAT_EQ(R()->Settings().radius, 0.0f);
     Key(KEY_SEMICOLON);
-    EXPECT_FLOAT_EQ(R()->mRadius, 5.0f);
+    EXPECT_FLOAT_EQ(R()->Settings().radius, 5.0f);
     Key(KEY_SEMICOLON);
-    EXPECT_FLOAT_EQ(R()->mRadius, 4.95f);
+    EXPECT_FLOAT_EQ(R()->Settings().radius, 4.95f);
     R()->SetRadius(4.95f);
     Key(KEY_APOSTROPHE);
-    EXPECT_FLOAT_EQ(R()->mRadius, 4.95f + 0.05f) << "exactly the top is kept, not wrapped";
+    EXPECT_FLOAT_EQ(R()->Settings().radius, 4.95f + 0.05f) << "exactly the top is kept, not wrapped";
 
     R()->SetAmbientFactor(1.0f);
     Key(KEY_RIGHTBRACKET);
-    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 0.0f);
+    EXPECT_FLOAT_EQ(R()->Settings().ambientFactor, 0.0f);
     Key(KEY_LEFTBRACKET);
-    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 1.0f);
+    EXPECT_FLOAT_EQ(R()->Settings().ambientFactor, 1.0f);
     Key(KEY_LEFTBRACKET);
-    EXPECT_FLOAT_EQ(R()->mAmbientFactor, 0.95f);
+    EXPECT_FLOAT_EQ(R()->Settings().ambientFactor, 0.95f);
 }
 
 TEST_F(ControlsTest, LongRunsOfStepsKeepExactHundredthsAndReturnToTheStart) {
     ExpectStepsRetraceExactly(KEY_APOSTROPHE, KEY_SEMICOLON, 200, 5.0f,
-                              [] { return app->GetRenderer()->mRadius; });
-    EXPECT_EQ(R()->mRadius, kDefaultRadius);
+                              [] { return app->GetRenderer()->Settings().radius; });
+    EXPECT_EQ(R()->Settings().radius, kDefaultRadius);
     ExpectStepsRetraceExactly(KEY_RIGHTBRACKET, KEY_LEFTBRACKET, 100, 1.0f,
-                              [] { return app->GetRenderer()->mAmbientFactor; });
-    EXPECT_EQ(R()->mAmbientFactor, kDefaultAmbientFactor);
+                              [] { return app->GetRenderer()->Settings().ambientFactor; });
+    EXPECT_EQ(R()->Settings().ambientFactor, kDefaultAmbientFactor);
 }
 
 TEST(SettingSteps, HundredthsWrapStrictlyAtTheTopAndAtZero) {
@@ -182,7 +180,7 @@ TEST_F(ControlsTest, MovementKeysSetInputsAndOnlyTheirReleaseClearsThem) {
     Key(KEY_D);
     EXPECT_FLOAT_EQ(app->mMoveRight, 1.0f);
     Key(KEY_O, true);
-    EXPECT_TRUE(R()->mSSAOEnabled) << "releases of other keys do nothing";
+    EXPECT_TRUE(R()->Settings().ssaoEnabled) << "releases of other keys do nothing";
     Key(KEY_A, true);
     EXPECT_FLOAT_EQ(app->mMoveRight, 0.0f);
 }
@@ -232,19 +230,19 @@ TEST_F(ControlsTest, TouchRightHalfTurnsLeftHalfMoves) {
 
 TEST_F(ControlsTest, TouchLiftsInTheOverlayBandsChangeThatRowsSetting) {
     Touch(TOUCH_LIFTED, X(20), Y(10));
-    EXPECT_FALSE(R()->mSSAOEnabled);
+    EXPECT_FALSE(R()->Settings().ssaoEnabled);
     Touch(TOUCH_LIFTED, X(20), Y(35));
-    EXPECT_FALSE(R()->mBlurEnabled) << "blur band does nothing while SSAO is off";
+    EXPECT_FALSE(R()->Settings().blurEnabled) << "blur band does nothing while SSAO is off";
     Touch(TOUCH_LIFTED, X(20), Y(29));
     Touch(TOUCH_LIFTED, X(20), Y(30.5f));
-    EXPECT_FALSE(R()->mBlurEnabled);
+    EXPECT_FALSE(R()->Settings().blurEnabled);
     R()->SetKernelSize(128);
     Touch(TOUCH_LIFTED, X(20), Y(50));
-    EXPECT_EQ(R()->mKernelSize, 4u) << "the samples band wraps 128 to 4";
+    EXPECT_EQ(R()->Settings().kernelSize, 4u) << "the samples band wraps 128 to 4";
     Touch(TOUCH_LIFTED, X(20), Y(59));
-    EXPECT_EQ(R()->mKernelSize, 8u);
+    EXPECT_EQ(R()->Settings().kernelSize, 8u);
     Touch(TOUCH_LIFTED, X(20), Y(60.5f));
-    EXPECT_EQ(R()->mKernelSize, 8u) << "past 60 is below the bands";
+    EXPECT_EQ(R()->Settings().kernelSize, 8u) << "past 60 is below the bands";
     Touch(TOUCH_DOWN, X(20), Y(10));
-    EXPECT_TRUE(R()->mSSAOEnabled) << "touching down does nothing";
+    EXPECT_TRUE(R()->Settings().ssaoEnabled) << "touching down does nothing";
 }

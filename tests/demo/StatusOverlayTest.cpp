@@ -30,7 +30,7 @@ void ExpectColor(const glm::vec4& got, const glm::vec4& want) {
 } // namespace
 
 TEST(StatusOverlay, DefaultSettingsReadAsTheStartState) {
-    Umbrelix renderer(nullptr); // settings only: no GL object is made
+    SSAOSettings renderer;
     OverlayContent content;
     BuildOverlayContent(renderer, 0.0f, &content);
     EXPECT_STREQ(content.text[LINE_FPS], "FPS: 0.00");
@@ -48,11 +48,11 @@ TEST(StatusOverlay, DefaultSettingsReadAsTheStartState) {
 }
 
 TEST(StatusOverlay, DisabledSwitchesReadDisabledInRed) {
-    Umbrelix renderer(nullptr);
-    renderer.mSSAOEnabled = false;
-    renderer.mBlurEnabled = false;
-    renderer.mRadius = 2.5f;
-    renderer.mAmbientFactor = 0.05f;
+    SSAOSettings renderer;
+    renderer.ssaoEnabled = false;
+    renderer.blurEnabled = false;
+    renderer.radius = 2.5f;
+    renderer.ambientFactor = 0.05f;
     OverlayContent content;
     BuildOverlayContent(renderer, 123.456f, &content);
     EXPECT_STREQ(content.text[LINE_FPS], "FPS: 123.46");
@@ -81,7 +81,7 @@ TEST(StatusOverlay, SamplesColourGoesFromGreenToRedAndMayExceedOne) {
 TEST(StatusOverlay, TheLargestFrameRateIsShownWholeWithTwoDecimals) {
     // The widest number the line can hold: every digit must survive the
     // formatting (no float precision lost, no cut before the buffer's end).
-    Umbrelix renderer(nullptr);
+    SSAOSettings renderer;
     OverlayContent content;
     BuildOverlayContent(renderer, FLT_MAX, &content);
     EXPECT_STREQ(content.text[LINE_FPS], "FPS: 340282346638528859811704183484516925440.00");
@@ -156,14 +156,14 @@ protected:
     ZoneAllocator mZone{1 << 20};
     std::unique_ptr<Window> mWindow;
     std::unique_ptr<Renderer> mRenderer;
-    Umbrelix mSettings{nullptr};
+    SSAOSettings mSettings;
     StatusOverlay mOverlay;
 };
 
 } // namespace
 
 TEST_F(StatusOverlayDrawing, EachLineDrawsABlackOutlineOnePixelAllRoundShadowFirstThenItsText) {
-    mSettings.mSSAOEnabled = false;
+    mSettings.ssaoEnabled = false;
     mOverlay.Update(mSettings, 30.0f);
     const std::vector<TextDraw> draws = RecordDraw();
     ASSERT_EQ(draws.size(), size_t(kDrawsPerLine * kOverlayLines));
@@ -191,11 +191,11 @@ TEST_F(StatusOverlayDrawing, EachLineDrawsABlackOutlineOnePixelAllRoundShadowFir
 
 TEST_F(StatusOverlayDrawing, EveryLineIsSetEveryFrame) {
     mOverlay.Update(mSettings, 0.0f);
-    mSettings.mSSAOEnabled = false;
-    mSettings.mBlurEnabled = false;
-    mSettings.mKernelSize = 64;
-    mSettings.mRadius = 2.5f;
-    mSettings.mAmbientFactor = 0.3f;
+    mSettings.ssaoEnabled = false;
+    mSettings.blurEnabled = false;
+    mSettings.kernelSize = 64;
+    mSettings.radius = 2.5f;
+    mSettings.ambientFactor = 0.3f;
     mOverlay.Update(mSettings, 59.5f);
     const char* expected[kOverlayLines] = {
         "FPS: 59.50",       "SSAO: Disabled",    "SSAO Blur: Disabled",
@@ -270,8 +270,8 @@ template <typename Draw> std::vector<uint8_t> Drawn(float grey, Draw draw) {
 // (touching them, not covered by any line's glyphs), over white, mid grey
 // and black: without a dark ring, white text on a white picture is gone.
 TEST_F(StatusOverlayDrawing, EveryLineStandsOutFromWhatSurroundsItOnLightAndDarkPictures) {
-    mSettings.mSSAOEnabled = false;
-    mSettings.mKernelSize = 32;
+    mSettings.ssaoEnabled = false;
+    mSettings.kernelSize = 32;
     mOverlay.Update(mSettings, 30.0f);
     mOverlay.SetExtraLine(0, "Truth: 32 rays per pixel", glm::vec4(0.7f, 0.7f, 0.7f, 1.0f));
     mOverlay.SetExtraLine(1, "MAE 0.041 bias +0.012 SSIM 0.873", glm::vec4(0, 1, 0, 1));

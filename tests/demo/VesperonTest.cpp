@@ -97,11 +97,11 @@ TEST(Vesperon, OptionsOpenTheirModelScaleSettingsAndExactlyTheirFirstView) {
     ASSERT_FALSE(app.mSceneRoot.mChildren.empty());
     EXPECT_FLOAT_EQ(app.mSceneRoot.mChildren[0].mScale.x, 2.0f);
     const Umbrelix* renderer = app.GetRenderer();
-    EXPECT_EQ(renderer->mKernelSize, 16u);
-    EXPECT_FLOAT_EQ(renderer->mRadius, 2.5f);
-    EXPECT_FLOAT_EQ(renderer->mAmbientFactor, 0.3f);
-    EXPECT_TRUE(renderer->mSSAOEnabled);
-    EXPECT_FALSE(renderer->mBlurEnabled);
+    EXPECT_EQ(renderer->Settings().kernelSize, 16u);
+    EXPECT_FLOAT_EQ(renderer->Settings().radius, 2.5f);
+    EXPECT_FLOAT_EQ(renderer->Settings().ambientFactor, 0.3f);
+    EXPECT_TRUE(renderer->Settings().ssaoEnabled);
+    EXPECT_FALSE(renderer->Settings().blurEnabled);
 
     // The first frame's view is the tools' camera for the same eye and direction.
     const glm::mat4 expected =
@@ -147,9 +147,9 @@ void APIENTRY RecordDrawElements(GLenum mode, GLsizei count, GLenum type, const 
 std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
     const Umbrelix* r = app.GetRenderer();
     const std::pair<uint32_t, const char*> names[] = {
-        {app.mSceneProgram.program, "scene"}, {r->mShaderSSAO.program, "ssao"},
-        {r->mShaderBlur.program, "blur"},     {r->mShaderLighting.program, "lighting"},
-        {r->mShaderTexture.program, "view"},  {r->mShaderText.program, "text"},
+        {app.mSceneProgram.program, "scene"}, {r->ShaderSSAO().program, "ssao"},
+        {r->ShaderBlur().program, "blur"},     {r->ShaderLighting().program, "lighting"},
+        {r->ShaderTexture().program, "view"},  {r->mShaderText.program, "text"},
     };
     std::string passes;
     size_t i = 0;
@@ -188,8 +188,10 @@ protected:
         return PassesOf(gDrawPrograms, mApp);
     }
     void Switches(bool ssao, bool blur, int viewMode) {
-        mApp.GetRenderer()->mSSAOEnabled = ssao;
-        mApp.GetRenderer()->mBlurEnabled = blur;
+        SSAOSettings settings = mApp.GetRenderer()->Settings();
+        settings.ssaoEnabled = ssao;
+        settings.blurEnabled = blur;
+        mApp.GetRenderer()->ApplySettings(settings);
         mApp.mViewMode = viewMode;
     }
 };

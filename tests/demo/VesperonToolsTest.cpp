@@ -81,13 +81,13 @@ TEST_F(VesperonTools, ADeviceThatCannotBeMadeIsReportedAndTheDemoRunsOn) {
 
 TEST_F(VesperonTools, ReloadingSoundShadersKeepsTheSettingsAndClearsTheError) {
     Umbrelix* renderer = mApp.GetRenderer();
-    std::vector<glm::vec3> kernel = renderer->mKernel;
+    std::vector<glm::vec3> kernel = renderer->Kernel();
     mApp.mShaderError = "an earlier failure";
     LogCapture log;
     mApp.ReloadShaders();
     EXPECT_TRUE(log.ContainsFragment("Shaders reloaded")) << log.Text();
     EXPECT_TRUE(mApp.mShaderError.empty());
-    EXPECT_EQ(renderer->mKernel, kernel) << "the kernel is uploaded again, not drawn afresh";
+    EXPECT_EQ(renderer->Kernel(), kernel) << "the kernel is uploaded again, not drawn afresh";
     mApp.Frame();
 }
 

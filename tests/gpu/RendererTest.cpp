@@ -474,7 +474,7 @@ protected:
         mRenderer->Clear();
         mRenderer->DrawNode(root);
         std::vector<uint8_t> albedo(size_t(kGSize) * kGSize * 3);
-        glBindTexture(GL_TEXTURE_2D, mRenderer->mGAlbedo);
+        glBindTexture(GL_TEXTURE_2D, mRenderer->GAlbedo());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, albedo.data());
         return albedo;

@@ -117,12 +117,12 @@ TEST_F(UmbrelixTest, RenderTargetsHaveTheirFormatsTheDrawableSizeAndAttachments)
         GLenum attachment;
         GLint format;
     } targets[] = {
-        {r.mGBuffer, r.mGPosition, GL_COLOR_ATTACHMENT0, GL_RGB16F},
-        {r.mGBuffer, r.mGNormal, GL_COLOR_ATTACHMENT1, GL_RGB16F},
-        {r.mGBuffer, r.mGAlbedo, GL_COLOR_ATTACHMENT2, GL_RGB8},
-        {r.mGBuffer, r.mGDepth, GL_DEPTH_ATTACHMENT, GL_DEPTH_COMPONENT32F},
-        {r.mSSAOBuffer, r.mSSAOTexture, GL_COLOR_ATTACHMENT0, GL_R8},
-        {r.mBlurBuffer, r.mBlurTexture, GL_COLOR_ATTACHMENT0, GL_R8},
+        {r.GBuffer(), r.GPosition(), GL_COLOR_ATTACHMENT0, GL_RGB16F},
+        {r.GBuffer(), r.GNormal(), GL_COLOR_ATTACHMENT1, GL_RGB16F},
+        {r.GBuffer(), r.GAlbedo(), GL_COLOR_ATTACHMENT2, GL_RGB8},
+        {r.GBuffer(), r.GDepth(), GL_DEPTH_ATTACHMENT, GL_DEPTH_COMPONENT32F},
+        {r.SSAOBuffer(), r.SSAOTexture(), GL_COLOR_ATTACHMENT0, GL_R8},
+        {r.BlurBuffer(), r.BlurTexture(), GL_COLOR_ATTACHMENT0, GL_R8},
     };
     for (const auto& target : targets) {
         SCOPED_TRACE(target.texture);
@@ -137,7 +137,7 @@ TEST_F(UmbrelixTest, RenderTargetsHaveTheirFormatsTheDrawableSizeAndAttachments)
                                               GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &attached);
         EXPECT_EQ(uint32_t(attached), target.texture);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, r.mGBuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, r.GBuffer());
     EXPECT_EQ(GetInteger(GL_DRAW_BUFFER2), GL_COLOR_ATTACHMENT2);
 }
 
@@ -145,8 +145,8 @@ TEST_F(UmbrelixTest, InitLeavesTheQuadBoundWithFourCornersAsOneVec4) {
     ASSERT_EQ(mRenderer->Init(), 0);
     EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), 0);
     EXPECT_EQ(GetInteger(GL_TEXTURE_BINDING_2D), 0);
-    EXPECT_EQ(GetInteger(GL_VERTEX_ARRAY_BINDING), int(mRenderer->mQuadVAO));
-    ASSERT_EQ(GetInteger(GL_ARRAY_BUFFER_BINDING), int(mRenderer->mQuadVBO));
+    EXPECT_EQ(GetInteger(GL_VERTEX_ARRAY_BINDING), int(mRenderer->QuadVAO()));
+    ASSERT_EQ(GetInteger(GL_ARRAY_BUFFER_BINDING), int(mRenderer->QuadVBO()));
     const float expected[16] = {-1, 1, 0, 1, -1, -1, 0, 0, 1, 1, 1, 1, 1, -1, 1, 0};
     float data[16] = {};
     glGetBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(data), data);
@@ -164,7 +164,7 @@ TEST_F(UmbrelixTest, InitLeavesTheQuadBoundWithFourCornersAsOneVec4) {
 
 TEST_F(UmbrelixTest, NoiseTextureHoldsTheNoiseAsRepeatingNearestTexels) {
     ASSERT_EQ(mRenderer->Init(), 0);
-    const uint32_t noise = mRenderer->mNoiseTexture;
+    const uint32_t noise = mRenderer->NoiseTexture();
     EXPECT_EQ(TexLevelParameter(noise, GL_TEXTURE_INTERNAL_FORMAT), GL_RGB32F);
     EXPECT_EQ(TexParameter(noise, GL_TEXTURE_MAG_FILTER), GL_NEAREST);
     EXPECT_EQ(TexParameter(noise, GL_TEXTURE_WRAP_S), GL_REPEAT);
@@ -173,18 +173,18 @@ TEST_F(UmbrelixTest, NoiseTextureHoldsTheNoiseAsRepeatingNearestTexels) {
               kNoiseCount);
     std::vector<glm::vec3> texels(kNoiseCount);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, texels.data());
-    EXPECT_EQ(texels, mRenderer->mNoise);
+    EXPECT_EQ(texels, mRenderer->Noise());
 }
 
 TEST_F(UmbrelixTest, InitPointsSamplersAtTheirUnitsAndUploadsParameters) {
     ASSERT_EQ(mRenderer->Init(), 0);
-    const ShaderProgram& ssao = mRenderer->mShaderSSAO;
+    const ShaderProgram& ssao = mRenderer->ShaderSSAO();
     EXPECT_EQ(UniformInt(ssao.program, ssao.texGPosition), 0);
     EXPECT_EQ(UniformInt(ssao.program, ssao.texGNormal), 1);
     EXPECT_EQ(UniformInt(ssao.program, ssao.texSSAONoise), 2);
     EXPECT_EQ(UniformInt(ssao.program, ssao.ssaoKernelSize), 4);
     EXPECT_FLOAT_EQ(UniformFloat(ssao.program, ssao.ssaoRadius), 0.9f);
-    const ShaderProgram& lighting = mRenderer->mShaderLighting;
+    const ShaderProgram& lighting = mRenderer->ShaderLighting();
     EXPECT_EQ(UniformInt(lighting.program, lighting.texGNormal), 1);
     EXPECT_EQ(UniformInt(lighting.program, lighting.texGAlbedo), 2);
     EXPECT_EQ(UniformInt(lighting.program, lighting.texSSAO), 3);
@@ -193,7 +193,7 @@ TEST_F(UmbrelixTest, InitPointsSamplersAtTheirUnitsAndUploadsParameters) {
 
 // The uniform value of ssaoSamples[i], read back from the SSAO program.
 glm::vec3 UploadedSample(const Umbrelix& renderer, int i) {
-    const uint32_t program = renderer.mShaderSSAO.program;
+    const uint32_t program = renderer.ShaderSSAO().program;
     const std::string name = "ssaoSamples[" + std::to_string(i) + "]";
     glm::vec3 value(-9.0f);
     glGetUniformfv(program, glGetUniformLocation(program, name.c_str()), &value.x);
@@ -202,37 +202,37 @@ glm::vec3 UploadedSample(const Umbrelix& renderer, int i) {
 
 TEST_F(UmbrelixTest, SetKernelSizeAcceptsZeroToOneHundredTwentyEight) {
     ASSERT_EQ(mRenderer->Init(), 0);
-    const ShaderProgram& ssao = mRenderer->mShaderSSAO;
+    const ShaderProgram& ssao = mRenderer->ShaderSSAO();
 
     mRenderer->SetKernelSize(128);
-    ASSERT_EQ(mRenderer->mKernel.size(), 128u);
-    EXPECT_EQ(mRenderer->mKernelSize, 128u);
+    ASSERT_EQ(mRenderer->Kernel().size(), 128u);
+    EXPECT_EQ(mRenderer->Settings().kernelSize, 128u);
     EXPECT_EQ(UniformInt(ssao.program, ssao.ssaoKernelSize), 128);
-    EXPECT_EQ(UploadedSample(*mRenderer, 0), mRenderer->mKernel[0]);
-    EXPECT_EQ(UploadedSample(*mRenderer, 127), mRenderer->mKernel[127]);
+    EXPECT_EQ(UploadedSample(*mRenderer, 0), mRenderer->Kernel()[0]);
+    EXPECT_EQ(UploadedSample(*mRenderer, 127), mRenderer->Kernel()[127]);
 
     // An oversize request changes nothing and touches no GL state.
-    const std::vector<glm::vec3> before = mRenderer->mKernel;
+    const std::vector<glm::vec3> before = mRenderer->Kernel();
     glUseProgram(0);
     mRenderer->SetKernelSize(129);
     EXPECT_EQ(GetInteger(GL_CURRENT_PROGRAM), 0);
-    EXPECT_EQ(mRenderer->mKernelSize, 128u);
-    EXPECT_EQ(mRenderer->mKernel, before);
+    EXPECT_EQ(mRenderer->Settings().kernelSize, 128u);
+    EXPECT_EQ(mRenderer->Kernel(), before);
 
     mRenderer->SetKernelSize(0);
-    EXPECT_TRUE(mRenderer->mKernel.empty());
-    EXPECT_EQ(mRenderer->mKernelSize, 0u);
+    EXPECT_TRUE(mRenderer->Kernel().empty());
+    EXPECT_EQ(mRenderer->Settings().kernelSize, 0u);
     EXPECT_EQ(UniformInt(ssao.program, ssao.ssaoKernelSize), 0);
 }
 
 TEST_F(UmbrelixTest, SettersStoreAndUploadValuesUnchanged) {
     ASSERT_EQ(mRenderer->Init(), 0);
-    const ShaderProgram& ssao = mRenderer->mShaderSSAO;
-    const ShaderProgram& lighting = mRenderer->mShaderLighting;
+    const ShaderProgram& ssao = mRenderer->ShaderSSAO();
+    const ShaderProgram& lighting = mRenderer->ShaderLighting();
     mRenderer->SetRadius(-2.5f);
     mRenderer->SetAmbientFactor(0.3f);
-    EXPECT_EQ(mRenderer->mRadius, -2.5f);
-    EXPECT_EQ(mRenderer->mAmbientFactor, 0.3f);
+    EXPECT_EQ(mRenderer->Settings().radius, -2.5f);
+    EXPECT_EQ(mRenderer->Settings().ambientFactor, 0.3f);
     EXPECT_EQ(UniformFloat(ssao.program, ssao.ssaoRadius), -2.5f);
     EXPECT_EQ(UniformFloat(lighting.program, lighting.ambientFactor), 0.3f);
     // The view reaches the lighting program even with no current shader.
@@ -266,17 +266,17 @@ TEST_F(UmbrelixTest, FailingBlurProgramStopsInitBeforeAnythingElseIsCreated) {
         BrokenShaderDirectory shaders;
         EXPECT_EQ(mRenderer->Init(), -1);
     }
-    EXPECT_NE(mRenderer->mShaderSSAO.program, 0u);
-    EXPECT_NE(mRenderer->mShaderBlur.program, 0u); // kept for the destructor
-    EXPECT_EQ(mRenderer->mShaderLighting.program, 0u);
-    EXPECT_EQ(mRenderer->mQuadVAO, 0u);
-    EXPECT_EQ(mRenderer->mQuadVBO, 0u);
-    EXPECT_EQ(mRenderer->mGBuffer, 0u);
-    EXPECT_EQ(mRenderer->mSSAOBuffer, 0u);
-    EXPECT_EQ(mRenderer->mBlurBuffer, 0u);
-    EXPECT_EQ(mRenderer->mNoiseTexture, 0u);
-    EXPECT_TRUE(mRenderer->mKernel.empty());
-    EXPECT_TRUE(mRenderer->mNoise.empty());
+    EXPECT_NE(mRenderer->ShaderSSAO().program, 0u);
+    EXPECT_NE(mRenderer->ShaderBlur().program, 0u); // kept for the destructor
+    EXPECT_EQ(mRenderer->ShaderLighting().program, 0u);
+    EXPECT_EQ(mRenderer->QuadVAO(), 0u);
+    EXPECT_EQ(mRenderer->QuadVBO(), 0u);
+    EXPECT_EQ(mRenderer->GBuffer(), 0u);
+    EXPECT_EQ(mRenderer->SSAOBuffer(), 0u);
+    EXPECT_EQ(mRenderer->BlurBuffer(), 0u);
+    EXPECT_EQ(mRenderer->NoiseTexture(), 0u);
+    EXPECT_TRUE(mRenderer->Kernel().empty());
+    EXPECT_TRUE(mRenderer->Noise().empty());
     EXPECT_TRUE(capture.ContainsFragment("Error linking shader program"));
     EXPECT_FALSE(capture.ContainsFragment("Quad VAO/VBO"));
 }
@@ -388,10 +388,10 @@ protected:
 
 TEST_F(UmbrelixSceneTest, GeometryPassFillsTheGBufferInViewSpace) {
     GeometryPass();
-    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->mGBuffer));
-    const auto position = ReadTexture<float>(mRenderer->mGPosition, GL_RGB, 3, GL_FLOAT);
-    const auto normal = ReadTexture<float>(mRenderer->mGNormal, GL_RGB, 3, GL_FLOAT);
-    const auto albedo = ReadTexture<uint8_t>(mRenderer->mGAlbedo, GL_RGB, 3, GL_UNSIGNED_BYTE);
+    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->GBuffer()));
+    const auto position = ReadTexture<float>(mRenderer->GPosition(), GL_RGB, 3, GL_FLOAT);
+    const auto normal = ReadTexture<float>(mRenderer->GNormal(), GL_RGB, 3, GL_FLOAT);
+    const auto albedo = ReadTexture<uint8_t>(mRenderer->GAlbedo(), GL_RGB, 3, GL_UNSIGNED_BYTE);
     const int floor = PixelOf(kOpenFloor);
     const glm::vec3 expected = glm::vec3(mView * glm::vec4(kOpenFloor, 1.0f));
     const glm::vec3 stored(position[floor * 3], position[floor * 3 + 1], position[floor * 3 + 2]);
@@ -410,9 +410,9 @@ TEST_F(UmbrelixSceneTest, GeometryPassFillsTheGBufferInViewSpace) {
 TEST_F(UmbrelixSceneTest, SSAOIsLowerAtTheCreaseThanOnTheOpenFloor) {
     GeometryPass();
     mRenderer->SSAOPass();
-    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->mSSAOBuffer));
+    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->SSAOBuffer()));
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    const auto raw = ReadRed(mRenderer->mSSAOTexture);
+    const auto raw = ReadRed(mRenderer->SSAOTexture());
     const double crease = BlockMean(raw, PixelOf(kCrease));
     const double open = BlockMean(raw, PixelOf(kOpenFloor));
     // Measured over many random kernels: crease 180..205, open floor 255.
@@ -429,7 +429,7 @@ TEST_F(UmbrelixSceneTest, DistantOpenFloorDoesNotOccludeItself) {
         mView = glm::lookAt(eye, kFarOpenFloor, glm::vec3(0.0f, 1.0f, 0.0f));
         GeometryPass();
         mRenderer->SSAOPass();
-        const auto raw = ReadRed(mRenderer->mSSAOTexture);
+        const auto raw = ReadRed(mRenderer->SSAOTexture());
         EXPECT_GT(BlockMean(raw, PixelOf(kFarOpenFloor)), 245.0) << "distance " << distance;
     }
 }
@@ -444,7 +444,7 @@ TEST_F(UmbrelixSceneTest, SSAOWithoutSamplesOrRadiusLeavesEverythingOpen) {
             mRenderer->SetRadius(0.0f);
         }
         mRenderer->SSAOPass();
-        const auto raw = ReadRed(mRenderer->mSSAOTexture);
+        const auto raw = ReadRed(mRenderer->SSAOTexture());
         EXPECT_EQ(*std::min_element(raw.begin(), raw.end()), 255) << "variant " << variant;
     }
 }
@@ -465,10 +465,10 @@ TEST_F(UmbrelixSceneTest, BlurSmoothsTheNoisePatternAndKeepsTheMean) {
     GeometryPass();
     mRenderer->SSAOPass();
     mRenderer->BlurPass();
-    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->mBlurBuffer));
+    EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), int(mRenderer->BlurBuffer()));
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    const auto raw = ReadRed(mRenderer->mSSAOTexture);
-    const auto blurred = ReadRed(mRenderer->mBlurTexture);
+    const auto raw = ReadRed(mRenderer->SSAOTexture());
+    const auto blurred = ReadRed(mRenderer->BlurTexture());
     EXPECT_LT(Roughness(blurred), 0.5 * Roughness(raw));
     // A box blur moves occlusion around but keeps its total.
     auto mean = [](const std::vector<uint8_t>& red) {
@@ -483,7 +483,9 @@ TEST_F(UmbrelixSceneTest, LightingDarkensTheCreaseOnlyWithSSAOEnabled) {
     mRenderer->SSAOPass();
     mRenderer->BlurPass();
     auto litRed = [&](bool ssao, const glm::vec3& point) {
-        mRenderer->mSSAOEnabled = ssao;
+        SSAOSettings settings = mRenderer->Settings();
+        settings.ssaoEnabled = ssao;
+        mRenderer->ApplySettings(settings);
         mRenderer->LightingPass();
         EXPECT_EQ(GetInteger(GL_FRAMEBUFFER_BINDING), 0);
         const int index = PixelOf(point);
@@ -506,14 +508,16 @@ TEST_F(UmbrelixSceneTest, LightingDarkensTheCreaseOnlyWithSSAOEnabled) {
 
 TEST_F(UmbrelixSceneTest, OcclusionViewShowsTheTextureLightingUsesAsGrey) {
     for (bool blur : {true, false}) {
-        mRenderer->mBlurEnabled = blur;
+        SSAOSettings settings = mRenderer->Settings();
+        settings.blurEnabled = blur;
+        mRenderer->ApplySettings(settings);
         GeometryPass();
         mRenderer->SSAOPass();
         if (blur)
             mRenderer->BlurPass();
         mRenderer->DrawTextureView(true);
         const auto pixels = ReadPixelsRGBA(0, 0, kWidth, kHeight);
-        const auto occlusion = ReadRed(blur ? mRenderer->mBlurTexture : mRenderer->mSSAOTexture);
+        const auto occlusion = ReadRed(blur ? mRenderer->BlurTexture() : mRenderer->SSAOTexture());
         for (int i = 0; i < kWidth * kHeight; ++i) {
             const glm::ivec3 shown(pixels[i * 4], pixels[i * 4 + 1], pixels[i * 4 + 2]);
             ASSERT_EQ(shown, glm::ivec3(occlusion[i])) << "pixel " << i << " blur " << blur;
@@ -542,10 +546,10 @@ TEST_F(UmbrelixSceneTest, OverviewShowsEachTextureInItsQuarter) {
         int qx, qy; // quarter: 0 left / bottom, 1 right / top
         std::vector<glm::ivec3> texels;
     } quarters[] = {
-        {0, 1, AsShown(mRenderer->mGPosition, false)},
-        {1, 1, AsShown(mRenderer->mGNormal, false)},
-        {0, 0, AsShown(mRenderer->mGAlbedo, false)},
-        {1, 0, AsShown(mRenderer->mBlurTexture, true)},
+        {0, 1, AsShown(mRenderer->GPosition(), false)},
+        {1, 1, AsShown(mRenderer->GNormal(), false)},
+        {0, 0, AsShown(mRenderer->GAlbedo(), false)},
+        {1, 0, AsShown(mRenderer->BlurTexture(), true)},
     };
     // Pixel (x, y) of a quarter samples its texture at texel (2x + 1, 2y + 1)
     // exactly on a texel edge, so it shows one of the four texels around it.
@@ -571,3 +575,48 @@ TEST_F(UmbrelixSceneTest, OverviewShowsEachTextureInItsQuarter) {
 }
 
 } // namespace
+
+// The frame function is the passes in their order: with the same kernel and
+// noise it draws exactly what they draw called one by one, for every switch
+// setting and final view, and tells its observer of each pass that ran.
+TEST_F(UmbrelixSceneTest, TheFrameDrawsWhatThePassesInOrderDrawAndNamesEachPass) {
+    struct Recorder : FrameObserver {
+        std::vector<int> seen;
+        void BeforePass(FramePass pass) override { seen.push_back(pass); }
+        void AfterPass(FramePass pass) override { seen.push_back(-1 - pass); }
+    };
+    struct Case {
+        bool ssao, blur;
+        FinalView view;
+        std::vector<int> passes;
+    } cases[] = {
+        {true, true, FINAL_LIT, {0, -1, 1, -2, 2, -3, 3, -4}},
+        {true, false, FINAL_OCCLUSION, {0, -1, 1, -2, 3, -4}},
+        {false, false, FINAL_GBUFFER, {0, -1, 3, -4}},
+    };
+    for (const Case& c : cases) {
+        SSAOSettings settings = mRenderer->Settings();
+        settings.ssaoEnabled = c.ssao;
+        settings.blurEnabled = c.blur;
+        mRenderer->ApplySettings(settings);
+        Recorder recorder;
+        mRenderer->RenderFrame(mView, mRoot.get(), c.view, &recorder);
+        EXPECT_EQ(recorder.seen, c.passes);
+        const auto framed = ReadPixelsRGBA(0, 0, kWidth, kHeight);
+        const auto occlusion =
+            ReadTexture<uint8_t>(mRenderer->ShownOcclusionTexture(), GL_RED, 1, GL_UNSIGNED_BYTE);
+        GeometryPass();
+        if (c.ssao)
+            mRenderer->SSAOPass();
+        if (c.blur)
+            mRenderer->BlurPass();
+        if (c.view == FINAL_LIT)
+            mRenderer->LightingPass();
+        else
+            mRenderer->DrawTextureView(c.view == FINAL_OCCLUSION);
+        EXPECT_EQ(ReadPixelsRGBA(0, 0, kWidth, kHeight), framed) << "the window, bit for bit";
+        EXPECT_EQ(
+            ReadTexture<uint8_t>(mRenderer->ShownOcclusionTexture(), GL_RED, 1, GL_UNSIGNED_BYTE),
+            occlusion);
+    }
+}

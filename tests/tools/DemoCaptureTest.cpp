@@ -118,7 +118,7 @@ TEST_F(DemoCaptureTest, TheTracedSilhouetteMatchesTheDemosFramePixelForPixel) {
         CameraSetup camera = DemoCamera(mApp);
         ASSERT_GT(camera.width, 0);
         std::vector<float> depth =
-            ReadViewDepth(mApp.GetRenderer()->mGPosition, camera.width, camera.height);
+            ReadViewDepth(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
         MaskCounts counts = CompareMasks(mScene, camera, depth);
         uint64_t pixels = uint64_t(camera.width) * camera.height;
         EXPECT_GT(counts.demo, pixels / 10) << view.name << ": the building is in the picture";
@@ -140,7 +140,7 @@ TEST_F(DemoCaptureTest, TheTracedSurfaceIsTheDrawnOneButAtAFewDepthEdgePixels) {
         mApp.Frame();
         CameraSetup camera = DemoCamera(mApp);
         std::vector<float> depth =
-            ReadViewDepth(mApp.GetRenderer()->mGPosition, camera.width, camera.height);
+            ReadViewDepth(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
         MaskCounts counts = CompareMasks(mScene, camera, depth);
         EXPECT_GT(counts.depthEdge, 0u) << view.name;
         EXPECT_LE(double(counts.otherSurface), kMaxMismatchPerEdgePixel * double(counts.depthEdge))
@@ -156,9 +156,9 @@ TEST_F(DemoCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
     mApp.Frame();
     CameraSetup camera = DemoCamera(mApp);
     std::vector<uint8_t> demo =
-        ReadGeometryMask(mApp.GetRenderer()->mGPosition, camera.width, camera.height);
+        ReadGeometryMask(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
     GreyImage occlusion =
-        ReadOcclusion(mApp.GetRenderer()->mSSAOTexture, camera.width, camera.height);
+        ReadOcclusion(mApp.GetRenderer()->SSAOTexture(), camera.width, camera.height);
     ASSERT_EQ(occlusion.pixels.size(), demo.size());
     EXPECT_EQ(demo[0], 0) << "the top-left corner is sky";
     EXPECT_EQ(demo[demo.size() / 2 + camera.width / 2], 1) << "the middle is the building";

@@ -157,8 +157,8 @@ DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
     renderer->SetKernelSize(kernel);
     renderer->RedrawNoise();
     app.Frame();
-    *raw = ReadOcclusion(renderer->mSSAOTexture, camera.width, camera.height);
-    *blurred = ReadOcclusion(renderer->mBlurTexture, camera.width, camera.height);
+    *raw = ReadOcclusion(renderer->SSAOTexture(), camera.width, camera.height);
+    *blurred = ReadOcclusion(renderer->BlurTexture(), camera.width, camera.height);
     // The two comparisons are independent: one on a second core.
     DrawResult result;
     std::thread second([&] { result.blurred = Compare(reference, *blurred, mask); });
@@ -237,7 +237,7 @@ int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
     if (Reference(scene, camera, options, modelFiles, &traced, &view->cached) != 0)
         return -1;
     std::vector<float> demoDepth =
-        ReadViewDepth(app.GetRenderer()->mGPosition, camera.width, camera.height);
+        ReadViewDepth(app.GetRenderer()->GPosition(), camera.width, camera.height);
     uint64_t compared = 0;
     std::vector<uint8_t> mask = ComparisonMask(traced, demoDepth, view, &compared);
     // Figures over no pixel at all would read as a perfect score.
@@ -277,10 +277,11 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
                    options.view.modelPath.c_str());
         return kExitFailed;
     }
-    Umbrelix* renderer = app.GetRenderer();
-    renderer->mSSAOEnabled = true;
-    renderer->mBlurEnabled = true;
-    renderer->SetRadius(options.view.radius);
+    // Both occlusion buffers are measured: SSAO and blur on, at the radius asked for.
+    SSAOSettings ssao = app.GetRenderer()->Settings();
+    ssao.ssaoEnabled = ssao.blurEnabled = true;
+    ssao.radius = options.view.radius;
+    app.GetRenderer()->ApplySettings(ssao);
     RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {

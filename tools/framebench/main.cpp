@@ -76,7 +76,7 @@ public:
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
           mConfigs(BenchConfigs(options.view.kernels)) {}
     int LoadFloor(std::string* error) {
-        return mFloor.Load(mOptions.view.radius, mRenderer->mProjectionMatrix, error);
+        return mFloor.Load(mOptions.view.radius, mRenderer->ProjectionMatrix(), error);
     }
     // False when the user or a signal asked the application to quit.
     bool MeasureView(const NamedView& view, ViewResult* result);
@@ -84,7 +84,6 @@ public:
 private:
     void UseConfig(const BenchConfig& config);
     void UseKernel(uint32_t size);
-    void PlaceCamera();
     void RenderFrame(ConfigSamples* samples);
     double FloorPass(uint32_t fetches);
     double CoveredFraction();
@@ -103,54 +102,56 @@ void FrameBench::UseKernel(uint32_t size) {
     auto kept = mKernels.find(size);
     if (kept == mKernels.end()) {
         mRenderer->SetKernelSize(size);
-        mKernels[size] = mRenderer->mKernel;
+        mKernels[size] = mRenderer->Kernel();
         return;
     }
-    // What SetKernelSize uploads, with the kept samples instead of fresh ones.
-    const std::vector<glm::vec3>& kernel = kept->second;
-    glUseProgram(mRenderer->mShaderSSAO.program);
-    glUniform3fv(mRenderer->mShaderSSAO.ssaoSamples, GLsizei(size), &kernel[0].x);
-    glUniform1i(mRenderer->mShaderSSAO.ssaoKernelSize, GLint(size));
-    mRenderer->mKernel = kernel;
-    mRenderer->mKernelSize = size;
+    mRenderer->UseKernel(kept->second);
 }
 
 void FrameBench::UseConfig(const BenchConfig& config) {
-    mRenderer->mSSAOEnabled = config.ssao;
-    mRenderer->mBlurEnabled = config.blur;
+    SSAOSettings settings = mRenderer->Settings();
+    settings.ssaoEnabled = config.ssao;
+    settings.blurEnabled = config.blur;
+    mRenderer->ApplySettings(settings);
     if (config.ssao)
         UseKernel(config.kernel);
 }
 
-// The camera steps of Vesperon::Frame: the aimed eye stays put.
-void FrameBench::PlaceCamera() {
-    float dt = mApp.mMotionTimer.DeltaMs() / 1000.0f;
-    MotionStep(mApp.mPreviousPosition, mApp.mCurrentPosition, mApp.mMoveForward, mApp.mMoveRight,
-               mApp.mCamera, dt);
-    mApp.mCamera.mPitch = ClampPitch(mApp.mPitch);
-    mApp.mCamera.mYaw = mApp.mYaw;
-    mApp.mCamera.UpdateVectors();
-    mRenderer->SetViewMatrix(mApp.mCamera.GetViewMatrix());
-}
+namespace {
 
-// One lit frame as Vesperon::Frame draws it, each pass timed to completion.
-void FrameBench::RenderFrame(ConfigSamples* samples) {
+// The report's pass of each of the renderer's frame passes.
+constexpr BenchPass kBenchPassOf[FRAME_PASS_COUNT] = {PASS_GEOMETRY, PASS_OCCLUSION, PASS_BLUR,
+                                                      PASS_LIGHTING};
+
+// Times each pass of the renderer's frame to completion.
+class PassTimer : public FrameObserver {
+public:
+    void BeforePass(FramePass) override {
+        Finish();
+        mStart = Clock::now();
+    }
+    void AfterPass(FramePass pass) override {
+        Finish();
+        ms[kBenchPassOf[pass]] = MsSince(mStart);
+    }
     double ms[PASS_COUNT] = {};
+
+private:
+    Clock::time_point mStart{};
+};
+
+} // namespace
+
+// One lit frame as the demo draws it, each pass timed to completion.
+void FrameBench::RenderFrame(ConfigSamples* samples) {
+    PassTimer timer;
+    double* ms = timer.ms;
     Finish();
     Clock::time_point start = Clock::now();
     mApp.mEventBus->ProcessEvents();
-    PlaceCamera();
-    ms[PASS_GEOMETRY] = Timed([&] {
-        mRenderer->Clear();
-        mRenderer->DrawNode(&mApp.mSceneRoot);
-    });
-    if (mRenderer->mSSAOEnabled)
-        ms[PASS_OCCLUSION] = Timed([&] { mRenderer->SSAOPass(); });
-    if (mRenderer->mBlurEnabled)
-        ms[PASS_BLUR] = Timed([&] { mRenderer->BlurPass(); });
-    ms[PASS_LIGHTING] = Timed([&] { mRenderer->LightingPass(); });
+    mRenderer->RenderFrame(mApp.StepCamera(), &mApp.mSceneRoot, FINAL_LIT, &timer);
     ms[PASS_OVERLAY_PRESENT] = Timed([&] {
-        mApp.mOverlay.Update(*mRenderer, mApp.mFrameRate.Mean());
+        mApp.mOverlay.Update(mRenderer->Settings(), mApp.mFrameRate.Mean());
         mApp.mOverlay.Draw(mRenderer);
         SDL_GL_SwapWindow(mApp.mWindow->mSDLWindow);
     });
@@ -167,15 +168,15 @@ void FrameBench::RenderFrame(ConfigSamples* samples) {
 // target with the state the occlusion pass sets.
 double FrameBench::FloorPass(uint32_t fetches) {
     mApp.mEventBus->ProcessEvents();
-    PlaceCamera();
+    mRenderer->SetViewMatrix(mApp.StepCamera());
     mRenderer->Clear();
     mRenderer->DrawNode(&mApp.mSceneRoot);
     Finish();
     FetchFloorTargets targets;
-    targets.framebuffer = mRenderer->mSSAOBuffer;
-    targets.position = mRenderer->mGPosition;
-    targets.normal = mRenderer->mGNormal;
-    targets.quadVAO = mRenderer->mQuadVAO;
+    targets.framebuffer = mRenderer->SSAOBuffer();
+    targets.position = mRenderer->GPosition();
+    targets.normal = mRenderer->GNormal();
+    targets.quadVAO = mRenderer->QuadVAO();
     return Timed([&] { mFloor.Draw(targets, fetches); });
 }
 
@@ -187,7 +188,7 @@ double FrameBench::CoveredFraction() {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(mApp.mWindow->mSDLWindow, &width, &height);
     std::vector<float> band(size_t(width) * kReadBandRows * 3);
-    glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->mGBuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->GBuffer());
     ReadBuffer(GL_COLOR_ATTACHMENT0 + kGBufferNormalAttachment);
     size_t covered = 0;
     for (int y = 0; y < height; y += kReadBandRows) {
