@@ -101,8 +101,8 @@ def drawn_box(path):
 
 
 def check_view(run, demo):
-    time.sleep(2)  # a few frames
-    shot = demo.shot("view")
+    # The window opens before the first frame: the box is waited for.
+    shot = demo.shot_until("view", lambda p: drawn_box(p) is not None, timeout=60)
     corners = [project(c, EYE, DIR) for c in BOX]
     expected = (min(c[0] for c in corners), max(c[0] for c in corners),
                 min(c[1] for c in corners), max(c[1] for c in corners))
@@ -179,8 +179,7 @@ def main():
     with harness.Demo(command[0], cwd=folder, args=command[1:]) as demo:
         if not run.check(demo.wait_window() is not None, "the command reopens the demo"):
             run.finish(demo.program)
-        time.sleep(2)
-        second_shot = demo.shot("reopened")
+        second_shot = demo.shot_until("reopened", lambda p: drawn_box(p) is not None, timeout=60)
         second = shoot_view(run, demo, folder)
         program = demo.program
     if second is not None:

@@ -70,7 +70,9 @@ def image_size(path):
 
 
 def check_views(run, demo):
-    lit = demo.shot("lit")
+    # The window opens before the model loads: the first frame is waited for,
+    # or the picture to come back to would be the empty window.
+    lit = demo.shot_until("lit", lambda p: harness.image_stats(p, SCENE) > 0.1, timeout=60)
     demo.key("g")
     run.check(wait_log(demo.program, lambda log: any("Truth view: truth" in l for l in log), 10),
               "G turns the truth on (logged)")
