@@ -15,9 +15,10 @@ class Renderer;
 class Umbrelix;
 
 constexpr int kOverlayLines = 6;
-// Lines below the six that show only while they have text: the truth's ray
-// count and figures, and a shader that failed to reload.
-constexpr int kOverlayExtraLines = 3;
+// Lines below the six that show only while they have text: the estimator
+// when it is not the default, the truth's ray count and figures, and a
+// shader that failed to reload.
+constexpr int kOverlayExtraLines = 4;
 constexpr int kOverlayBufferSize = 128;
 
 enum OverlayLine {

@@ -200,6 +200,7 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
         TruthFigures done = mPending.get();
         if (mPendingInputs.generation == mTrace.Generation()) {
             mFigures = done;
+            mFigures.estimator = mPendingInputs.estimator;
             mFigureInputs = mPendingInputs;
         }
     }
@@ -213,6 +214,7 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
     now.ssao = renderer->mSSAOEnabled;
     now.blur = renderer->mBlurEnabled;
     now.radius = renderer->mRadius;
+    now.estimator = renderer->Estimator();
     if (now == mFigureInputs)
         return;
     // Reading the targets back waits for the frame: done only when the
@@ -262,8 +264,9 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
     }
     *rays = line;
     if (mFigures.valid && mFigureInputs.generation == mTrace.Generation()) {
-        snprintf(line, sizeof(line), "vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
-                 mFigures.rays, mFigures.errors.mae, mFigures.errors.bias, mFigures.errors.ssim);
+        snprintf(line, sizeof(line), "%s vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
+                 EstimatorName(mFigures.estimator), mFigures.rays, mFigures.errors.mae,
+                 mFigures.errors.bias, mFigures.errors.ssim);
         *figures = line;
     }
 }

@@ -31,9 +31,10 @@ constexpr int kMaxSameSecondShots = 100;
 constexpr float kToolLogPeriodMs = 5000.0f;
 
 enum ToolLine {
-    TOOL_LINE_TRUTH = 0,
-    TOOL_LINE_FIGURES = 1,
-    TOOL_LINE_MESSAGE = 2,
+    TOOL_LINE_ESTIMATOR = 0,
+    TOOL_LINE_TRUTH = 1,
+    TOOL_LINE_FIGURES = 2,
+    TOOL_LINE_MESSAGE = 3,
 };
 
 void AppendToVector(void* context, void* data, int size) {
@@ -130,6 +131,13 @@ void Vesperon::SetToolLines() {
     std::string rays, figures;
     bool failed = false;
     mTruth.StatusLines(&rays, &figures, &failed);
+    // The start is the default estimator, as the demo has always been: only
+    // a switch away from it is worth a line.
+    SSAOEstimator estimator = GetRenderer()->Estimator();
+    std::string named = estimator == ESTIMATOR_HEMISPHERE
+                            ? std::string()
+                            : std::string("Estimator: ") + EstimatorName(estimator);
+    mOverlay.SetExtraLine(TOOL_LINE_ESTIMATOR, named.c_str(), kGreen);
     mOverlay.SetExtraLine(TOOL_LINE_TRUTH, rays.c_str(), failed ? kRed : kWhite);
     mOverlay.SetExtraLine(TOOL_LINE_FIGURES, figures.c_str(), kGreen);
     const std::string& message = !mShaderError.empty() ? mShaderError : mScreenshotError;
@@ -201,22 +209,24 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
         const TruthFigures& figures = mTruth.Figures();
         char json[1024];
         snprintf(json, sizeof(json),
-                 "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"radius\": %.4g,\n"
+                 "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"estimator\": \"%s\",\n"
+                 "  \"radius\": %.4g,\n"
                  "  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n  \"rays\": %d,\n"
                  "  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s\n}\n",
                  Vec3Json(mCamera.mPosition).c_str(), Vec3Json(mCamera.mFront).c_str(),
-                 double(renderer->mRadius), renderer->mKernelSize,
-                 renderer->mSSAOEnabled ? "true" : "false",
+                 EstimatorName(renderer->Estimator()), double(renderer->mRadius),
+                 renderer->mKernelSize, renderer->mSSAOEnabled ? "true" : "false",
                  renderer->mBlurEnabled ? "true" : "false", truth.rays, camera.width, camera.height,
                  "null");
         std::string text = json;
         if (figures.valid) {
             char numbers[256];
             snprintf(numbers, sizeof(numbers),
-                     "{\"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, \"bias\": %.6f, "
-                     "\"ssim\": %.6f}",
-                     figures.rays, (unsigned long long)figures.pixels, figures.errors.mae,
-                     figures.errors.bias, figures.errors.ssim);
+                     "{\"estimator\": \"%s\", \"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, "
+                     "\"bias\": %.6f, \"ssim\": %.6f}",
+                     EstimatorName(figures.estimator), figures.rays,
+                     (unsigned long long)figures.pixels, figures.errors.mae, figures.errors.bias,
+                     figures.errors.ssim);
             text.replace(text.rfind("null"), 4, numbers);
         }
         ok = ok && WriteFileWhole(stem + ".json", text.data(), text.size(), &error);

@@ -10,6 +10,7 @@
 #include <glm/glm.hpp>
 
 #include "gpu/Renderer.h"
+#include "ssao/SSAOEstimator.h"
 
 constexpr uint32_t kDefaultKernelSize = 4;
 constexpr float kDefaultRadius = 0.9f;
@@ -49,6 +50,13 @@ public:
     void RedrawNoise();
     void SetRadius(float r);
     void SetAmbientFactor(float a);
+    // Which occlusion program SSAOPass runs; both hold the same kernel,
+    // radius and samplers, so a switch shows from the next frame.
+    void SetEstimator(SSAOEstimator estimator) { mEstimator = estimator; }
+    SSAOEstimator Estimator() const { return mEstimator; }
+    // Uploads mKernel and mKernelSize to both occlusion programs (as
+    // SetKernelSize does, without drawing new samples).
+    void UploadKernel();
 
     // Frame steps, driven by the main loop after the geometry pass.
     void SSAOPass();
@@ -103,10 +111,15 @@ public:
     uint32_t mTruthTexture = 0;
     int mTruthWidth = 0;
     int mTruthHeight = 0;
+    // The horizon estimator's program: "shaders/SSAO.vert" +
+    // "shaders/SSAOHorizon.frag", the same inputs and output as mShaderSSAO.
+    ShaderProgram mShaderHorizon{};
+    SSAOEstimator mEstimator = ESTIMATOR_HEMISPHERE;
 
 private:
     void AssignTruthSamplers();
-    void UploadKernel();
+    // The program of the estimator in use.
+    const ShaderProgram& OcclusionProgram() const;
     void ReleaseTruth();
     // Steps of Init, each 0 or -1 after logging why.
     int LoadPrograms();

@@ -21,6 +21,7 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
         {&mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag"},
         {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
         {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+        {&mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag"},
     };
     if (mShaderTruth.program != 0)
         sources.push_back({&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"});
@@ -42,11 +43,15 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
     return result;
 }
 
+// The horizon estimator reads no samples (its location is -1, which GL
+// ignores); it takes the kernel size as its count of reads.
 void Umbrelix::UploadKernel() {
-    glUseProgram(mShaderSSAO.program);
-    glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(mKernel.size()),
-                 reinterpret_cast<const float*>(mKernel.data()));
-    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(mKernelSize));
+    for (const ShaderProgram* program : {&mShaderSSAO, &mShaderHorizon}) {
+        glUseProgram(program->program);
+        glUniform3fv(program->ssaoSamples, static_cast<GLsizei>(mKernel.size()),
+                     reinterpret_cast<const float*>(mKernel.data()));
+        glUniform1i(program->ssaoKernelSize, static_cast<GLint>(mKernelSize));
+    }
 }
 
 int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {

@@ -13,6 +13,7 @@
 #include <SDL2/SDL.h>
 
 #include "gpu/Window.h"
+#include "input/InputDriver.h"
 #include "ssao/AoScene.h"
 #include "ssao/Umbrelix.h"
 #include "support/LogCapture.h"
@@ -89,6 +90,35 @@ TEST_F(VesperonTools, ReloadingSoundShadersKeepsTheSettingsAndClearsTheError) {
     EXPECT_TRUE(mApp.mShaderError.empty());
     EXPECT_EQ(renderer->mKernel, kernel) << "the kernel is uploaded again, not drawn afresh";
     mApp.Frame();
+}
+
+TEST_F(VesperonTools, HSwitchesTheEstimatorLiveAndTheOverlayNamesItAwayFromTheDefault) {
+    Umbrelix* renderer = mApp.GetRenderer();
+    ASSERT_EQ(renderer->Estimator(), ESTIMATOR_HEMISPHERE) << "the demo starts as it always did";
+    // Presses of H, then what the renderer runs and the overlay's estimator line.
+    const struct {
+        SSAOEstimator estimator;
+        const char* line; // empty: not drawn
+    } afterPress[] = {
+        {ESTIMATOR_HORIZON, "Estimator: horizon"},
+        {ESTIMATOR_HEMISPHERE, ""},
+        {ESTIMATOR_HORIZON, "Estimator: horizon"},
+    };
+    mApp.Frame();
+    EXPECT_FALSE(mApp.mOverlay.mExtraShown[0]) << "no estimator line at start";
+    for (const auto& expected : afterPress) {
+        Event key{};
+        key.type = EVENT_KEY;
+        key.key.key = KEY_H;
+        Vesperon::OnKey(&key, &mApp);
+        mApp.Frame();
+        EXPECT_EQ(renderer->Estimator(), expected.estimator);
+        const bool shown = expected.line[0] != '\0';
+        ASSERT_EQ(mApp.mOverlay.mExtraShown[0], shown) << expected.line;
+        if (shown) {
+            EXPECT_STREQ(mApp.mOverlay.mExtraTexts[0]->mText, expected.line);
+        }
+    }
 }
 
 TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {

@@ -31,11 +31,13 @@ const char* const kInterruptedMessage =
 
 const char* const kUsage =
     "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
-    "               [--out DIR] [--rays N] [--draws N] [--threads N]\n"
+    "               [--estimator hemisphere|horizon] [--out DIR] [--rays N] [--draws N]\n"
+    "               [--threads N]\n"
     "Ray-traces the occlusion of the demo's scene (the fixed views, or the one given) and\n"
     "compares the demo's own occlusion buffer, raw and blurred, at every kernel size.\n"
     "Run from the repository root. Defaults: --model models/sponza.obj --radius 0.9\n"
-    "--kernels 4,8,16,32,64,128 --out aotruth-out --rays 256 --draws 3 --threads (all cores).\n";
+    "--kernels 4,8,16,32,64,128 --estimator hemisphere --out aotruth-out --rays 256 --draws 3\n"
+    "--threads (all cores).\n";
 
 struct ToolOptions {
     ViewOptions view;
@@ -88,6 +90,10 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
     }
     if (!FinishViewOptions(&options->view, error))
         return false;
+    if (options->view.estimators.size() != 1) {
+        *error = "aotruth measures one estimator per run: --estimator hemisphere or horizon";
+        return false;
+    }
     if (options->view.kernels.empty() &&
         !ParseKernelList(kDefaultKernelList, &options->view.kernels, error))
         return false;
@@ -266,7 +272,9 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
     renderer->mSSAOEnabled = true;
     renderer->mBlurEnabled = true;
     renderer->SetRadius(options.view.radius);
-    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
+    renderer->SetEstimator(options.view.estimators.front());
+    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws,
+                         options.view.estimators.front()};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
         ViewResult view;

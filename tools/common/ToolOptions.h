@@ -9,6 +9,8 @@
 
 #include <glm/glm.hpp>
 
+#include "ssao/SSAOEstimator.h"
+
 class Vesperon;
 
 constexpr const char* kDefaultModelPath = "models/sponza.obj";
@@ -21,6 +23,9 @@ constexpr uint32_t kMaxToolKernelSize = 128;
 bool ParseVector(const std::string& text, glm::vec3* out, std::string* error);
 // Comma-separated sizes in [1, 128], each at most once, in the given order.
 bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::string* error);
+// Comma-separated estimator names ("hemisphere", "horizon"), each at most once.
+bool ParseEstimatorList(const std::string& text, std::vector<SSAOEstimator>* out,
+                        std::string* error);
 // A finite length greater than 0.
 bool ParseRadius(const std::string& text, float* out, std::string* error);
 // A whole number in [minimum, maximum].
@@ -44,6 +49,7 @@ struct ViewOptions {
     std::vector<NamedView> views;
     std::vector<uint32_t> kernels;
     float radius = 0.0f; // filled with the tool's default by ParseViewOptions' caller
+    std::vector<SSAOEstimator> estimators{ESTIMATOR_HEMISPHERE};
     bool hasEye = false;
     bool hasDir = false;
     glm::vec3 eye{0.0f};
@@ -56,7 +62,7 @@ enum OptionResult {
     OPTION_BAD = -1,     // *error says why
 };
 
-// Takes --model, --eye, --dir, --kernels or --radius at argv[*index].
+// Takes --model, --eye, --dir, --kernels, --radius or --estimator at argv[*index].
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error);
 // After all options: checks that --eye and --dir came together and fills

@@ -73,7 +73,7 @@ class FrameBench {
 public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
-          mConfigs(BenchConfigs(options.view.kernels)) {}
+          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators)) {}
     int LoadFloor(std::string* error) {
         return mFloor.Load(mOptions.view.radius, mRenderer->mProjectionMatrix, error);
     }
@@ -106,17 +106,15 @@ void FrameBench::UseKernel(uint32_t size) {
         return;
     }
     // What SetKernelSize uploads, with the kept samples instead of fresh ones.
-    const std::vector<glm::vec3>& kernel = kept->second;
-    glUseProgram(mRenderer->mShaderSSAO.program);
-    glUniform3fv(mRenderer->mShaderSSAO.ssaoSamples, GLsizei(size), &kernel[0].x);
-    glUniform1i(mRenderer->mShaderSSAO.ssaoKernelSize, GLint(size));
-    mRenderer->mKernel = kernel;
+    mRenderer->mKernel = kept->second;
     mRenderer->mKernelSize = size;
+    mRenderer->UploadKernel();
 }
 
 void FrameBench::UseConfig(const BenchConfig& config) {
     mRenderer->mSSAOEnabled = config.ssao;
     mRenderer->mBlurEnabled = config.blur;
+    mRenderer->SetEstimator(config.estimator);
     if (config.ssao)
         UseKernel(config.kernel);
 }
@@ -252,6 +250,7 @@ void CountZoneUse(const Vesperon& app, BenchResult* result) {
 void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* result) {
     result->modelPath = options.view.modelPath;
     result->kernels = options.view.kernels;
+    result->estimators = options.view.estimators;
     result->radius = options.view.radius;
     result->frames = options.frames;
     result->warmupFrames = kWarmupFrames;
