@@ -421,6 +421,23 @@ TEST_F(SSAOShaderTest, EstimatorsFollowTheAnalyticScenesWithinTheirTolerances) {
     }
 }
 
+TEST_F(SSAOShaderTest, SwitchingEstimatorsLeavesEachOnesOutputBitForBit) {
+    // The defaults (4 samples, radius 0.9) on the crease: the hemisphere
+    // estimator's texels are the same before and after the horizon one ran,
+    // and each switch shows at the next pass with no upload in between.
+    Show(Crease(3.0f), {0.0f, 2.0f, 4.0f}, {0.0f, 0.4f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    auto pass = [this](SSAOEstimator estimator) {
+        mRenderer->SetEstimator(estimator);
+        mRenderer->SSAOPass();
+        return ReadRed(mRenderer->mSSAOTexture);
+    };
+    const auto hemisphere = pass(ESTIMATOR_HEMISPHERE);
+    const auto horizon = pass(ESTIMATOR_HORIZON);
+    EXPECT_NE(horizon, hemisphere) << "the switch reaches the pass";
+    EXPECT_EQ(pass(ESTIMATOR_HEMISPHERE), hemisphere);
+    EXPECT_EQ(pass(ESTIMATOR_HORIZON), horizon);
+}
+
 TEST_F(SSAOShaderTest, CreaseFollowsTheExactOpenFractionNearAndFar) {
     // Near: the radius spans tens of pixels. Far: the crease 120 units away
     // through a narrow lens, where the radius spans about fifteen pixels and
