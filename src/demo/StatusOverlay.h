@@ -15,9 +15,9 @@ class Renderer;
 class Umbrelix;
 
 constexpr int kOverlayLines = 6;
-// Lines below the six that show only while they have text: the estimator
-// when it is not the default, the truth's ray count and figures, and a
-// shader that failed to reload.
+// Lines below the six that show only while they have text: the truth's ray
+// count and figures, a shader that failed to reload, and the estimator when
+// it is not the default.
 constexpr int kOverlayExtraLines = 4;
 constexpr int kOverlayBufferSize = 128;
 

@@ -30,11 +30,13 @@ constexpr int kRgba = 4;
 constexpr int kMaxSameSecondShots = 100;
 constexpr float kToolLogPeriodMs = 5000.0f;
 
+// The estimator's line comes last so that the others keep the rows they
+// have always had (tests and screenshots find them there).
 enum ToolLine {
-    TOOL_LINE_ESTIMATOR = 0,
-    TOOL_LINE_TRUTH = 1,
-    TOOL_LINE_FIGURES = 2,
-    TOOL_LINE_MESSAGE = 3,
+    TOOL_LINE_TRUTH = 0,
+    TOOL_LINE_FIGURES = 1,
+    TOOL_LINE_MESSAGE = 2,
+    TOOL_LINE_ESTIMATOR = 3,
 };
 
 void AppendToVector(void* context, void* data, int size) {

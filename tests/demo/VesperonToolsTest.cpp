@@ -105,7 +105,8 @@ TEST_F(VesperonTools, HSwitchesTheEstimatorLiveAndTheOverlayNamesItAwayFromTheDe
         {ESTIMATOR_HORIZON, "Estimator: horizon"},
     };
     mApp.Frame();
-    EXPECT_FALSE(mApp.mOverlay.mExtraShown[0]) << "no estimator line at start";
+    const int line = kOverlayExtraLines - 1; // the estimator's, below the truth's
+    EXPECT_FALSE(mApp.mOverlay.mExtraShown[line]) << "no estimator line at start";
     for (const auto& expected : afterPress) {
         Event key{};
         key.type = EVENT_KEY;
@@ -114,9 +115,9 @@ TEST_F(VesperonTools, HSwitchesTheEstimatorLiveAndTheOverlayNamesItAwayFromTheDe
         mApp.Frame();
         EXPECT_EQ(renderer->Estimator(), expected.estimator);
         const bool shown = expected.line[0] != '\0';
-        ASSERT_EQ(mApp.mOverlay.mExtraShown[0], shown) << expected.line;
+        ASSERT_EQ(mApp.mOverlay.mExtraShown[line], shown) << expected.line;
         if (shown) {
-            EXPECT_STREQ(mApp.mOverlay.mExtraTexts[0]->mText, expected.line);
+            EXPECT_STREQ(mApp.mOverlay.mExtraTexts[line]->mText, expected.line);
         }
     }
 }
