@@ -55,7 +55,11 @@
 // leaves the horizon between them: taking the surface between the two as
 // straight, the horizon is where that segment crosses the sphere (one root
 // of a quadratic). A floor meeting a wall or a ceiling is straight there and
-// comes out exact whatever the step count. Across a silhouette the segment
+// comes out exact whatever the step count. When the last two samples are
+// both inside, the line through them is taken on to the sphere the same way
+// (at 4 and 16 reads this lowered the error by 4 to 20 % on the start and
+// corner views at radius 3.75: with few steps the last one often stops short
+// of a wall's crossing). Across a silhouette the segment
 // is no surface: a jump to a point further than kStraddleReach R from P is
 // not bridged, so an edge far in front of P (a railing before the far wall)
 // casts no halo. No thickness is assumed: a point within R in front of the
@@ -147,6 +151,8 @@ float Horizon(vec3 P, vec3 N, vec3 T, float vT, float sinOut, float perHeight, f
     float horizon = vT;
     vec3 previous = vec3(0.0); // the segment from P itself starts inside
     bool previousInside = true;
+    vec3 before = vec3(0.0); // the sample before previous
+    bool beforeInside = false;
     float reach2 = kStraddleReach * kStraddleReach * radius2;
     for (int j = 0; j < steps; ++j) {
         vec3 E = base + ((float(j) + shift) / float(steps)) * K;
@@ -179,8 +185,20 @@ float Horizon(vec3 P, vec3 N, vec3 T, float vT, float sinOut, float perHeight, f
             horizon =
                 max(horizon, CosToV(A + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
         }
+        before = previous;
+        beforeInside = previousInside;
         previous = D;
         previousInside = inside;
+    }
+    // The last two samples both inside: the surface through them, taken on
+    // as straight, meets the sphere further out (the far root).
+    if (previousInside && beforeInside && dot(previous, previous) > 0.0) {
+        vec3 AB = previous - before;
+        float a = dot(AB, AB);
+        float b = dot(before, AB);
+        float c = dot(before, before) - radius2;
+        float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
+        horizon = max(horizon, CosToV(before + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
     }
     return horizon;
 }
