@@ -371,9 +371,10 @@ struct AnalyticTolerance {
 // integrates each slice exactly, so its error is what 16 slices per tile and
 // n / 2 steps leave; on the creases it is at or below the hemisphere one's.
 // Under the ceiling, seen edge on from between the two planes, the
-// hemisphere estimator reads about 0.8 where 0.36 is open (a ray whose end
-// lies past the ceiling in depth counts as open unless both its points are
-// hidden, and at that angle few are); the horizon estimator finds the
+// hemisphere estimator reads about 0.8 where 0.36 is open (most likely as at
+// the foot of the far crease: a ray with one point hidden has no chord to
+// stretch the slab by, and the ceiling is many slab depths deep along the
+// eye ray); the horizon estimator finds the
 // ceiling in the slices that cross it, but the few slices near the vertical
 // carry all of it, so where the noise turns the tile's 16 slices moves its
 // error (0.02 to 0.10 at 64 reads).
