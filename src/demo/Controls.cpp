@@ -6,6 +6,7 @@
 
 #include <SDL2/SDL.h>
 
+#include "core/Logger.h"
 #include "demo/Vesperon.h"
 #include "gpu/Window.h"
 #include "input/EventBus.h"
@@ -73,6 +74,14 @@ void Vesperon::ToggleSSAO() {
     renderer->ApplySettings(settings);
 }
 
+void Vesperon::ToggleEstimator() {
+    Umbrelix* renderer = GetRenderer();
+    SSAOEstimator next =
+        renderer->Estimator() == ESTIMATOR_HEMISPHERE ? ESTIMATOR_HORIZON : ESTIMATOR_HEMISPHERE;
+    renderer->SetEstimator(next);
+    LogMessage(LOG_INFO, "Game", "Estimator: %s", EstimatorName(next));
+}
+
 void Vesperon::OnQuit(Event*, void* user) {
     App(user)->mRunning = false;
 }
@@ -91,6 +100,9 @@ void Vesperon::OnKeyPressed(int key) {
     switch (key) {
     case KEY_G:
         CycleTruth();
+        break;
+    case KEY_H:
+        ToggleEstimator();
         break;
     case KEY_F5:
         ReloadShaders();

@@ -56,7 +56,8 @@ const glm::ivec2 kOverlayPositions[kOverlayLines] = {
     {1, 1}, {1, 15}, {1, 30}, {1, 45}, {1, 60}, {1, 75},
 };
 
-const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines] = {{1, 90}, {1, 105}, {1, 120}};
+const glm::ivec2 kOverlayExtraPositions[kOverlayExtraLines] = {
+    {1, 90}, {1, 105}, {1, 120}, {1, 135}};
 
 glm::vec4 SamplesColor(uint32_t kernelSize) {
     float t = (std::log2(static_cast<float>(kernelSize)) - 2.0f) / 5.0f;

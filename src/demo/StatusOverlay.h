@@ -16,8 +16,9 @@ struct SSAOSettings;
 
 constexpr int kOverlayLines = 6;
 // Lines below the six that show only while they have text: the truth's ray
-// count and figures, and a shader that failed to reload.
-constexpr int kOverlayExtraLines = 3;
+// count and figures, a shader that failed to reload, and the estimator when
+// it is not the default.
+constexpr int kOverlayExtraLines = 4;
 constexpr int kOverlayBufferSize = 128;
 
 enum OverlayLine {

@@ -42,6 +42,7 @@ FigureInputs SettingsNow(const Umbrelix& renderer, uint64_t generation) {
     now.ssao = renderer.Settings().ssaoEnabled;
     now.blur = renderer.Settings().blurEnabled;
     now.radius = renderer.Settings().radius;
+    now.estimator = renderer.Settings().estimator;
     return now;
 }
 
@@ -210,6 +211,7 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
         TruthFigures done = mPending.get();
         if (mPendingInputs.generation == mTrace.Generation()) {
             mFigures = done;
+            mFigures.estimator = mPendingInputs.estimator;
             mFigureInputs = mPendingInputs;
             if (done.valid)
                 LogMessage(LOG_INFO, kTag,
@@ -297,8 +299,9 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
     }
     *rays = line;
     if (mFigures.valid && mFigureInputs.generation == mTrace.Generation()) {
-        snprintf(line, sizeof(line), "vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
-                 mFigures.rays, mFigures.errors.mae, mFigures.errors.bias, mFigures.errors.ssim);
+        snprintf(line, sizeof(line), "%s vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
+                 EstimatorName(mFigures.estimator), mFigures.rays, mFigures.errors.mae,
+                 mFigures.errors.bias, mFigures.errors.ssim);
         *figures = line;
     }
 }

@@ -17,6 +17,7 @@
 #include "ssao/AoScene.h"
 #include "ssao/AoTrace.h"
 #include "ssao/ProgressiveTrace.h"
+#include "ssao/SSAOEstimator.h"
 
 class SceneGraphNode;
 class Umbrelix;
@@ -46,15 +47,17 @@ struct FigureInputs {
     bool ssao = false;
     bool blur = false;
     float radius = 0.0f;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
     bool operator==(const FigureInputs& o) const {
         return generation == o.generation && rays == o.rays && kernel == o.kernel &&
-               ssao == o.ssao && blur == o.blur && radius == o.radius;
+               ssao == o.ssao && blur == o.blur && radius == o.radius && estimator == o.estimator;
     }
 };
 
 struct TruthFigures {
     bool valid = false;
     int rays = 0;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE; // whose occlusion was measured
     uint64_t pixels = 0;
     ErrorMetrics errors;
 };

@@ -72,6 +72,8 @@ public:
     static void OnMouseMotion(Event* event, void* user);
     static void OnTouch(Event* event, void* user);
     void ToggleSSAO();
+    // H: hemisphere <-> horizon estimator, from the next frame.
+    void ToggleEstimator();
 
     Umbrelix* GetRenderer() const;
 

@@ -16,6 +16,7 @@ enum KeyCode : uint8_t {
     KEY_A = 0,
     KEY_D = 3,
     KEY_G = 6,
+    KEY_H = 7,
     KEY_O = 14,
     KEY_P = 15,
     KEY_S = 18,

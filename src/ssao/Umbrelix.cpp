@@ -109,6 +109,7 @@ Umbrelix::~Umbrelix() {
     mQuadVAO = 0;
     std::vector<glm::vec3>().swap(mNoise);
     std::vector<glm::vec3>().swap(mKernel);
+    DestroyShaderProgram(mShaderHorizon);
     DestroyShaderProgram(mShaderLighting);
     DestroyShaderProgram(mShaderBlur);
     DestroyShaderProgram(mShaderSSAO);
@@ -128,12 +129,16 @@ int Umbrelix::Init() {
     return 0;
 }
 
-// The three full-screen passes share one vertex shader that passes the quad through.
+// The full-screen passes share one vertex shader that passes the quad through.
+// The horizon estimator comes after the four the frame needs at start; it
+// ships with them, so a missing or broken one is a broken installation and
+// stops the start-up like theirs (F5 keeps the old program on a failed edit).
 int Umbrelix::LoadPrograms() {
     if (LoadShaderProgram(mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
         LoadShaderProgram(mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag") != 0 ||
         LoadShaderProgram(mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag") != 0 ||
-        LoadShaderProgram(mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0)
+        LoadShaderProgram(mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0 ||
+        LoadShaderProgram(mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag") != 0)
         return -1;
     return 0;
 }
@@ -219,6 +224,10 @@ void Umbrelix::AssignSamplerUnits() {
     glUniform1i(mShaderSSAO.texGPosition, kUnitGPosition);
     glUniform1i(mShaderSSAO.texGNormal, kUnitGNormal);
     glUniform1i(mShaderSSAO.texSSAONoise, kUnitNoise);
+    glUseProgram(mShaderHorizon.program);
+    glUniform1i(mShaderHorizon.texGPosition, kUnitGPosition);
+    glUniform1i(mShaderHorizon.texGNormal, kUnitGNormal);
+    glUniform1i(mShaderHorizon.texSSAONoise, kUnitNoise);
     UploadRadius();
 
     glUseProgram(mShaderLighting.program);
@@ -254,6 +263,7 @@ void Umbrelix::ApplySettings(const SSAOSettings& settings) {
     const SSAOSettings before = mSettings;
     mSettings.ssaoEnabled = settings.ssaoEnabled;
     mSettings.blurEnabled = settings.blurEnabled;
+    mSettings.estimator = settings.estimator;
     if (settings.kernelSize != before.kernelSize)
         SetKernelSize(settings.kernelSize);
     if (settings.radius != before.radius)
@@ -288,9 +298,12 @@ void Umbrelix::SetAmbientFactor(float a) {
     UploadAmbientFactor();
 }
 
+// Both estimators' programs: switching between them needs no upload.
 void Umbrelix::UploadRadius() {
-    glUseProgram(mShaderSSAO.program);
-    glUniform1f(mShaderSSAO.ssaoRadius, mSettings.radius);
+    for (const ShaderProgram* program : {&mShaderSSAO, &mShaderHorizon}) {
+        glUseProgram(program->program);
+        glUniform1f(program->ssaoRadius, mSettings.radius);
+    }
 }
 
 void Umbrelix::UploadAmbientFactor() {

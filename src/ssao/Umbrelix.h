@@ -10,6 +10,7 @@
 #include <glm/glm.hpp>
 
 #include "gpu/Renderer.h"
+#include "ssao/SSAOEstimator.h"
 
 constexpr uint32_t kDefaultKernelSize = 4;
 constexpr float kDefaultRadius = 0.9f;
@@ -37,9 +38,11 @@ struct SSAOSettings {
     uint32_t kernelSize = kDefaultKernelSize;
     float radius = kDefaultRadius;
     float ambientFactor = kDefaultAmbientFactor;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
     bool operator==(const SSAOSettings& o) const {
         return ssaoEnabled == o.ssaoEnabled && blurEnabled == o.blurEnabled &&
-               kernelSize == o.kernelSize && radius == o.radius && ambientFactor == o.ambientFactor;
+               kernelSize == o.kernelSize && radius == o.radius &&
+               ambientFactor == o.ambientFactor && estimator == o.estimator;
     }
     bool operator!=(const SSAOSettings& o) const { return !(*this == o); }
 };
@@ -96,6 +99,11 @@ public:
     void SetKernelSize(uint32_t n);
     void SetRadius(float r);
     void SetAmbientFactor(float a);
+    // Which occlusion program the occlusion pass runs (part of the
+    // settings); both hold the same kernel, radius and samplers, so a switch
+    // shows from the next frame.
+    void SetEstimator(SSAOEstimator estimator) { mSettings.estimator = estimator; }
+    SSAOEstimator Estimator() const { return mSettings.estimator; }
     // Uses these samples as the kernel (their count is the size), so that a
     // measurement can come back to the very kernel it drew before.
     void UseKernel(const std::vector<glm::vec3>& samples);
@@ -153,6 +161,7 @@ public:
     const ShaderProgram& ShaderSSAO() const { return mShaderSSAO; }
     const ShaderProgram& ShaderBlur() const { return mShaderBlur; }
     const ShaderProgram& ShaderLighting() const { return mShaderLighting; }
+    const ShaderProgram& ShaderHorizon() const { return mShaderHorizon; }
     // The occlusion lighting and the occlusion view read now.
     uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
     // The render targets' size: the drawable's at start-up, kept whatever the
@@ -184,6 +193,9 @@ private:
     uint32_t mTruthTexture = 0;
     int mTruthWidth = 0;
     int mTruthHeight = 0;
+    // The horizon estimator's program: "shaders/SSAO.vert" +
+    // "shaders/SSAOHorizon.frag", the same inputs and output as mShaderSSAO.
+    ShaderProgram mShaderHorizon{};
     int mTargetWidth = 0;
     int mTargetHeight = 0;
     bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
@@ -194,9 +206,12 @@ private:
     // The viewport at the targets' size, bottom at row bottom (0 for the targets).
     void PlaceViewport(int bottom);
     void AssignTruthSamplers();
+    // Uploads the kernel and its size to both occlusion programs.
     void UploadKernel();
     void UploadRadius();
     void UploadAmbientFactor();
+    // The program of the estimator in use.
+    const ShaderProgram& OcclusionProgram() const;
     void ReleaseTruth();
     // Steps of Init, each 0 or -1 after logging why.
     int LoadPrograms();

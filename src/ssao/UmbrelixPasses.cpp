@@ -125,6 +125,10 @@ uint32_t Umbrelix::OcclusionTexture() const {
     return mSettings.blurEnabled ? mBlurTexture : mSSAOTexture;
 }
 
+const ShaderProgram& Umbrelix::OcclusionProgram() const {
+    return mSettings.estimator == ESTIMATOR_HORIZON ? mShaderHorizon : mShaderSSAO;
+}
+
 void Umbrelix::DrawQuad() {
     glBindVertexArray(mQuadVAO);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, kQuadVertexCount);
@@ -135,8 +139,9 @@ void Umbrelix::DrawQuad() {
 void Umbrelix::SSAOPass() {
     glBindFramebuffer(GL_FRAMEBUFFER, mSSAOBuffer);
     glClear(GL_COLOR_BUFFER_BIT);
-    glUseProgram(mShaderSSAO.program);
-    UploadMatrix(mShaderSSAO.projMatrix, mProjectionMatrix);
+    const ShaderProgram& program = OcclusionProgram();
+    glUseProgram(program.program);
+    UploadMatrix(program.projMatrix, mProjectionMatrix);
     BindTexture(kUnitGPosition, mGPosition);
     BindTexture(kUnitGNormal, mGNormal);
     BindTexture(kUnitNoise, mNoiseTexture);

@@ -21,6 +21,7 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
         {&mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag"},
         {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
         {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+        {&mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag"},
     };
     // The truth's program once it was asked for, also when it failed then:
     // a reload that builds it brings the truth back.
@@ -44,11 +45,15 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
     return result;
 }
 
+// The horizon estimator reads no samples (its location is -1, which GL
+// ignores); it takes the kernel size as its count of reads.
 void Umbrelix::UploadKernel() {
-    glUseProgram(mShaderSSAO.program);
-    glUniform3fv(mShaderSSAO.ssaoSamples, static_cast<GLsizei>(mKernel.size()),
-                 reinterpret_cast<const float*>(mKernel.data()));
-    glUniform1i(mShaderSSAO.ssaoKernelSize, static_cast<GLint>(mSettings.kernelSize));
+    for (const ShaderProgram* program : {&mShaderSSAO, &mShaderHorizon}) {
+        glUseProgram(program->program);
+        glUniform3fv(program->ssaoSamples, static_cast<GLsizei>(mKernel.size()),
+                     reinterpret_cast<const float*>(mKernel.data()));
+        glUniform1i(program->ssaoKernelSize, static_cast<GLint>(mSettings.kernelSize));
+    }
 }
 
 int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {

@@ -3,6 +3,7 @@ promptly with status 1 and nothing written, and a write that fails (a file
 size limit standing in for a full disk) leaves the earlier outputs whole."""
 
 import glob
+import json
 import os
 import signal
 import subprocess
@@ -49,6 +50,30 @@ def check_full_disk(run, tool, display, tmp):
     run.check(outputs() == before, "the earlier images, report and reference are left whole")
 
 
+def check_estimator(run, tool, display, tmp):
+    """--estimator horizon measures the horizon estimator and says so in the
+    table and in results.json; one run measures one estimator."""
+    model, out = os.path.join(tmp, "small.obj"), os.path.join(tmp, "horizon")
+    with open(model, "w") as f:
+        f.write(SMALL_MODEL)
+    proc = run_aotruth(tool, display, out, "--model", model, "--rays", "16", "--estimator",
+                       "horizon")
+    said = proc.communicate(timeout=300)[0]
+    run.check(proc.returncode == 0 and b"horizon estimator" in said,
+              f"--estimator horizon: status 0 (got {proc.returncode}), named in the table")
+    with open(os.path.join(out, "results.json")) as f:
+        report = json.load(f)
+    run.check(report["estimator"] == "horizon", "results.json names the estimator")
+    view = report["views"][0]
+    run.check(0.0 < view["kernels"][0]["blurred"]["raw"]["mae"] < 1.0,
+              "the horizon estimator's error is measured")
+    both = run_aotruth(tool, display, os.path.join(tmp, "both"), "--estimator",
+                       "hemisphere,horizon")
+    said = both.communicate(timeout=120)[0]
+    run.check(both.returncode == 2 and b"one estimator per run" in said,
+              f"two estimators in one run refused (status {both.returncode})")
+
+
 def main():
     tool = os.path.join(os.path.dirname(harness.parse_binary()), "aotruth")
     run = harness.TestRun("aotruth")
@@ -56,6 +81,7 @@ def main():
     try:
         with tempfile.TemporaryDirectory(prefix="vesperon-aotruth-") as tmp:
             check_full_disk(run, tool, display, tmp)
+            check_estimator(run, tool, display, tmp)
             check_interrupts(run, tool, display, tmp)
     finally:
         display.close()

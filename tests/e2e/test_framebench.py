@@ -120,6 +120,36 @@ def check_other_model(run, tool, display, tmp):
     check_report(run, report, [4, 16], 0.9, 1, model, [0, 5, 0], [1, -0.3, 0.2])
 
 
+def check_estimators(run, tool, display, tmp):
+    """Both estimators side by side in one run: each kernel's configurations
+    name theirs, and each one's occlusion pass ran and met the floor."""
+    model = os.path.join(tmp, "small.obj")
+    with open(model, "w") as f:
+        f.write(SMALL_MODEL)
+    path = os.path.join(tmp, "estimators.json")
+    result = run_tool(tool, display, "--model", model, "--frames", "1", "--kernels", "4",
+                      "--eye", "0,5,0", "--dir", "1,-0.3,0.2", "--estimator", "horizon,hemisphere",
+                      "--json", path)
+    run.check(result.returncode == 0, f"--estimator horizon,hemisphere: status 0 "
+                                      f"(got {result.returncode})")
+    if not run.check(os.path.exists(path), "estimators: JSON written"):
+        print(result.stderr[-3000:])
+        return
+    with open(path) as f:
+        report = json.load(f)
+    run.check(report["settings"]["estimators"] == ["horizon", "hemisphere"],
+              "the estimators are recorded in the order given")
+    configs = report["views"][0]["configs"]
+    run.check([(c["estimator"], c["kernel"], c["blur"]) for c in configs] ==
+              [("none", 0, False), ("horizon", 4, True), ("horizon", 4, False),
+               ("hemisphere", 4, True), ("hemisphere", 4, False)],
+              "SSAO off, then each estimator with blur on and off")
+    run.check(all(c["passes_ms"]["occlusion"] > 0 and c["occlusion_to_floor"] is not None
+                  for c in configs[1:]), "each estimator's pass timed against the floor")
+    for row in ("4 + blur, horizon", "4 + blur ", "estimators: horizon, hemisphere"):
+        run.check(row in result.stdout, f"the printed table has {row!r}")
+
+
 def check_refusals(run, tool, display, tmp):
     garbage = os.path.join(tmp, "garbage.xyz")
     with open(garbage, "wb") as f:
@@ -138,6 +168,8 @@ def check_refusals(run, tool, display, tmp):
         (["--eye", "1,2,3", "--dir", "1e30,0,0"], "too large (its length overflows)"),
         (["--kernels", "4,0"], 'bad kernel list "4,0"'),
         (["--kernels", "8,8"], "appears twice"),
+        (["--estimator", "ambient"], 'bad estimator list "ambient"'),
+        (["--estimator", "horizon,horizon"], "horizon appears twice"),
     ]
     for args, message in cases:
         extra = [] if "--json" in args else ["--json", report]
@@ -212,6 +244,7 @@ def main():
             check_refusals(run, tool, display, tmp)
             check_default_scene(run, tool, display, tmp)
             check_other_model(run, tool, display, tmp)
+            check_estimators(run, tool, display, tmp)
             check_interrupt(run, tool, display, tmp)
             check_failed_write_and_messages(run, tool, display, tmp)
     finally:

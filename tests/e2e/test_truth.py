@@ -133,6 +133,9 @@ def check_screenshot(run, demo, folder):
         run.check(all(k in view for k in ("eye", "direction", "radius", "kernel", "blur", "rays"))
                   and view["rays"] >= 16 and view["figures"] is not None,
                   f"the JSON holds the view and the figures ({view.get('rays')} rays)")
+        run.check(view.get("estimator") == "hemisphere" and
+                  (view["figures"] or {}).get("estimator") == "hemisphere",
+                  "the JSON and its figures name the estimator measured")
     run.check(not any(n.endswith(".tmp") or n.startswith(".") for n in os.listdir(folder)),
               "no temporary file is left")
 

@@ -91,7 +91,7 @@ protected:
     std::unique_ptr<Umbrelix> mRenderer;
 };
 
-TEST_F(UmbrelixTest, InitLogsTheRenderTargetStepsInOrderAfterTheFivePrograms) {
+TEST_F(UmbrelixTest, InitLogsTheRenderTargetStepsInOrderAfterTheSixPrograms) {
     LogCapture capture;
     ASSERT_EQ(mRenderer->Init(), 0);
     std::vector<std::string> messages;
@@ -102,8 +102,9 @@ TEST_F(UmbrelixTest, InitLogsTheRenderTargetStepsInOrderAfterTheFivePrograms) {
     EXPECT_EQ(tail, (std::vector<std::string>{"Quad VAO/VBO created for deferred rendering",
                                               "G-buffer created", "SSAO framebuffer created",
                                               "Blur framebuffer created"}));
+    // The text program, the four passes' and the horizon estimator's.
     EXPECT_EQ(std::count(messages.begin(), messages.end(), "Shader program successfully linked"),
-              5);
+              6);
     EXPECT_EQ(capture.Lines().back().rfind("[I]  [Renderer] ", 0), 0u);
 }
 

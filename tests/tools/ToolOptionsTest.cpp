@@ -37,6 +37,42 @@ TEST(ToolOptions, KernelListsHoldDistinctSizesFromOneTo128InOrder) {
     EXPECT_EQ(sizes, (std::vector<uint32_t>{128, 1}));
 }
 
+TEST(ToolOptions, EstimatorIsHemisphereUnlessNamedAndNamesAreExact) {
+    const struct {
+        std::vector<std::string> words;
+        bool accepted;
+        std::vector<SSAOEstimator> estimators; // when accepted
+        const char* message;                   // when refused
+    } cases[] = {
+        {{}, true, {ESTIMATOR_HEMISPHERE}, ""},
+        {{"--estimator", "horizon"}, true, {ESTIMATOR_HORIZON}, ""},
+        {{"--estimator", "hemisphere"}, true, {ESTIMATOR_HEMISPHERE}, ""},
+        {{"--estimator", "horizon,hemisphere"},
+         true,
+         {ESTIMATOR_HORIZON, ESTIMATOR_HEMISPHERE},
+         ""},
+        {{"--estimator", "Horizon"}, false, {}, "\"Horizon\" is not hemisphere or horizon"},
+        {{"--estimator", ""}, false, {}, "\"\" is not hemisphere or horizon"},
+        {{"--estimator", "horizon,"}, false, {}, "bad estimator list \"horizon,\""},
+        {{"--estimator", "horizon,horizon"}, false, {}, "horizon appears twice"},
+        {{"--estimator"}, false, {}, "--estimator needs a value"},
+    };
+    for (const auto& c : cases) {
+        ViewOptions options;
+        std::string error;
+        std::string words;
+        for (const std::string& w : c.words)
+            words += w + " ";
+        EXPECT_EQ(ParseAll(c.words, &options, &error), c.accepted) << words << error;
+        if (c.accepted)
+            EXPECT_EQ(options.estimators, c.estimators) << words;
+        else
+            EXPECT_NE(error.find(c.message), std::string::npos) << words << ": " << error;
+    }
+    EXPECT_STREQ(EstimatorName(ESTIMATOR_HEMISPHERE), "hemisphere");
+    EXPECT_STREQ(EstimatorName(ESTIMATOR_HORIZON), "horizon");
+}
+
 TEST(ToolOptions, WithoutEyeAndDirTheFixedViewsAreMeasured) {
     ViewOptions options;
     std::string error;

@@ -93,12 +93,14 @@ Comparison MeanComparison(const std::vector<Comparison>& comparisons) {
 
 void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& view) {
     fprintf(out,
-            "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %dx%d, radius %g, %d rays%s\n"
+            "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %dx%d, radius %g, %s estimator, "
+            "%d rays%s\n"
             "  surface pixels: reference %llu, demo %llu, in one mask only %llu, "
             "at another depth %llu; mean reference visibility %.4f\n"
             "  mean of %d draws; fitted = after the best a * ours + b\n",
             view.name.c_str(), view.eye.x, view.eye.y, view.eye.z, view.dir.x, view.dir.y,
-            view.dir.z, view.width, view.height, double(settings.radius), settings.rays,
+            view.dir.z, view.width, view.height, double(settings.radius),
+            EstimatorName(settings.estimator), settings.rays,
             view.cached ? " (cached reference)" : "", (unsigned long long)view.tracedPixels,
             (unsigned long long)view.demoPixels, (unsigned long long)view.mismatchPixels,
             (unsigned long long)view.otherSurfacePixels, view.meanReference, settings.draws);
@@ -113,6 +115,7 @@ void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& vi
 
 std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResult>& views) {
     std::string json = "{\n  \"model\": " + JsonQuoted(settings.model) +
+                       ",\n  \"estimator\": " + JsonQuoted(EstimatorName(settings.estimator)) +
                        ",\n  \"radius\": " + Number(settings.radius) +
                        ",\n  \"rays\": " + std::to_string(settings.rays) +
                        ",\n  \"draws\": " + std::to_string(settings.draws) + ",\n  \"views\": [";

@@ -11,6 +11,7 @@
 #include <glm/glm.hpp>
 
 #include "ssao/AoMetrics.h"
+#include "ssao/SSAOEstimator.h"
 
 // One draw of a fresh kernel and noise, compared raw and after the blur.
 struct DrawResult {
@@ -44,6 +45,7 @@ struct RunSettings {
     float radius = 0.0f;
     int rays = 0;
     int draws = 0;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
 };
 
 // Mean of each figure over the comparisons (all zero for none).
@@ -51,7 +53,6 @@ Comparison MeanComparison(const std::vector<Comparison>& comparisons);
 
 void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& view);
 std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResult>& views);
-
 
 // Writes reference | ours | heat map (rows top first) as one PNG; pixels
 // outside mask are drawn in a flat dark grey in all three; written as

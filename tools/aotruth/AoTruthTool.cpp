@@ -31,14 +31,15 @@ const char* const kInterruptedMessage =
 
 const char* const kUsage =
     "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
-    "               [--out DIR] [--json FILE] [--rays N] [--draws N] [--threads N]\n"
+    "               [--estimator hemisphere|horizon] [--out DIR] [--json FILE] [--rays N]\n"
+    "               [--draws N] [--threads N]\n"
     "Ray-traces the occlusion of the demo's scene (the fixed views, or the one given) and\n"
     "compares the demo's own occlusion buffer, raw and blurred, at every kernel size.\n"
     "Run from the repository root. Defaults: --model models/sponza.obj --radius 0.9\n"
-    "--kernels 4,8,16,32,64,128 --out aotruth-out --rays 256 --draws 3 --threads (all cores).\n"
-    "Images and the reference cache go to DIR, the figures as JSON to DIR/results.json or\n"
-    "the --json FILE; --json - writes the JSON to standard output, and the tables and the\n"
-    "log then go to standard error.\n";
+    "--kernels 4,8,16,32,64,128 --estimator hemisphere --out aotruth-out --rays 256 --draws 3\n"
+    "--threads (all cores). Images and the reference cache go to DIR, the figures as JSON to\n"
+    "DIR/results.json or the --json FILE; --json - writes the JSON to standard output, and\n"
+    "the tables and the log then go to standard error.\n";
 
 struct ToolOptions {
     ViewOptions view;
@@ -97,6 +98,10 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
     }
     if (!FinishViewOptions(&options->view, error))
         return false;
+    if (options->view.estimators.size() != 1) {
+        *error = "aotruth measures one estimator per run: --estimator hemisphere or horizon";
+        return false;
+    }
     if (options->view.kernels.empty() &&
         !ParseKernelList(kDefaultKernelList, &options->view.kernels, error))
         return false;
@@ -277,12 +282,15 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
                    options.view.modelPath.c_str());
         return kExitFailed;
     }
-    // Both occlusion buffers are measured: SSAO and blur on, at the radius asked for.
+    // Both occlusion buffers are measured: SSAO and blur on, at the radius
+    // and with the estimator asked for.
     SSAOSettings ssao = app.GetRenderer()->Settings();
     ssao.ssaoEnabled = ssao.blurEnabled = true;
     ssao.radius = options.view.radius;
+    ssao.estimator = options.view.estimators.front();
     app.GetRenderer()->ApplySettings(ssao);
-    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws};
+    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws,
+                         options.view.estimators.front()};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
         ViewResult view;

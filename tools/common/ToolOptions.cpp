@@ -50,11 +50,32 @@ std::vector<NamedView> DefaultViews() {
     };
 }
 
+bool ParseEstimatorList(const std::string& text, std::vector<SSAOEstimator>* out,
+                        std::string* error) {
+    std::vector<SSAOEstimator> estimators;
+    for (const std::string& field : SplitFields(text)) {
+        SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
+        if (!EstimatorFromName(field.c_str(), &estimator)) {
+            *error = "bad estimator list \"" + text + "\": \"" + field +
+                     "\" is not hemisphere or horizon";
+            return false;
+        }
+        for (SSAOEstimator seen : estimators)
+            if (seen == estimator) {
+                *error = "bad estimator list \"" + text + "\": " + field + " appears twice";
+                return false;
+            }
+        estimators.push_back(estimator);
+    }
+    *out = estimators;
+    return true;
+}
+
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error) {
     const std::string name = argv[*index];
     if (name != "--model" && name != "--eye" && name != "--dir" && name != "--kernels" &&
-        name != "--radius")
+        name != "--radius" && name != "--estimator")
         return OPTION_NOT_MINE;
     const char* value = OptionValue(argc, argv, index, error);
     if (!value)
@@ -71,6 +92,8 @@ OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* opti
         ok = options->hasDir = ParseDirection(value, &options->dir, error);
     } else if (name == "--kernels") {
         ok = ParseKernelList(value, &options->kernels, error);
+    } else if (name == "--estimator") {
+        ok = ParseEstimatorList(value, &options->estimators, error);
     } else {
         ok = ParseRadius(value, &options->radius, error);
     }

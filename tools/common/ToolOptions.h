@@ -12,6 +12,7 @@
 #include <glm/glm.hpp>
 
 #include "demo/DemoOptions.h"
+#include "ssao/SSAOEstimator.h"
 
 constexpr const char* kDefaultKernelList = "4,8,16,32,64,128";
 constexpr uint32_t kMinToolKernelSize = 1;
@@ -20,6 +21,9 @@ constexpr uint32_t kMaxToolKernelSize = 128;
 // Comma-separated sizes in [1, 128], each at most once, in the given order;
 // true, or false with a sentence for the user in *error (*out unchanged).
 bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::string* error);
+// Comma-separated estimator names ("hemisphere", "horizon"), each at most once.
+bool ParseEstimatorList(const std::string& text, std::vector<SSAOEstimator>* out,
+                        std::string* error);
 
 // Checks, before the run, where the JSON report given by option goes: "-"
 // (standard output) passes; another name of what standard output already
@@ -50,6 +54,7 @@ struct ViewOptions {
     std::vector<NamedView> views;
     std::vector<uint32_t> kernels;
     float radius = 0.0f; // filled with the tool's default by ParseViewOptions' caller
+    std::vector<SSAOEstimator> estimators{ESTIMATOR_HEMISPHERE};
     bool hasEye = false;
     bool hasDir = false;
     glm::vec3 eye{0.0f};
@@ -62,7 +67,7 @@ enum OptionResult {
     OPTION_BAD = -1,     // *error says why
 };
 
-// Takes --model, --eye, --dir, --kernels or --radius at argv[*index].
+// Takes --model, --eye, --dir, --kernels, --radius or --estimator at argv[*index].
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error);
 // After all options: checks that --eye and --dir came together and fills

@@ -48,7 +48,7 @@ bool CheckWritable(const std::string& path, std::string* error) {
 
 const char* BenchUsage() {
     return "usage: framebench [--model PATH] [--eye x,y,z --dir x,y,z] [--kernels 4,8,...]\n"
-           "                  [--radius R] [--frames N] [--json FILE]\n"
+           "                  [--radius R] [--estimator LIST] [--frames N] [--json FILE]\n"
            "Renders the demo's frame pass by pass (glFinish around each) for SSAO off and\n"
            "every kernel size with blur on and off, on the fixed views of the default scene\n"
            "or the one given, and prints median milliseconds per pass and per frame, the\n"
@@ -58,6 +58,8 @@ const char* BenchUsage() {
            "  --eye, --dir     one view: eye position and viewing direction, scene units\n"
            "  --kernels LIST   kernel sizes from 1 to 128 (default 4,8,16,32,64,128)\n"
            "  --radius R       occlusion radius, > 0 (default 0.9)\n"
+           "  --estimator LIST occlusion estimators, measured side by side: hemisphere,\n"
+           "                   horizon or both as hemisphere,horizon (default hemisphere)\n"
            "  --frames N       measured frames per configuration and view (default 5)\n"
            "  --json FILE      also write the figures as JSON; with - the JSON goes to\n"
            "                   standard output, and the table and the log to standard error\n";

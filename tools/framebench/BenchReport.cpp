@@ -42,6 +42,9 @@ std::string SettingsJson(const BenchResult& r) {
     std::string kernels;
     for (size_t i = 0; i < r.kernels.size(); ++i)
         kernels += (i ? ", " : "") + std::to_string(r.kernels[i]);
+    std::string estimators;
+    for (size_t i = 0; i < r.estimators.size(); ++i)
+        estimators += (i ? ", " : "") + JsonQuoted(EstimatorName(r.estimators[i]));
     std::string views;
     for (size_t i = 0; i < r.views.size(); ++i) {
         const NamedView& v = r.views[i].view;
@@ -53,7 +56,8 @@ std::string SettingsJson(const BenchResult& r) {
            JsonQuoted(r.modelPath) + ",\n" + "    \"gl_renderer\": " + JsonQuoted(r.glRenderer) +
            ",\n" + "    \"width\": " + std::to_string(r.width) + ",\n" +
            "    \"height\": " + std::to_string(r.height) + ",\n" + "    \"kernels\": [" + kernels +
-           "],\n" + "    \"radius\": " + Number(r.radius) + ",\n" +
+           "],\n" + "    \"estimators\": [" + estimators + "],\n" +
+           "    \"radius\": " + Number(r.radius) + ",\n" +
            "    \"frames\": " + std::to_string(r.frames) + ",\n" +
            "    \"warmup_frames\": " + std::to_string(r.warmupFrames) + ",\n" +
            "    \"floor_footprint\": " + JsonQuoted(kFloorFootprint) + ",\n" +
@@ -82,7 +86,8 @@ std::string ConfigJson(const ViewResult& view, const ConfigSamples& c) {
     double high = c.frame.empty() ? NAN : *std::max_element(c.frame.begin(), c.frame.end());
     return "        {\"ssao\": " + std::string(c.config.ssao ? "true" : "false") +
            ", \"blur\": " + (c.config.blur ? "true" : "false") +
-           ", \"kernel\": " + std::to_string(c.config.kernel) +
+           ", \"kernel\": " + std::to_string(c.config.kernel) + ", \"estimator\": " +
+           JsonQuoted(c.config.ssao ? EstimatorName(c.config.estimator) : "none") +
            ", \"frames\": " + std::to_string(c.frame.size()) +
            ",\n         \"frame_ms\": " + Number(Median(c.frame)) +
            ", \"frame_ms_min\": " + Number(low) + ", \"frame_ms_max\": " + Number(high) +
@@ -109,10 +114,10 @@ void PrintView(FILE* out, const ViewResult& v) {
     std::fprintf(out, "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %.1f%% of pixels covered\n",
                  v.view.name.c_str(), v.view.eye.x, v.view.eye.y, v.view.eye.z, v.view.dir.x,
                  v.view.dir.y, v.view.dir.z, 100.0 * v.coveredFraction);
-    std::fprintf(out, "%-16s %9s %9s %9s %9s %9s %9s %9s %7s\n", "configuration", "frame",
+    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %7s\n", "configuration", "frame",
                  "geometry", "occlusion", "blur", "lighting", "ovl+pres", "floor", "x floor");
     for (const ConfigSamples& c : v.configs) {
-        std::fprintf(out, "%-16s %9.2f", c.config.Label().c_str(), Median(c.frame));
+        std::fprintf(out, "%-24s %9.2f", c.config.Label().c_str(), Median(c.frame));
         for (int p = 0; p < PASS_COUNT; ++p)
             std::fprintf(out, " %9.2f", Median(c.pass[p]));
         double floor = c.config.ssao ? FloorMedian(v, c.config.kernel) : -1.0;
@@ -140,15 +145,20 @@ double Median(std::vector<double> values) {
 std::string BenchConfig::Label() const {
     if (!ssao)
         return "SSAO off";
-    return std::to_string(kernel) + (blur ? " + blur" : " no blur");
+    // The default estimator goes unnamed, as in the reports before there were two.
+    std::string named =
+        estimator == ESTIMATOR_HEMISPHERE ? "" : std::string(", ") + EstimatorName(estimator);
+    return std::to_string(kernel) + (blur ? " + blur" : " no blur") + named;
 }
 
-std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels) {
+std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels,
+                                      const std::vector<SSAOEstimator>& estimators) {
     std::vector<BenchConfig> configs{BenchConfig{}};
-    for (uint32_t k : kernels) {
-        configs.push_back(BenchConfig{true, true, k});
-        configs.push_back(BenchConfig{true, false, k});
-    }
+    for (uint32_t k : kernels)
+        for (SSAOEstimator e : estimators) {
+            configs.push_back(BenchConfig{true, true, k, e});
+            configs.push_back(BenchConfig{true, false, k, e});
+        }
     return configs;
 }
 
@@ -178,6 +188,10 @@ void PrintReport(FILE* out, const BenchResult& r) {
                  "median ms over %d frames per configuration (after %d warm-up frames), radius "
                  "%g; floor = a bare pass fetching as many G-buffer texels, %s\n",
                  r.frames, r.warmupFrames, r.radius, kFloorFootprint);
+    std::string estimators;
+    for (SSAOEstimator e : r.estimators)
+        estimators += std::string(estimators.empty() ? "" : ", ") + EstimatorName(e);
+    std::fprintf(out, "estimators: %s\n", estimators.c_str());
     for (const ViewResult& v : r.views)
         PrintView(out, v);
 }

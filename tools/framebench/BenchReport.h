@@ -34,11 +34,15 @@ struct BenchConfig {
     bool ssao = false;
     bool blur = false;
     uint32_t kernel = 0;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
     std::string Label() const;
 };
 
-// Every configuration measured: SSAO off, then for each kernel blur on and off.
-std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels);
+// Every configuration measured: SSAO off, then for each kernel and each
+// estimator (side by side, so that their ratio sees the same load) blur on and off.
+std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels,
+                                      const std::vector<SSAOEstimator>& estimators = {
+                                          ESTIMATOR_HEMISPHERE});
 
 // Milliseconds of every measured frame of one configuration on one view.
 struct ConfigSamples {
@@ -65,6 +69,7 @@ struct BenchResult {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> kernels;
+    std::vector<SSAOEstimator> estimators;
     float radius = 0.0f;
     int frames = 0;
     int warmupFrames = 0;

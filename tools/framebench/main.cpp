@@ -74,7 +74,7 @@ class FrameBench {
 public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
-          mConfigs(BenchConfigs(options.view.kernels)) {}
+          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators)) {}
     int LoadFloor(std::string* error) {
         return mFloor.Load(mOptions.view.radius, mRenderer->ProjectionMatrix(), error);
     }
@@ -112,6 +112,7 @@ void FrameBench::UseConfig(const BenchConfig& config) {
     SSAOSettings settings = mRenderer->Settings();
     settings.ssaoEnabled = config.ssao;
     settings.blurEnabled = config.blur;
+    settings.estimator = config.estimator;
     mRenderer->ApplySettings(settings);
     if (config.ssao)
         UseKernel(config.kernel);
@@ -254,6 +255,7 @@ void CountZoneUse(const Vesperon& app, BenchResult* result) {
 void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* result) {
     result->modelPath = options.view.modelPath;
     result->kernels = options.view.kernels;
+    result->estimators = options.view.estimators;
     result->radius = options.view.radius;
     result->frames = options.frames;
     result->warmupFrames = kWarmupFrames;

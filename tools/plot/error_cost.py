@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """Error against cost of the occlusion pass: one panel per radius, one curve
-per view and shader version, a point per kernel size.
+per view and shader version or estimator, a point per kernel size.
 
-Each --set names a label (say "before" or "after"), an aotruth results.json
-and a framebench --json report measured at the same radius. The cost is the
-occlusion pass's median milliseconds with the blur on; the error is the
-blurred buffer's MAE against the ray-traced reference, mean of the draws.
+Each --set names a label (say "before" or "after", "hemisphere" or
+"horizon"), an aotruth results.json and a framebench --json report measured
+at the same radius. The cost is the occlusion pass's median milliseconds with
+the blur on, of the estimator the aotruth run measured (a framebench run may
+hold both, side by side); the error is the blurred buffer's MAE against the
+ray-traced reference, mean of the draws.
 
     python3 tools/plot/error_cost.py -o docs/error-cost.png \\
         --set before before-r0.9/results.json before-bench-r0.9.json \\
@@ -37,12 +39,19 @@ def errors(truth):
             for v in truth["views"]}
 
 
-def costs(bench):
-    """{view: {kernel: occlusion ms, blur on}} of a framebench report."""
+def estimator(report):
+    """The estimator an aotruth report measured (reports from before there
+    were two name none: they are the hemisphere one's)."""
+    return report.get("estimator", "hemisphere")
+
+
+def costs(bench, measured):
+    """{view: {kernel: occlusion ms, blur on}} of the estimator measured in a
+    framebench report."""
     out = {}
     for v in bench["views"]:
-        out[v["name"]] = {c["kernel"]: c["passes_ms"]["occlusion"]
-                          for c in v["configs"] if c["ssao"] and c["blur"]}
+        out[v["name"]] = {c["kernel"]: c["passes_ms"]["occlusion"] for c in v["configs"]
+                          if c["ssao"] and c["blur"] and estimator(c) == measured}
     return out
 
 
@@ -52,7 +61,7 @@ def curves(label, truth_path, bench_path):
     if abs(bench["settings"]["radius"] - radius) > 1e-6:
         sys.exit(f"error_cost: {truth_path} is at radius {radius} but {bench_path} at "
                  f"{bench['settings']['radius']}: a set compares one radius")
-    err, ms = errors(truth), costs(bench)
+    err, ms = errors(truth), costs(bench, estimator(truth))
     found = []
     for view in err:
         kernels = sorted(set(err[view]) & set(ms.get(view, {})))

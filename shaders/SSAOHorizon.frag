@@ -1,0 +1,269 @@
+// Occlusion pass, horizon estimator: the same quantity as SSAO.frag (the
+// cosine-weighted fraction of the hemisphere above the surface from which no
+// geometry within ssaoRadius blocks the view), from the same inputs, but
+// integrated exactly within one slice of directions per pixel instead of
+// tested ray by ray. Result in red: 1 = fully open, toward 0 = occluded.
+//
+// Slices. Write V for the unit vector from P toward the eye. Every
+// direction w of the sphere lies in exactly one plane through V (a slice),
+// at a signed angle theta from V within it: with phi in [0, pi) naming the
+// slice and theta in (-pi, pi], dw = |sin theta| dtheta dphi. In the slice
+// the normal projects to a vector of length |N_s| at the angle n from V
+// (|n| <= pi/2, since a visible surface faces the eye), and
+// N.w = |N_s| cos(theta - n). So
+//   A = 1/pi integral_0^pi |N_s| integral_h1^h2 cos(theta - n) |sin theta| dtheta dphi
+// where [h1, h2] is the arc around V that nothing blocks: looking from P,
+// nothing lies between P and the eye, so the open directions of a slice are
+// exactly those between its two horizons (h1 <= 0 <= h2), clipped to the
+// hemisphere: h1 >= n - pi/2, h2 <= n + pi/2.
+//
+// The inner integral in closed form. cos(theta - n) sin theta
+// = (sin(2 theta - n) + sin n) / 2, so for either sign of h
+//   a(h) = integral_0^h cos(theta - n) |sin theta| dtheta
+//        = (cos n - cos(2h - n) + 2h sin n) / 4,
+// and a slice's visible weight is |N_s| (a(h2) + a(h1)) (a is odd in its
+// sign convention: h1 is negative and a(h1) comes out positive).
+//
+// What is written. With phi uniform on [0, pi) the mean of
+// |N_s| (a(h1) + a(h2)) over slices is A. A slice with nothing above the
+// surface has h1 = n - pi/2, h2 = n + pi/2 and the weight |N_s| (cos n +
+// n sin n), which is not 1 slice by slice, only on average over phi. So the
+// pass writes one minus the occluded weight,
+//   1 - |N_s| (a(n + pi/2) - a(h2) + a(n - pi/2) - a(h1)),
+// which has the same mean (the open weight averages to exactly 1) but is 1
+// on every open pixel instead of flickering about it; the ratio of visible
+// to open weight per pixel would be exact for one slice yet over-weights
+// slices that graze a floor (|N_s| small, ratio swings freely). The
+// difference a(n +- pi/2) - a(h) simplifies, with a(n +- pi/2)
+// = (2 cos n + (2n +- pi) sin n) / 4, to
+//   (cos n + cos(2h - n) + (2n +- pi - 2h) sin n) / 4.
+//
+// Finding a horizon. The slice plane passes through the eye, so it projects
+// to a straight line on the screen through P's pixel, and every texel on
+// that line shows a surface point Q of the slice. Marching along the line
+// away from P on each side, a point Q within R of P at angle theta from V
+// lowers that side's horizon to theta; the horizon is the smallest such
+// angle (the largest cosine). Points beyond R do not block within the radius.
+// The eye sees the sphere of radius R about P (P at distance |P|) under the
+// half-angle alpha with sin alpha = R / |P|; its edge on the screen is where
+// the tangent rays meet it, i.e. the projection of P + t R' w for t = +-1
+// with R' = R / cos alpha (w the unit slice direction perpendicular to V).
+// The march takes steps at t in (0, 1] on each side, so it covers exactly
+// the part of the screen where a point within the radius can show.
+//
+// Between two steps. A sample inside the sphere next to one outside it
+// leaves the horizon between them: taking the surface between the two as
+// straight, the horizon is where that segment crosses the sphere (one root
+// of a quadratic). A floor meeting a wall or a ceiling is straight there and
+// comes out exact whatever the step count. When the last two samples are
+// both inside, the line through them is taken on to the sphere the same way
+// (at 4 and 16 reads this lowered the error by 4 to 20 % on the start and
+// corner views at radius 3.75: with few steps the last one often stops short
+// of a wall's crossing). Across a silhouette the segment
+// is no surface: a jump to a point further than kStraddleReach R from P is
+// not bridged, so an edge far in front of P (a railing before the far wall)
+// casts no halo. No thickness is assumed: a point within R in front of the
+// slice's horizon counts as solid behind (measured against ray-traced
+// occlusion, a thickness fade and a falloff near the radius both made the
+// estimate worse: it already errs on the open side).
+//
+// Rounding. Positions and normals are half floats: as in SSAO.frag a point
+// on P's own plane may read up to (|P| + 2R) 2^-10 above it. Each sample is
+// lowered by that slack along N before its angle is taken, so a flat surface
+// never raises its own horizon above the tangent plane.
+//
+// Stratification and reads. The blur averages one 4 x 4 tile; its 16 pixels
+// take 16 slices evenly spread over half a turn (phi and phi + pi are one
+// slice), each moved up to half a sixteenth by the noise's x, and 16 shifts
+// of the step positions (each stratum of t spread over the tile), moved by
+// the noise's y. A kernel of n samples buys n G-buffer reads: n / 2 steps
+// on each side of one slice (measured: one slice of n / 2 steps per side
+// beat two slices of n / 4, which left the tile too few steps near P).
+// ssaoSamples is not read: the directions are the slices'.
+
+uniform sampler2D texGPosition;
+uniform sampler2D texGNormal;
+uniform sampler2D texSSAONoise;
+uniform int ssaoKernelSize;
+uniform float ssaoRadius;
+uniform mat4 projMatrix;
+
+out float fragOcclusion;
+
+const int kMaxSamples = 128;
+const float kPi = 3.14159265;
+const float kHalfFloatSlack = 1.0 / 1024.0; // twice a half float's relative rounding
+const float kMinNormalLength2 = 0.25;       // the cleared G-buffer holds zero normals
+const float kTileCells = 16.0;
+// The sphere's edge is bridged only from points at most this many radii away.
+const float kStraddleReach = 2.0;
+// cos^2 alpha is kept above this for an eye within 2R of P: beyond it the
+// tangent rays run off to the screen's border and steps would be wasted there.
+const float kMinCos2Alpha = 0.25;
+// A slice nearly in the tangent plane has |N_s| near 0: its elevations
+// saturate, and its weight |N_s| makes that harmless.
+const float kMinLengthNs = 1e-4;
+
+// Ranks of cell c = (x, y) of the 4 x 4 tile among the 16 strata, laid out
+// as SSAO.frag lays them out (every row, column and 2 x 2 block of the tile
+// holds each quarter of the range); the two ranks use transposed layouts.
+int Reverse2(int v) {
+    return ((v & 1) << 1) | ((v >> 1) & 1);
+}
+int StepRank(ivec2 c) {
+    return 4 * (c.x ^ Reverse2(c.y)) + c.y;
+}
+int SliceRank(ivec2 c) {
+    return 4 * (c.y ^ Reverse2(c.x)) + c.x;
+}
+
+// The cosine to V of the in-slice direction of D, rebuilt from its height
+// above the tangent plane and its run along the side's tangent T. A texel
+// is up to half a texel off the slice's line, and on a surface seen at a
+// grazing angle that half texel spans a long way in depth: projected into
+// the slice such a point can land anywhere. Its height (D.N, which the
+// offset along the slice's axis changes only by that offset times N.axis)
+// stays right, though: in the slice a point at run r along T and height y
+// above the tangent line has D.N = |N_s| y. So y = D.N / |N_s|, r = D.T, and
+// with T = cos n w - sin n V (+w side; the -w side's is -T) the direction
+// (r T + y N_s / |N_s|) has cosine (y cos n + r vT) / |(r, y)| to V, where
+// vT = V.T, and run r cos n +- y sin n outward along +-w. A point on or below
+// the tangent plane (y <= 0) blocks nothing, and one whose rebuilt
+// direction falls past V (outward run <= 0; only an offset texel does) is
+// no evidence either: both count as open.
+float CosToV(vec3 D, vec3 N, vec3 T, float perHeight, float slack, float cosN, float sinOut,
+             float vT) {
+    float height = (dot(D, N) - slack) * perHeight;
+    float along = dot(D, T);
+    float outward = along * cosN + height * sinOut;
+    if (height <= 0.0 || outward <= 0.0)
+        return -1.0;
+    return (height * cosN + along * vT) * inversesqrt(height * height + along * along);
+}
+
+// One side's horizon as the largest cosine to V of what blocks (start: the
+// tangent's, vT). Marches the screen points of P + t R' w,
+// E = base + t K in the form SSAO.frag uses (E.xy / E.z + centre is the
+// pixel), t = (j + shift) / steps.
+float Horizon(vec3 P, vec3 N, vec3 T, float vT, float sinOut, float perHeight, float cosN,
+              vec3 base, vec3 K, vec2 centre, vec2 size, int steps, float shift, float slack,
+              float radius2) {
+    float horizon = vT;
+    vec3 previous = vec3(0.0); // the segment from P itself starts inside
+    bool previousInside = true;
+    vec3 before = vec3(0.0); // the sample before previous
+    bool beforeInside = false;
+    float reach2 = kStraddleReach * kStraddleReach * radius2;
+    for (int j = 0; j < steps; ++j) {
+        vec3 E = base + ((float(j) + shift) / float(steps)) * K;
+        vec2 pixel = E.xy / E.z + centre;
+        // Behind the eye or off the screen: nothing known further out.
+        if (E.z <= 0.0 || any(lessThan(pixel, vec2(0.0))) || any(greaterThanEqual(pixel, size)))
+            break;
+        vec3 Q = texture(texGPosition, pixel / size).xyz;
+        if (Q.z >= 0.0) { // nothing drawn there: open, and no surface to bridge
+            previousInside = false;
+            previous = vec3(0.0);
+            continue;
+        }
+        vec3 D = Q - P;
+        float d2 = dot(D, D);
+        bool inside = d2 < radius2;
+        if (inside)
+            horizon = max(horizon, CosToV(D, N, T, perHeight, slack, cosN, sinOut, vT));
+        // A straight surface between the two samples crosses the sphere.
+        bool bridge = previousInside != inside && dot(previous, previous) < reach2 &&
+                      d2 < reach2 && (previousInside || dot(previous, previous) > 0.0);
+        if (bridge) {
+            vec3 A = inside ? D : previous; // inside the sphere
+            vec3 B = inside ? previous : D; // outside it
+            vec3 AB = B - A;
+            float a = dot(AB, AB);
+            float b = dot(A, AB);
+            float c = dot(A, A) - radius2; // < 0, so one root in [0, 1]
+            float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
+            horizon =
+                max(horizon, CosToV(A + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
+        }
+        before = previous;
+        beforeInside = previousInside;
+        previous = D;
+        previousInside = inside;
+    }
+    // The last two samples both inside: the surface through them, taken on
+    // as straight, meets the sphere further out (the far root).
+    if (previousInside && beforeInside && dot(previous, previous) > 0.0) {
+        vec3 AB = previous - before;
+        float a = dot(AB, AB);
+        float b = dot(before, AB);
+        float c = dot(before, before) - radius2;
+        float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
+        horizon = max(horizon, CosToV(before + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
+    }
+    return horizon;
+}
+
+// a(n +- pi/2) - a(h) for one side's horizon h (sign +1 or -1), given as the
+// cosine of |h|: the occluded part of that side's arc.
+float OccludedArc(float cosH, float sign, float n, float cosN, float sinN) {
+    float h = sign * acos(clamp(cosH, -1.0, 1.0));
+    return 0.25 * (cosN + cos(2.0 * h - n) + (2.0 * n + sign * kPi - 2.0 * h) * sinN);
+}
+
+void main() {
+    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    vec3 P = texelFetch(texGPosition, pixel, 0).xyz;
+    vec3 N = texelFetch(texGNormal, pixel, 0).xyz;
+    // No geometry, no samples or no radius: open.
+    bool covered = P.z < 0.0 && dot(N, N) > kMinNormalLength2 && ssaoRadius > 0.0;
+    int steps = covered ? (min(ssaoKernelSize, kMaxSamples) + 1) / 2 : 0;
+    if (steps == 0) {
+        fragOcclusion = 1.0;
+        return;
+    }
+    N = normalize(N);
+    N = dot(N, P) > 0.0 ? -N : N;
+    float distance = length(P);
+    vec3 V = -P / distance;
+
+    ivec2 cell = pixel & 3;
+    vec2 noise = texelFetch(texSSAONoise, cell, 0).xy;
+    float phi = (float(SliceRank(cell)) + 0.5 + 0.5 * noise.x) * (kPi / kTileCells);
+    float shift = (float(StepRank(cell)) + 0.5 + 0.5 * noise.y) / kTileCells;
+    // The slice: w and axis are perpendicular to V and to each other.
+    vec3 across = abs(V.x) < 0.9 ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 1.0, 0.0);
+    vec3 T1 = normalize(across - V * dot(across, V));
+    vec3 T2 = cross(V, T1);
+    vec3 w = cos(phi) * T1 + sin(phi) * T2;
+    vec3 axis = -sin(phi) * T1 + cos(phi) * T2;
+
+    // The normal in the slice: length and signed angle from V toward w.
+    vec3 Ns = N - axis * dot(N, axis);
+    float lengthNs = length(Ns);
+    float n = atan(dot(Ns, w), max(dot(Ns, V), 0.0));
+    float cosN = cos(n);
+    float sinN = sin(n);
+
+    // Projection as in SSAO.frag: pixel = centre + focal * X.xy / (-X.z).
+    vec2 size = vec2(textureSize(texGPosition, 0));
+    vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
+    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
+    float sin2Alpha = ssaoRadius * ssaoRadius / (distance * distance);
+    float reach = ssaoRadius * inversesqrt(max(1.0 - sin2Alpha, kMinCos2Alpha));
+    vec3 base = vec3(focal * P.xy, -P.z);
+    vec3 K = vec3(focal * w.xy, -w.z) * reach;
+    float slack = (distance + 2.0 * ssaoRadius) * kHalfFloatSlack;
+    float radius2 = ssaoRadius * ssaoRadius;
+
+    // The tangent on the +w side, at theta = n + pi/2: -sin n V + cos n w;
+    // the other side's is its opposite, at n - pi/2.
+    vec3 T = cosN * w - sinN * V;
+    float perHeight = 1.0 / max(lengthNs, kMinLengthNs);
+    float cosPlus = Horizon(P, N, T, -sinN, sinN, perHeight, cosN, base, K, centre, size, steps,
+                            shift, slack, radius2);
+    float cosMinus = Horizon(P, N, -T, sinN, -sinN, perHeight, cosN, base, -K, centre, size, steps,
+                             shift, slack, radius2);
+    float occluded =
+        OccludedArc(cosPlus, 1.0, n, cosN, sinN) + OccludedArc(cosMinus, -1.0, n, cosN, sinN);
+    fragOcclusion = clamp(1.0 - lengthNs * occluded, 0.0, 1.0);
+}
