@@ -94,7 +94,6 @@ protected:
         ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0) << mLog.Text();
         mStarted = true;
         mApp.BeginRun();
-        ASSERT_EQ(LoadCaptureFunctions(), 0);
         ASSERT_EQ(mScene.Create(), 0);
         ASSERT_EQ(AddSceneGraph(mApp.mSceneRoot, &mScene), 0);
         ASSERT_EQ(mScene.Commit(), 0);
@@ -196,7 +195,6 @@ std::vector<unsigned char> TopRowCutPNG(int channels) {
 
 TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheImageBottom) {
     ASSERT_TRUE(RequireGL());
-    ASSERT_EQ(LoadCaptureFunctions(), 0);
     // A floor square x in [0, 1], z in [0, -1], facing up; v runs along -z.
     float positions[] = {0, 0, 0, 1, 0, 0, 1, 0, -1, 0, 0, -1};
     float texCoords[] = {0, 0, 1, 0, 1, 1, 0, 1};
