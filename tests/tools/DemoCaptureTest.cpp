@@ -202,8 +202,9 @@ TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheIma
     for (int channels : {1, 2, 3, 4}) {
         std::vector<unsigned char> png = TopRowCutPNG(channels);
         Texture texture;
-        texture.mId = ImageLoadTextureFromMemory(png.data(), int(png.size()));
-        ASSERT_NE(texture.mId, 0u) << ImageLastResult();
+        const ImageLoad load = ImageLoadTextureFromMemory(png.data(), int(png.size()));
+        texture.mId = load.texture;
+        ASSERT_NE(texture.mId, 0u) << load.reason;
         Mesh mesh;
         mesh.mNumVertices = 4;
         mesh.mNumIndices = 6;
