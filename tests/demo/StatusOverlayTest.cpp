@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 #include "gpu/Window.h"
 #include "memory/ZoneAllocator.h"
 #include "ssao/Umbrelix.h"

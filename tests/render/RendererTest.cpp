@@ -4,7 +4,7 @@
 // pixels in the given colour without changing the program later draws use.
 // With the scene program, a model's texture lands in the G-buffer the right
 // way up and its vertex colours as they are.
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 
 #include <algorithm>
 #include <array>
