@@ -7,14 +7,12 @@
 
 #include <SDL2/SDL.h>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
 #include "ssao/AoScene.h"
 #include "common/ToolOptions.h"
 #include "demo/Vesperon.h"
 #include "gpu/ImageUpload.h"
 #include "gpu/Texture.h"
+#include "image/PngWrite.h"
 #include "scene/Mesh.h"
 #include "scene/SceneGraphNode.h"
 #include "ssao/Umbrelix.h"
@@ -170,12 +168,6 @@ TEST_F(DemoCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
 
 namespace {
 
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
-    out->insert(out->end(), static_cast<unsigned char*>(data),
-                static_cast<unsigned char*>(data) + size);
-}
-
 // A 2 x 2 image whose top row (as stored, first in the file) is fully
 // transparent and whose bottom row is opaque; grey, grey with alpha, colour
 // or colour with alpha.
@@ -186,9 +178,7 @@ std::vector<unsigned char> TopRowCutPNG(int channels) {
         for (int texel = 0; texel < 4; ++texel)
             pixels[size_t(texel) * channels + channels - 1] = texel < 2 ? 0 : 255;
     }
-    std::vector<unsigned char> png;
-    stbi_write_png_to_func(AppendBytes, &png, 2, 2, channels, pixels.data(), 2 * channels);
-    return png;
+    return EncodePng(2, 2, channels, pixels).bytes;
 }
 
 } // namespace
