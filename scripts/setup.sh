@@ -11,7 +11,7 @@ libgtest-dev
 xvfb xauth x11-utils libgl1-mesa-dri mesa-utils ccache
 xdotool imagemagick python3 python3-xlib xfonts-base
 fonts-dejavu-core
-libembree-dev
+libembree-dev nlohmann-json3-dev
 clang clang-tidy libclang-rt-14-dev
 assimp-utils assimp-testmodels
 python3-matplotlib

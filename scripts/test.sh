@@ -24,6 +24,10 @@ echo "== member initialisation"
 # whatever the memory held: checked over every source file, not by luck.
 ./scripts/check-members.sh build
 
+echo "== layers"
+# No room includes one above it (README, "Layout").
+./scripts/check-layers.sh
+
 echo "== tests"
 ./scripts/with-display.sh ctest --test-dir build --output-on-failure -j"$JOBS"
 

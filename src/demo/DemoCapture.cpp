@@ -20,8 +20,6 @@
 
 namespace {
 
-const char* const kTag = "AoTruth";
-
 using MaskCache = std::map<uint32_t, std::shared_ptr<const AlphaMask>>;
 
 // The alpha the scene shader sees at level 0, or null for a texture without
@@ -81,10 +79,6 @@ template <typename T> std::vector<T> FlipRows(const std::vector<T>& in, int widt
 }
 
 } // namespace
-
-int LoadCaptureFunctions() {
-    return LoadTextureReadback(kTag);
-}
 
 int AddSceneGraph(const SceneGraphNode& root, AoScene* scene) {
     return AddSceneMeshes(CollectSceneGraph(root), scene);

@@ -20,10 +20,6 @@ class Mesh;
 class SceneGraphNode;
 class Vesperon;
 
-// Resolves the GL read-back entry points the capture needs; the demo's
-// context must be current. 0, or -1 (logged).
-int LoadCaptureFunctions();
-
 // Adds every mesh under root to scene with the node's world transform and
 // scale, as the renderer draws it. 0, or -1 (logged).
 int AddSceneGraph(const SceneGraphNode& root, AoScene* scene);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdarg>
 
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 #include "ssao/Umbrelix.h"
 
 namespace {

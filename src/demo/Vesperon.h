@@ -8,7 +8,7 @@
 
 #include <glm/glm.hpp>
 
-#include "core/Engine.h"
+#include "engine/Engine.h"
 #include "core/Timer.h"
 #include "demo/Camera.h"
 #include "demo/DemoOptions.h"

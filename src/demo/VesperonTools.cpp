@@ -6,11 +6,7 @@
 
 #include <SDL2/SDL.h>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
-#include "core/JsonText.h"
+#include "core/Json.h"
 #include "core/Logger.h"
 #include "demo/DemoCapture.h"
 #include "demo/DemoOptions.h"
@@ -18,6 +14,7 @@
 #include "demo/Vesperon.h"
 #include "gpu/ShaderReload.h"
 #include "gpu/Window.h"
+#include "image/PngWrite.h"
 #include "ssao/Umbrelix.h"
 
 namespace {
@@ -40,23 +37,15 @@ enum ToolLine {
     TOOL_LINE_ESTIMATOR = 3,
 };
 
-void AppendToVector(void* context, void* data, int size) {
-    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
-    const uint8_t* from = static_cast<const uint8_t*>(data);
-    bytes->insert(bytes->end(), from, from + size);
-}
-
 // A PNG in memory; false with the reason in *error.
-bool EncodePng(const std::string& path, int width, int height, int channels,
-               const std::vector<uint8_t>& pixels, std::vector<ShotFile>* files,
-               std::string* error) {
-    ShotFile file{path, {}};
-    if (!stbi_write_png_to_func(AppendToVector, &file.bytes, width, height, channels, pixels.data(),
-                                width * channels)) {
+bool AddPng(const std::string& path, int width, int height, int channels,
+            const std::vector<uint8_t>& pixels, std::vector<ShotFile>* files, std::string* error) {
+    PngBytes png = EncodePng(width, height, channels, pixels);
+    if (png.bytes.empty()) {
         *error = "couldn't encode \"" + path + "\"";
         return false;
     }
-    files->push_back(std::move(file));
+    files->push_back(ShotFile{path, std::move(png.bytes)});
     return true;
 }
 
@@ -87,12 +76,6 @@ std::vector<uint8_t> DifferenceColours(const ReferenceImage& traced, const GreyI
         if (mask[i])
             HeatColour(ours.pixels[i] - traced.visibility[i], &rgb[kRgb * i]);
     return rgb;
-}
-
-std::string Vec3Json(const glm::vec3& v) {
-    char text[96];
-    snprintf(text, sizeof(text), "[%.6g, %.6g, %.6g]", double(v.x), double(v.y), double(v.z));
-    return text;
 }
 
 } // namespace
@@ -181,26 +164,28 @@ namespace {
 // and the figures of exactly this view and these settings (null until then).
 std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const CameraSetup& setup,
                      int rays, const TruthFigures* figures, const std::string& command) {
-    const SSAOSettings& settings = renderer.Settings();
-    char numbers[256] = "null";
+    Json numbers = nullptr;
     if (figures)
-        snprintf(numbers, sizeof(numbers),
-                 "{\"estimator\": \"%s\", \"rays\": %d, \"pixels\": %llu, \"mae\": %.6f, "
-                 "\"bias\": %.6f, \"ssim\": %.6f}",
-                 EstimatorName(figures->estimator), figures->rays,
-                 (unsigned long long)figures->pixels, figures->errors.mae, figures->errors.bias,
-                 figures->errors.ssim);
-    char json[1024];
-    snprintf(json, sizeof(json),
-             "{\n  \"eye\": %s,\n  \"direction\": %s,\n  \"estimator\": \"%s\",\n"
-             "  \"radius\": %.4g,\n  \"kernel\": %u,\n  \"ssao\": %s,\n  \"blur\": %s,\n"
-             "  \"rays\": %d,\n  \"width\": %d,\n  \"height\": %d,\n  \"figures\": %s,\n"
-             "  \"command\": ",
-             Vec3Json(camera.mPosition).c_str(), Vec3Json(camera.mFront).c_str(),
-             EstimatorName(settings.estimator), double(settings.radius), settings.kernelSize,
-             settings.ssaoEnabled ? "true" : "false", settings.blurEnabled ? "true" : "false", rays,
-             setup.width, setup.height, numbers);
-    return json + JsonQuoted(command) + "\n}\n";
+        numbers = {{"estimator", EstimatorName(figures->estimator)},
+                   {"rays", figures->rays},
+                   {"pixels", figures->pixels},
+                   {"mae", figures->errors.mae},
+                   {"bias", figures->errors.bias},
+                   {"ssim", figures->errors.ssim}};
+    const SSAOSettings& settings = renderer.Settings();
+    const Json document = {{"eye", JsonVec3(camera.mPosition)},
+                           {"direction", JsonVec3(camera.mFront)},
+                           {"estimator", EstimatorName(settings.estimator)},
+                           {"radius", JsonFloat(settings.radius)},
+                           {"kernel", settings.kernelSize},
+                           {"ssao", settings.ssaoEnabled},
+                           {"blur", settings.blurEnabled},
+                           {"rays", rays},
+                           {"width", setup.width},
+                           {"height", setup.height},
+                           {"figures", std::move(numbers)},
+                           {"command", command}};
+    return JsonText(document);
 }
 
 } // namespace
@@ -220,7 +205,7 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
         error = "the window could not be read back";
         ok = false;
     }
-    ok = ok && EncodePng(stem + ".png", camera.width, camera.height, kRgba, window, &files, &error);
+    ok = ok && AddPng(stem + ".png", camera.width, camera.height, kRgba, window, &files, &error);
     const bool truthPending = mTruth.On() && !mTruth.ViewTraced();
     if (ok && mTruth.On() && !truthPending)
         ok = AddTruthFiles(stem, camera, command, &files, &error);
@@ -251,10 +236,10 @@ bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
     GreyImage ours = ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
     std::vector<float> depth = ReadViewDepth(renderer->GPosition(), camera.width, camera.height);
     std::vector<uint8_t> mask = ComparedPixels(truth.image, depth);
-    if (!EncodePng(stem + "-truth.png", camera.width, camera.height, kRgb, TruthGrey(truth.image),
-                   files, error) ||
-        !EncodePng(stem + "-difference.png", camera.width, camera.height, kRgb,
-                   DifferenceColours(truth.image, ours, mask), files, error))
+    if (!AddPng(stem + "-truth.png", camera.width, camera.height, kRgb, TruthGrey(truth.image),
+                files, error) ||
+        !AddPng(stem + "-difference.png", camera.width, camera.height, kRgb,
+                DifferenceColours(truth.image, ours, mask), files, error))
         return false;
     std::string json =
         ShotJson(mCamera, *renderer, camera, truth.rays, mTruth.FiguresOfView(*renderer), command);

@@ -9,7 +9,9 @@
 
 #include <GL/glcorearb.h>
 
-// The core-profile functions the renderer and resource modules call.
+// The core-profile functions the renderer and resource modules call, with
+// the read-backs of the truth capture, the screenshots and framebench: every
+// one of them is core since GL 1.x, so a context that lacks one is refused.
 #define VESPERON_GL_CORE_FUNCTIONS(X)                                                              \
     X(PFNGLACTIVETEXTUREPROC, glActiveTexture)                                                     \
     X(PFNGLATTACHSHADERPROC, glAttachShader)                                                       \
@@ -39,6 +41,7 @@
     X(PFNGLDRAWELEMENTSPROC, glDrawElements)                                                       \
     X(PFNGLENABLEPROC, glEnable)                                                                   \
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray)                                 \
+    X(PFNGLFINISHPROC, glFinish)                                                                   \
     X(PFNGLFRAMEBUFFERTEXTURE2DPROC, glFramebufferTexture2D)                                       \
     X(PFNGLGENBUFFERSPROC, glGenBuffers)                                                           \
     X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers)                                                 \
@@ -50,10 +53,14 @@
     X(PFNGLGETSHADERINFOLOGPROC, glGetShaderInfoLog)                                               \
     X(PFNGLGETSHADERIVPROC, glGetShaderiv)                                                         \
     X(PFNGLGETSTRINGPROC, glGetString)                                                             \
+    X(PFNGLGETTEXIMAGEPROC, glGetTexImage)                                                         \
+    X(PFNGLGETTEXLEVELPARAMETERIVPROC, glGetTexLevelParameteriv)                                   \
     X(PFNGLGETUNIFORMLOCATIONPROC, glGetUniformLocation)                                           \
     X(PFNGLISBUFFERPROC, glIsBuffer)                                                               \
     X(PFNGLLINKPROGRAMPROC, glLinkProgram)                                                         \
     X(PFNGLPIXELSTOREIPROC, glPixelStorei)                                                         \
+    X(PFNGLREADBUFFERPROC, glReadBuffer)                                                           \
+    X(PFNGLREADPIXELSPROC, glReadPixels)                                                           \
     X(PFNGLSHADERSOURCEPROC, glShaderSource)                                                       \
     X(PFNGLTEXIMAGE2DPROC, glTexImage2D)                                                           \
     X(PFNGLTEXPARAMETERIPROC, glTexParameteri)                                                     \

@@ -17,10 +17,11 @@ const char* kTag = "Texture";
 // Decodes and uploads the bytes; on failure logs the image layer's reason.
 void UploadImage(const char* path, const unsigned char* bytes, int size, Texture* texture,
                  TextureBudget* budget) {
-    uint32_t id = ImageLoadTextureFromMemory(bytes, size, budget);
+    const ImageLoad load = ImageLoadTextureFromMemory(bytes, size, budget);
+    const uint32_t id = load.texture;
     if (id == 0) {
         LogMessage(LOG_ERROR, kTag, "Error while loading texture \"%s\": %s", path,
-                   ImageLastResult());
+                   load.reason.c_str());
         return;
     }
     texture->mId = id;

@@ -1,14 +1,8 @@
 // TextureReadback: copies a texture's level 0 from GL into memory, for the
 // tools and the truth view that compare what the GPU drew with a reference.
-// The few entry points it needs beyond the renderer's table are resolved
-// here, once a context is current.
 #pragma once
 
 #include <cstdint>
-
-// Resolves the read-back entry points; the context must be current.
-// 0, or -1 (logged with tag).
-int LoadTextureReadback(const char* tag);
 
 struct TextureLevel {
     int internalFormat = 0;

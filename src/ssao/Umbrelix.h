@@ -9,7 +9,7 @@
 
 #include <glm/glm.hpp>
 
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 #include "ssao/SSAOEstimator.h"
 
 constexpr uint32_t kDefaultKernelSize = 4;

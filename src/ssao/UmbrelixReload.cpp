@@ -1,7 +1,5 @@
 // UmbrelixReload: every program of the renderer built again from its files
 // while the frame goes on with the old ones, and the window read back.
-#include <SDL2/SDL.h>
-
 #include "core/Logger.h"
 #include "gpu/GLFunctions.h"
 #include "gpu/ShaderReload.h"
@@ -57,8 +55,7 @@ void Umbrelix::UploadKernel() {
 }
 
 int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {
-    auto readPixels = reinterpret_cast<PFNGLREADPIXELSPROC>(SDL_GL_GetProcAddress("glReadPixels"));
-    if (!readPixels || width <= 0 || height <= 0) {
+    if (width <= 0 || height <= 0) {
         LogMessage(LOG_ERROR, kTag, "Can't read the window back");
         return -1;
     }
@@ -66,7 +63,7 @@ int Umbrelix::ReadWindow(int width, int height, std::vector<uint8_t>* rgba) {
     std::vector<uint8_t> bottomUp(row * height);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    readPixels(0, mWindowBottom, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, mWindowBottom, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     rgba->resize(bottomUp.size());
     for (int y = 0; y < height; ++y)
         std::copy(bottomUp.begin() + (height - 1 - y) * row, bottomUp.begin() + (height - y) * row,

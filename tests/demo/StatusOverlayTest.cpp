@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 #include "gpu/Window.h"
 #include "memory/ZoneAllocator.h"
 #include "ssao/Umbrelix.h"
@@ -276,6 +276,7 @@ TEST_F(StatusOverlayDrawing, EveryLineStandsOutFromWhatSurroundsItOnLightAndDark
     mOverlay.SetExtraLine(0, "Truth: 32 rays per pixel", glm::vec4(0.7f, 0.7f, 0.7f, 1.0f));
     mOverlay.SetExtraLine(1, "MAE 0.041 bias +0.012 SSIM 0.873", glm::vec4(0, 1, 0, 1));
     mOverlay.SetExtraLine(2, "Screenshot not written: disk full", glm::vec4(1, 0, 0, 1));
+    mOverlay.SetExtraLine(3, "Estimator: horizon", glm::vec4(1.0f));
     std::vector<std::pair<DynamicText*, glm::ivec2>> lines;
     for (int i = 0; i < kOverlayLines; ++i)
         lines.push_back({mOverlay.mTexts[i], kOverlayPositions[i]});

@@ -6,12 +6,14 @@
 #include "demo/Vesperon.h"
 
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
 
+#include "core/Json.h"
 #include "gpu/Window.h"
 #include "input/InputDriver.h"
 #include "ssao/AoScene.h"
@@ -164,12 +166,10 @@ TEST_F(VesperonTools, AShotWithTheTruthOnDescribesTheViewOnScreen) {
     std::vector<std::string> written;
     ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &written), 0);
     ASSERT_EQ(written.size(), 4u) << "window, truth, difference and JSON";
-    FILE* file = fopen(written[3].c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    char json[2048] = {};
-    fread(json, 1, sizeof(json) - 1, file);
-    fclose(file);
-    EXPECT_NE(std::string(json).find("\"figures\": {\"rays\": 16"), std::string::npos) << json;
+    std::ifstream file(written[3]);
+    const Json json = Json::parse(file, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << written[3];
+    EXPECT_EQ(json["figures"]["rays"], 16) << json;
 
     LogCapture log;
     mApp.mCurrentPosition += glm::vec3(5.0f, 0.0f, 0.0f);

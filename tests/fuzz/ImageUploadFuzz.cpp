@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     TextureBudget budget;
     budget.limit = kFuzzBudget;
-    uint32_t texture = ImageLoadTextureFromMemory(data, static_cast<int>(size), &budget);
+    const ImageLoad load = ImageLoadTextureFromMemory(data, static_cast<int>(size), &budget);
+    const uint32_t texture = load.texture;
     if (texture == 0) {
-        const char* reason = ImageLastResult();
-        FUZZ_CHECK(reason != nullptr && reason[0] != '\0', "a refused image has no reason");
+        FUZZ_CHECK(!load.reason.empty(), "a refused image has no reason");
         FUZZ_CHECK(budget.used == 0, "a refused image was charged to the budget");
         return 0;
     }

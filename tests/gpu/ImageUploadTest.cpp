@@ -2,7 +2,7 @@
 // row order, repeat wrap, linear magnification and a mipmap chain; bad,
 // truncated and oversized images are refused with a reason.
 #include "gpu/ImageUpload.h"
-#include "memory/DecoderAllocator.h"
+#include "image/DecoderAllocator.h"
 
 #include <algorithm>
 #include <chrono>
@@ -156,8 +156,17 @@ GLint TexParameter(GLenum name) {
     return value;
 }
 
-uint32_t Load(const std::vector<unsigned char>& bytes, TextureBudget* budget = nullptr) {
+ImageLoad Load(const std::vector<unsigned char>& bytes, TextureBudget* budget = nullptr) {
     return ImageLoadTextureFromMemory(bytes.data(), int(bytes.size()), budget);
+}
+
+// Why the file is refused, or "loaded" (the texture is deleted again).
+std::string Refusal(const std::vector<unsigned char>& bytes, TextureBudget* budget = nullptr) {
+    const ImageLoad load = Load(bytes, budget);
+    if (load.texture == 0)
+        return load.reason;
+    glDeleteTextures(1, &load.texture);
+    return "loaded";
 }
 
 // The level-0 pixels of a texture as its channels were uploaded.
@@ -190,7 +199,8 @@ Comparison CompareWithBareDecoder(const Bytes& file) {
     int width = 0, height = 0, channels = 0;
     unsigned char* bare =
         stbi_load_from_memory(file.data(), int(file.size()), &width, &height, &channels, 0);
-    const uint32_t texture = Load(file);
+    const ImageLoad load = Load(file);
+    const uint32_t texture = load.texture;
     Comparison result{Verdict::kSame, ""};
     if (!bare) {
         result.verdict = texture == 0 ? Verdict::kBothRefused : Verdict::kDiffers;
@@ -199,7 +209,7 @@ Comparison CompareWithBareDecoder(const Bytes& file) {
         const bool tooLarge = uint64_t(width) * height > kMaxImagePixels ||
                               std::max(width, height) > GetInteger(GL_MAX_TEXTURE_SIZE);
         result.verdict = tooLarge ? Verdict::kRefusedForItsSize : Verdict::kDiffers;
-        result.detail = std::string("refused: ") + ImageLastResult();
+        result.detail = "refused: " + load.reason;
     } else {
         glBindTexture(GL_TEXTURE_2D, texture);
         const int w = LevelParameter(0, GL_TEXTURE_WIDTH), h = LevelParameter(0, GL_TEXTURE_HEIGHT);
@@ -241,8 +251,9 @@ TEST(ImageUpload, RGBImageKeepsItsSizeRowsAndSamplingState) {
     // Odd width: 15-byte rows are not 4-byte aligned.
     const int width = 5, height = 3;
     std::vector<unsigned char> pixels = Pattern(width, height, 3);
-    uint32_t texture = Load(EncodePNG(width, height, 3, pixels));
-    ASSERT_NE(texture, 0u) << ImageLastResult();
+    const ImageLoad load = Load(EncodePNG(width, height, 3, pixels));
+    uint32_t texture = load.texture;
+    ASSERT_NE(texture, 0u) << load.reason;
 
     glBindTexture(GL_TEXTURE_2D, texture);
     EXPECT_EQ(LevelParameter(0, GL_TEXTURE_WIDTH), width);
@@ -283,8 +294,9 @@ TEST(ImageUpload, ChannelCountsMapToFormatsAndGreyReadsAsGrey) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.channels);
-        uint32_t texture = Load(EncodePNG(4, 4, c.channels, Pattern(4, 4, c.channels)));
-        ASSERT_NE(texture, 0u) << ImageLastResult();
+        const ImageLoad load = Load(EncodePNG(4, 4, c.channels, Pattern(4, 4, c.channels)));
+        uint32_t texture = load.texture;
+        ASSERT_NE(texture, 0u) << load.reason;
         glBindTexture(GL_TEXTURE_2D, texture);
         EXPECT_EQ(LevelParameter(0, GL_TEXTURE_INTERNAL_FORMAT), c.internalFormat);
         EXPECT_EQ(TexParameter(GL_TEXTURE_SWIZZLE_R), c.swizzle[0]);
@@ -306,8 +318,9 @@ TEST(ImageUpload, IntactFilesAtTheirBestCompressionAndOldBMPHeadersLoad) {
                  0,   12,  0,  0, 0, 2, 0, 2, 0, 1, 0,  24, 0};
     os2.resize(42, 0x80);
     for (const Bytes* file : {&tga, &hdr, &os2}) {
-        uint32_t texture = Load(*file);
-        EXPECT_NE(texture, 0u) << ImageLastResult();
+        const ImageLoad load = Load(*file);
+        uint32_t texture = load.texture;
+        EXPECT_NE(texture, 0u) << load.reason;
         glDeleteTextures(1, &texture);
     }
 }
@@ -315,12 +328,12 @@ TEST(ImageUpload, IntactFilesAtTheirBestCompressionAndOldBMPHeadersLoad) {
 TEST(ImageUpload, LargestDimensionIsAcceptedAndOneMoreRefused) {
     ASSERT_TRUE(RequireGL());
     const int limit = kMaxImageDimension;
-    uint32_t texture = Load(EncodePNG(limit, 1, 1, std::vector<unsigned char>(limit, 128)));
-    EXPECT_NE(texture, 0u) << ImageLastResult();
+    const ImageLoad load = Load(EncodePNG(limit, 1, 1, std::vector<unsigned char>(limit, 128)));
+    uint32_t texture = load.texture;
+    EXPECT_NE(texture, 0u) << load.reason;
     glDeleteTextures(1, &texture);
 
-    EXPECT_EQ(Load(EncodePNG(1, limit + 1, 1, std::vector<unsigned char>(limit + 1, 128))), 0u);
-    EXPECT_EQ(std::string(ImageLastResult()),
+    EXPECT_EQ(Refusal(EncodePNG(1, limit + 1, 1, std::vector<unsigned char>(limit + 1, 128))),
               "image too large (1 x " + std::to_string(limit + 1) + ")");
 }
 
@@ -334,8 +347,9 @@ TEST(ImageUpload, EmptyDataChunkBeforeThePixelsIsAccepted) {
     const size_t afterHeader = 8 + 4 + 4 + 13 + 4; // signature, IHDR length, type, data, CRC
     const unsigned char empty[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
     png.insert(png.begin() + afterHeader, empty, empty + sizeof(empty));
-    uint32_t texture = Load(png);
-    ASSERT_NE(texture, 0u) << ImageLastResult();
+    const ImageLoad load = Load(png);
+    uint32_t texture = load.texture;
+    ASSERT_NE(texture, 0u) << load.reason;
     glBindTexture(GL_TEXTURE_2D, texture);
     std::vector<unsigned char> stored(pixels.size());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -352,8 +366,9 @@ TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
         std::vector<unsigned char> png = PNGHeaderOnly(2, 2);
         const unsigned char chunk[] = {0, 0, 0, 0, first, 'A', 'B', 'C', 0, 0, 0, 0};
         png.insert(png.end(), chunk, chunk + sizeof(chunk));
-        EXPECT_EQ(Load(png), 0u);
-        const std::string reason = ImageLastResult();
+        const ImageLoad load = Load(png);
+        EXPECT_EQ(load.texture, 0u);
+        const std::string reason = load.reason;
         EXPECT_FALSE(reason.empty()) << int(first);
         for (char c : reason)
             EXPECT_TRUE(c >= ' ' && c <= '~') << "byte " << int(c) << " in \"" << reason << '"';
@@ -363,8 +378,8 @@ TEST(ImageUpload, ReasonsNamingFileBytesStayPrintableAndNeverEmpty) {
 TEST(ImageUpload, UndecodableBytesAreRefusedWithAReasonAPersonUnderstands) {
     ASSERT_TRUE(RequireGL());
     const std::string text = "this is plainly not an image file";
-    EXPECT_EQ(Load(std::vector<unsigned char>(text.begin(), text.end())), 0u);
-    EXPECT_STREQ(ImageLastResult(), "unknown image format");
+    EXPECT_EQ(Refusal(std::vector<unsigned char>(text.begin(), text.end())),
+              "unknown image format");
 
     // Cut inside the header, just after it (the decoder reads a chunk name
     // cut in half), and half way through the pixels.
@@ -372,15 +387,14 @@ TEST(ImageUpload, UndecodableBytesAreRefusedWithAReasonAPersonUnderstands) {
     for (size_t length : {size_t(20), size_t(40), png.size() / 2}) {
         SCOPED_TRACE(length);
         std::vector<unsigned char> cut(png.begin(), png.begin() + length);
-        EXPECT_EQ(Load(cut), 0u);
-        EXPECT_STREQ(ImageLastResult(), "truncated or corrupt PNG");
+        EXPECT_EQ(Refusal(cut), "truncated or corrupt PNG");
     }
     for (bool insideTheHeader : {true, false}) {
-        EXPECT_EQ(Load(JPEGHeader(16, 16, insideTheHeader)), 0u);
-        EXPECT_STREQ(ImageLastResult(), "truncated or corrupt JPEG");
+        EXPECT_EQ(Refusal(JPEGHeader(16, 16, insideTheHeader)), "truncated or corrupt JPEG");
     }
-    EXPECT_EQ(ImageLoadTextureFromMemory(nullptr, 10), 0u);
-    EXPECT_STREQ(ImageLastResult(), "no image data");
+    const ImageLoad none = ImageLoadTextureFromMemory(nullptr, 10);
+    EXPECT_EQ(none.texture, 0u);
+    EXPECT_EQ(none.reason, "no image data");
 }
 
 namespace {
@@ -433,8 +447,7 @@ TEST(ImageUpload, WholeFilesInVariantsTheDecoderDoesNotReadAreNotSupportedNotCor
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(Load(c.bytes), 0u);
-        EXPECT_STREQ(ImageLastResult(), c.reason);
+        EXPECT_EQ(Refusal(c.bytes), c.reason);
     }
 }
 
@@ -501,25 +514,24 @@ protected:
 TEST_F(ImageUploadFailure, ImageOverTheGPULimitIsRefusedBeforeAnyNameIsMade) {
     gMaxTextureSize = 4;
     vgl::glGetIntegerv = LoweredGetIntegerv;
-    EXPECT_EQ(Load(EncodePNG(8, 2, 3, Pattern(8, 2, 3))), 0u);
-    EXPECT_STREQ(ImageLastResult(), "image larger than the GPU allows (8 x 2, limit 4)");
+    EXPECT_EQ(Refusal(EncodePNG(8, 2, 3, Pattern(8, 2, 3))),
+              "image larger than the GPU allows (8 x 2, limit 4)");
     EXPECT_TRUE(gGenerated.empty());
     // At the limit it loads.
-    uint32_t texture = Load(EncodePNG(4, 4, 3, Pattern(4, 4, 3)));
-    EXPECT_NE(texture, 0u) << ImageLastResult();
+    const ImageLoad load = Load(EncodePNG(4, 4, 3, Pattern(4, 4, 3)));
+    uint32_t texture = load.texture;
+    EXPECT_NE(texture, 0u) << load.reason;
     glDeleteTextures(1, &texture);
 }
 
 TEST_F(ImageUploadFailure, GLErrorInTheUploadOrTheMipmapsIsReportedAndTheNameDeleted) {
     std::vector<unsigned char> png = EncodePNG(4, 4, 3, Pattern(4, 4, 3));
     vgl::glTexImage2D = RefusedTexImage2D;
-    EXPECT_EQ(Load(png), 0u);
-    EXPECT_STREQ(ImageLastResult(), "texture upload failed (GL_INVALID_VALUE, 0x0501)");
+    EXPECT_EQ(Refusal(png), "texture upload failed (GL_INVALID_VALUE, 0x0501)");
     vgl::glTexImage2D = gRealTexImage2D;
 
     vgl::glGenerateMipmap = RefusedGenerateMipmap;
-    EXPECT_EQ(Load(png), 0u);
-    EXPECT_STREQ(ImageLastResult(), "mipmap generation failed (GL_INVALID_ENUM, 0x0500)");
+    EXPECT_EQ(Refusal(png), "mipmap generation failed (GL_INVALID_ENUM, 0x0500)");
     vgl::glGenerateMipmap = gRealGenerateMipmap;
     EXPECT_EQ(gGenerated.size(), 2u);
     ExpectNoTextureLeft();
@@ -527,8 +539,9 @@ TEST_F(ImageUploadFailure, GLErrorInTheUploadOrTheMipmapsIsReportedAndTheNameDel
 
     // An error left by earlier, unrelated code is not blamed on an upload.
     glBindTexture(GL_TEXTURE_2D + 1, 0); // GL_INVALID_ENUM
-    uint32_t texture = Load(png);
-    EXPECT_NE(texture, 0u) << ImageLastResult();
+    const ImageLoad load = Load(png);
+    uint32_t texture = load.texture;
+    EXPECT_NE(texture, 0u) << load.reason;
     glDeleteTextures(1, &texture);
 }
 
@@ -681,14 +694,14 @@ TEST(ImageUpload, HostileFilesAreRefusedOrBoundedByTheBudget) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto start = std::chrono::steady_clock::now();
-        const uint32_t texture = Load(c.bytes, &budget);
+        const ImageLoad load = Load(c.bytes, &budget);
+        const uint32_t texture = load.texture;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         slowest = std::max(slowest, seconds);
         EXPECT_EQ(texture, 0u);
-        EXPECT_EQ(std::string(ImageLastResult()).rfind(c.reason, 0), 0u)
-            << "reason: " << ImageLastResult();
-        std::printf("%-60s %7.3f s  %s\n", c.what, seconds, ImageLastResult());
+        EXPECT_EQ(load.reason.rfind(c.reason, 0), 0u) << "reason: " << load.reason;
+        std::printf("%-60s %7.3f s  %s\n", c.what, seconds, load.reason.c_str());
         EXPECT_EQ(budget.used, 0u) << "nothing was loaded, nothing is charged";
         EXPECT_EQ(DecoderBytesHeld(), 0u) << "the decoder gave back all it took";
     }
@@ -703,13 +716,14 @@ TEST(ImageUpload, DISABLED_HostileFilesAtTheDefaultBudget) {
     for (const HostileCase& c : HostileCases()) {
         TextureBudget budget;
         const auto start = std::chrono::steady_clock::now();
-        const uint32_t texture = Load(c.bytes, &budget);
+        const ImageLoad load = Load(c.bytes, &budget);
+        const uint32_t texture = load.texture;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         std::printf("%-60s %7.3f s  peak %5ld MiB  %s\n", c.what, seconds, usage.ru_maxrss / 1024,
-                    ImageLastResult());
+                    load.reason.c_str());
         glDeleteTextures(1, &texture);
     }
 }
@@ -729,17 +743,16 @@ TEST(ImageUpload, SceneBudgetChargesGPUBytesAndRefusesTheTextureThatWouldExceedI
     budget.limit = 2 * one + png.size() + 2 * 64 * 64 * 4 + 100;
     std::vector<uint32_t> loaded;
     for (int i = 0; i < 2; ++i) {
-        loaded.push_back(Load(png, &budget));
-        EXPECT_NE(loaded.back(), 0u) << ImageLastResult();
+        const ImageLoad load = Load(png, &budget);
+        EXPECT_NE(load.texture, 0u) << load.reason;
+        loaded.push_back(load.texture);
     }
     EXPECT_EQ(budget.used, 2 * one);
-    EXPECT_EQ(Load(png, &budget), 0u);
-    EXPECT_EQ(
-        std::string(ImageLastResult()).rfind("over the scene's texture budget (needs 1 MiB", 0), 0u)
-        << ImageLastResult();
+    const std::string refused = Refusal(png, &budget);
+    EXPECT_EQ(refused.rfind("over the scene's texture budget (needs 1 MiB", 0), 0u) << refused;
     EXPECT_EQ(budget.used, 2 * one);
     // Without a budget of its own each image has the default budget.
-    loaded.push_back(Load(png));
+    loaded.push_back(Load(png).texture);
     EXPECT_NE(loaded.back(), 0u);
     glDeleteTextures(GLsizei(loaded.size()), loaded.data());
 }
@@ -832,9 +845,8 @@ TEST(ImageUpload, UnusualValidFilesLoadAsTheDecoderAloneDecodesThem) {
         std::printf("%-45s %7.4f s\n", c.what, seconds);
         // Cut by an eighth, it is refused: the decoder would read past its end.
         const Bytes cut(c.bytes.begin(), c.bytes.end() - std::max<size_t>(1, c.bytes.size() / 8));
-        EXPECT_EQ(Load(cut), 0u);
-        EXPECT_EQ(std::string(ImageLastResult()).rfind("truncated or corrupt ", 0), 0u)
-            << ImageLastResult();
+        const std::string refused = Refusal(cut);
+        EXPECT_EQ(refused.rfind("truncated or corrupt ", 0), 0u) << refused;
     }
 }
 
@@ -888,7 +900,8 @@ TEST(ImageUpload, EveryImageOnTheMachineLoadsAsTheDecoderAloneDecodesIt) {
     for (const auto& [kind, file] : largest) {
         const Bytes bytes = ReadFile(file.second);
         const auto begin = std::chrono::steady_clock::now();
-        const uint32_t texture = Load(bytes);
+        const ImageLoad load = Load(bytes);
+        const uint32_t texture = load.texture;
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
                 .count();

@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
 #include "gpu/ImageUpload.h"
+#include "image/PngWrite.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -40,9 +38,7 @@ protected:
     }
     std::string WritePNG(const char* name, int width, int height) {
         std::vector<unsigned char> pixels(size_t(width) * height * 4, 200);
-        std::string path = mDir.File(name);
-        EXPECT_NE(stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4), 0);
-        return path;
+        return WriteBytes(name, EncodePng(width, height, 4, pixels).bytes);
     }
 
     TempDir mDir{"vesperon-texture"};

@@ -20,7 +20,7 @@
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 
-#include "core/Engine.h"
+#include "engine/Engine.h"
 #include "gpu/Texture.h"
 #include "memory/CountedArray.h"
 #include "memory/ZoneAllocator.h"

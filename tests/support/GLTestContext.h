@@ -1,7 +1,7 @@
 // GLTestContext: one hidden SDL window with an OpenGL 4.1 core context per
 // test process, the system's GL table loaded, and a few more entry points
-// that only tests use to read results back (glGetIntegerv and glGetError come
-// with the system's own table).
+// that only tests use to read results back (glGetIntegerv, glGetError and the
+// read-backs come with the system's own table).
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,7 @@
 #include "gpu/GLFunctions.h"
 
 #define VESPERON_GL_TEST_FUNCTIONS(X)                                                              \
-    X(PFNGLREADPIXELSPROC, glReadPixels)                                                           \
-    X(PFNGLGETTEXLEVELPARAMETERIVPROC, glGetTexLevelParameteriv)                                   \
     X(PFNGLGETTEXPARAMETERIVPROC, glGetTexParameteriv)                                             \
-    X(PFNGLGETTEXIMAGEPROC, glGetTexImage)                                                         \
     X(PFNGLGETBUFFERSUBDATAPROC, glGetBufferSubData)                                               \
     X(PFNGLGETBUFFERPARAMETERIVPROC, glGetBufferParameteriv)                                       \
     X(PFNGLGETVERTEXATTRIBIVPROC, glGetVertexAttribiv)                                             \
@@ -29,7 +26,6 @@
     X(PFNGLGETUNIFORMFVPROC, glGetUniformfv)                                                       \
     X(PFNGLGETUNIFORMIVPROC, glGetUniformiv)                                                       \
     X(PFNGLCLEARCOLORPROC, glClearColor)                                                           \
-    X(PFNGLFINISHPROC, glFinish)                                                                   \
     X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC, glGetFramebufferAttachmentParameteriv)
 
 #define VESPERON_GL_TEST_DECLARE(type, name)                                                       \

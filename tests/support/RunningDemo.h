@@ -6,7 +6,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include "core/Engine.h"
+#include "engine/Engine.h"
 #include "demo/Vesperon.h"
 
 class RunningDemo : public ::testing::Test {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Json.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -147,21 +148,25 @@ TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
                                "--radius", "3.75", "--out", out});
     };
     ASSERT_EQ(run(), kExitOk);
-    std::string json = ReadText(out + "/results.json");
-    EXPECT_NE(json.find("\"model\": \"" + dir.File("room.obj") + "\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"radius\": 3.75"), std::string::npos);
-    EXPECT_NE(json.find("\"kernel\": 8,"), std::string::npos);
-    EXPECT_NE(json.find("\"kernel\": 32,"), std::string::npos);
-    EXPECT_NE(json.find("\"mismatch_pixels\": 0,"), std::string::npos)
+    const Json json = Json::parse(ReadText(out + "/results.json"), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    EXPECT_EQ(json["model"], dir.File("room.obj"));
+    EXPECT_EQ(json["radius"], 3.75);
+    ASSERT_EQ(json["views"].size(), 1u);
+    const Json& view = json["views"][0];
+    ASSERT_EQ(view["kernels"].size(), 2u);
+    EXPECT_EQ(view["kernels"][0]["kernel"], 8);
+    EXPECT_EQ(view["kernels"][1]["kernel"], 32);
+    EXPECT_EQ(view["mismatch_pixels"], 0)
         << "the tool's camera and the demo's see the same surfaces";
-    EXPECT_NE(json.find("\"other_surface_pixels\": 0,"), std::string::npos);
-    EXPECT_NE(json.find("\"cached_reference\": false"), std::string::npos);
+    EXPECT_EQ(view["other_surface_pixels"], 0);
+    EXPECT_EQ(view["cached_reference"], false);
     for (const char* image : {"/custom-k8-raw.png", "/custom-k8-blurred.png", "/custom-k32-raw.png",
                               "/custom-k32-blurred.png"})
         EXPECT_TRUE(Exists(out + image)) << image;
 
     ASSERT_EQ(run(), kExitOk);
-    EXPECT_NE(ReadText(out + "/results.json").find("\"cached_reference\": true"), std::string::npos)
+    EXPECT_EQ(Json::parse(ReadText(out + "/results.json"))["views"][0]["cached_reference"], true)
         << "the second run reuses the traced reference";
 }
 

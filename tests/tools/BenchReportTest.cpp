@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
+#include "core/Json.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -57,19 +58,6 @@ BenchResult SampleResult() {
     return r;
 }
 
-// Occurrences of "key": followed by a number or null (not by true/false: the
-// configuration's own "blur" flag shares its name with the blur pass).
-size_t CountFigures(const std::string& text, const std::string& key) {
-    const std::string fragment = "\"" + key + "\": ";
-    size_t n = 0;
-    for (size_t at = text.find(fragment); at != std::string::npos;
-         at = text.find(fragment, at + 1)) {
-        char next = text[at + fragment.size()];
-        n += std::isdigit(static_cast<unsigned char>(next)) || next == 'n' ? 1 : 0;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(BenchReport, MedianOfOddEvenAndEmptySamples) {
@@ -99,41 +87,61 @@ TEST(BenchReport, FloorRatioUsesTheFloorWithAsManyFetches) {
     EXPECT_DOUBLE_EQ(FloorMedian(v, 32), 5.0);
     EXPECT_LT(FloorMedian(v, 16), 0.0) << "not measured";
     // Configuration 1 is 8 + blur: occlusion samples 11+1, 11.25+1, 11.5+1.
-    const std::string json = ToJson(r);
-    EXPECT_NE(json.find("\"occlusion_to_floor\": 6.1250"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"occlusion_to_floor\": null"), std::string::npos) << "SSAO off";
+    const Json json = Json::parse(ToJson(r));
+    EXPECT_DOUBLE_EQ(json["views"][0]["configs"][1]["occlusion_to_floor"].get<double>(), 6.125);
+    EXPECT_TRUE(json["views"][0]["configs"][0]["occlusion_to_floor"].is_null()) << "SSAO off";
 }
 
 TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
     BenchResult r = SampleResult();
-    const std::string json = ToJson(r);
-    for (const char* setting :
-         {"\"model\": \"models/a \\\"quoted\\\"\\\\path.obj\"", "\"gl_renderer\": \"llvmpipe\"",
-          "\"width\": 1440", "\"height\": 900", "\"kernels\": [8, 32]", "\"radius\": 3.7500",
-          "\"frames\": 3,", "\"warmup_frames\": 1", "\"floor_footprint\": \"spread over",
-          "\"peak_resident_kib\": 123456", "\"zone_bytes_in_use\": 3145728", "\"zone_blocks\": 42",
-          "\"model_import\": 100.0000", "\"texture_loading\": 50.0000", "\"gpu_setup\": 25.0000"})
-        EXPECT_NE(json.find(setting), std::string::npos) << setting << "\n" << json;
-    EXPECT_EQ(Count(json, "\"name\": \"start\""), 2u) << "in the settings and in the results";
-    EXPECT_EQ(Count(json, "\"name\": \"colonnade\""), 2u);
-    const size_t configs = 2 * BenchConfigs(r.kernels).size();
-    for (int p = 0; p < PASS_COUNT; ++p)
-        EXPECT_EQ(CountFigures(json, kPassNames[p]), configs) << kPassNames[p];
-    EXPECT_EQ(Count(json, "\"frame_ms\": "), configs);
-    EXPECT_EQ(Count(json, "\"fetches\": 32, \"ms\": 5.0000"), 2u);
+    const Json json = Json::parse(ToJson(r));
+    const Json& settings = json["settings"];
+    EXPECT_EQ(json["tool"], "framebench");
+    EXPECT_EQ(settings["model"], "models/a \"quoted\"\\path.obj");
+    EXPECT_EQ(settings["gl_renderer"], "llvmpipe");
+    EXPECT_EQ(settings["width"], 1440);
+    EXPECT_EQ(settings["height"], 900);
+    EXPECT_EQ(settings["kernels"], Json::array({8, 32}));
+    EXPECT_EQ(settings["radius"], 3.75);
+    EXPECT_EQ(settings["frames"], 3);
+    EXPECT_EQ(settings["warmup_frames"], 1);
+    EXPECT_EQ(settings["floor_footprint"], kFloorFootprint);
+    EXPECT_EQ(json["peak_resident_kib"], 123456);
+    EXPECT_EQ(json["zone_bytes_in_use"], 3145728);
+    EXPECT_EQ(json["zone_blocks"], 42);
+    EXPECT_EQ(json["startup_ms"]["model_import"], 100.0);
+    EXPECT_EQ(json["startup_ms"]["texture_loading"], 50.0);
+    EXPECT_EQ(json["startup_ms"]["gpu_setup"], 25.0);
+    ASSERT_EQ(settings["views"].size(), 2u);
+    ASSERT_EQ(json["views"].size(), 2u);
+    const size_t configs = BenchConfigs(r.kernels).size();
+    for (size_t v = 0; v < 2; ++v) {
+        EXPECT_EQ(settings["views"][v]["name"], r.views[v].view.name);
+        EXPECT_EQ(json["views"][v]["name"], r.views[v].view.name);
+        ASSERT_EQ(json["views"][v]["configs"].size(), configs);
+        for (const Json& config : json["views"][v]["configs"]) {
+            EXPECT_TRUE(config["frame_ms"].is_number());
+            for (int p = 0; p < PASS_COUNT; ++p)
+                EXPECT_TRUE(config["passes_ms"][kPassNames[p]].is_number()) << kPassNames[p];
+        }
+        EXPECT_EQ(json["views"][v]["fetch_floor"][1], Json({{"fetches", 32}, {"ms", 5.0}}));
+    }
     // The last configuration of a view (32 no blur) has base 41; its
     // lighting pass is the fourth: median of 41 + 3 + {0, 0.25, 0.5}.
-    EXPECT_NE(json.find("\"lighting\": 44.2500"), std::string::npos);
-    EXPECT_NE(json.find("\"frame_ms\": 411.0000"), std::string::npos);
+    EXPECT_EQ(json["views"][0]["configs"][4]["passes_ms"]["lighting"], 44.25);
+    EXPECT_EQ(json["views"][0]["configs"][4]["frame_ms"], 411.0);
 }
 
 TEST(BenchReport, NonFiniteFiguresBecomeNullAndTheFileHoldsTheDocument) {
     BenchResult r = SampleResult();
     r.views[0].coveredFraction = NAN;
+    r.views[0].configs[0].frame = {};
+    r.views[0].configs[0].pass[0] = {INFINITY};
     const std::string json = ToJson(r);
-    EXPECT_NE(json.find("\"covered_fraction\": null"), std::string::npos);
-    EXPECT_EQ(json.find("nan"), std::string::npos);
-    EXPECT_EQ(json.find("inf"), std::string::npos);
+    const Json parsed = Json::parse(json);
+    EXPECT_TRUE(parsed["views"][0]["covered_fraction"].is_null());
+    EXPECT_TRUE(parsed["views"][0]["configs"][0]["frame_ms_min"].is_null());
+    EXPECT_TRUE(parsed["views"][0]["configs"][0]["passes_ms"]["geometry"].is_null());
 
     TempDir dir("benchreport");
     std::string error;

@@ -7,14 +7,12 @@
 
 #include <SDL2/SDL.h>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
 #include "ssao/AoScene.h"
 #include "common/ToolOptions.h"
 #include "demo/Vesperon.h"
 #include "gpu/ImageUpload.h"
 #include "gpu/Texture.h"
+#include "image/PngWrite.h"
 #include "scene/Mesh.h"
 #include "scene/SceneGraphNode.h"
 #include "ssao/Umbrelix.h"
@@ -94,7 +92,6 @@ protected:
         ASSERT_EQ(mApp.Init(SUBSYSTEM_ALL), 0) << mLog.Text();
         mStarted = true;
         mApp.BeginRun();
-        ASSERT_EQ(LoadCaptureFunctions(), 0);
         ASSERT_EQ(mScene.Create(), 0);
         ASSERT_EQ(AddSceneGraph(mApp.mSceneRoot, &mScene), 0);
         ASSERT_EQ(mScene.Commit(), 0);
@@ -171,12 +168,6 @@ TEST_F(DemoCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
 
 namespace {
 
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
-    out->insert(out->end(), static_cast<unsigned char*>(data),
-                static_cast<unsigned char*>(data) + size);
-}
-
 // A 2 x 2 image whose top row (as stored, first in the file) is fully
 // transparent and whose bottom row is opaque; grey, grey with alpha, colour
 // or colour with alpha.
@@ -187,16 +178,13 @@ std::vector<unsigned char> TopRowCutPNG(int channels) {
         for (int texel = 0; texel < 4; ++texel)
             pixels[size_t(texel) * channels + channels - 1] = texel < 2 ? 0 : 255;
     }
-    std::vector<unsigned char> png;
-    stbi_write_png_to_func(AppendBytes, &png, 2, 2, channels, pixels.data(), 2 * channels);
-    return png;
+    return EncodePng(2, 2, channels, pixels).bytes;
 }
 
 } // namespace
 
 TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheImageBottom) {
     ASSERT_TRUE(RequireGL());
-    ASSERT_EQ(LoadCaptureFunctions(), 0);
     // A floor square x in [0, 1], z in [0, -1], facing up; v runs along -z.
     float positions[] = {0, 0, 0, 1, 0, 0, 1, 0, -1, 0, 0, -1};
     float texCoords[] = {0, 0, 1, 0, 1, 1, 0, 1};
@@ -204,8 +192,9 @@ TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheIma
     for (int channels : {1, 2, 3, 4}) {
         std::vector<unsigned char> png = TopRowCutPNG(channels);
         Texture texture;
-        texture.mId = ImageLoadTextureFromMemory(png.data(), int(png.size()));
-        ASSERT_NE(texture.mId, 0u) << ImageLastResult();
+        const ImageLoad load = ImageLoadTextureFromMemory(png.data(), int(png.size()));
+        texture.mId = load.texture;
+        ASSERT_NE(texture.mId, 0u) << load.reason;
         Mesh mesh;
         mesh.mNumVertices = 4;
         mesh.mNumIndices = 6;

@@ -5,13 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
-#include "core/JsonText.h"
+#include "core/Json.h"
 #include "core/OutputFile.h"
 #include "core/Logger.h"
+#include "image/PngWrite.h"
 
 namespace {
 
@@ -41,25 +38,16 @@ std::vector<Comparison> Pick(const KernelResult& k, bool blurred) {
     return out;
 }
 
-std::string Number(double value) {
-    char text[32];
-    snprintf(text, sizeof(text), "%.6g", std::isfinite(value) ? value : 0.0);
-    return text;
+Json MetricsJson(const ErrorMetrics& e) {
+    return {{"mae", e.mae}, {"rmse", e.rmse}, {"bias", e.bias}, {"ssim", e.ssim}};
 }
 
-std::string Vec(const glm::vec3& v) {
-    return "[" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + "]";
-}
-
-std::string MetricsJson(const ErrorMetrics& e) {
-    return "{\"mae\": " + Number(e.mae) + ", \"rmse\": " + Number(e.rmse) +
-           ", \"bias\": " + Number(e.bias) + ", \"ssim\": " + Number(e.ssim) + "}";
-}
-
-std::string ComparisonJson(const Comparison& c) {
-    return "{\"raw\": " + MetricsJson(c.raw) + ", \"fitted\": " + MetricsJson(c.fitted) +
-           ", \"gain\": " + Number(c.fit.gain) + ", \"offset\": " + Number(c.fit.offset) +
-           ", \"pixels\": " + std::to_string(c.pixels) + "}";
+Json ComparisonJson(const Comparison& c) {
+    return {{"raw", MetricsJson(c.raw)},
+            {"fitted", MetricsJson(c.fitted)},
+            {"gain", c.fit.gain},
+            {"offset", c.fit.offset},
+            {"pixels", c.pixels}};
 }
 
 void PrintRow(FILE* out, uint32_t kernel, const char* pass, const Comparison& c) {
@@ -114,41 +102,40 @@ void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& vi
 }
 
 std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResult>& views) {
-    std::string json = "{\n  \"model\": " + JsonQuoted(settings.model) +
-                       ",\n  \"estimator\": " + JsonQuoted(EstimatorName(settings.estimator)) +
-                       ",\n  \"radius\": " + Number(settings.radius) +
-                       ",\n  \"rays\": " + std::to_string(settings.rays) +
-                       ",\n  \"draws\": " + std::to_string(settings.draws) + ",\n  \"views\": [";
-    for (size_t v = 0; v < views.size(); ++v) {
-        const ViewResult& view = views[v];
-        json += v ? ",\n" : "\n";
-        json += "    {\"name\": " + JsonQuoted(view.name) + ", \"eye\": " + Vec(view.eye) +
-                ", \"dir\": " + Vec(view.dir) + ", \"width\": " + std::to_string(view.width) +
-                ", \"height\": " + std::to_string(view.height) +
-                ", \"reference_pixels\": " + std::to_string(view.tracedPixels) +
-                ", \"demo_pixels\": " + std::to_string(view.demoPixels) +
-                ", \"mismatch_pixels\": " + std::to_string(view.mismatchPixels) +
-                ", \"other_surface_pixels\": " + std::to_string(view.otherSurfacePixels) +
-                ", \"mean_reference\": " + Number(view.meanReference) +
-                ", \"cached_reference\": " + (view.cached ? "true" : "false") +
-                ", \"image\": " + JsonQuoted(view.image) + ",\n     \"kernels\": [";
-        for (size_t k = 0; k < view.kernels.size(); ++k) {
-            const KernelResult& kr = view.kernels[k];
-            json += k ? ",\n" : "\n";
-            json += "       {\"kernel\": " + std::to_string(kr.kernel) +
-                    ",\n        \"raw\": " + ComparisonJson(MeanComparison(Pick(kr, false))) +
-                    ",\n        \"blurred\": " + ComparisonJson(MeanComparison(Pick(kr, true))) +
-                    ",\n        \"draws\": [";
-            for (size_t d = 0; d < kr.draws.size(); ++d) {
-                json += d ? ",\n          " : "\n          ";
-                json += "{\"raw\": " + ComparisonJson(kr.draws[d].raw) +
-                        ", \"blurred\": " + ComparisonJson(kr.draws[d].blurred) + "}";
-            }
-            json += "]}";
+    Json viewsJson = Json::array();
+    for (const ViewResult& view : views) {
+        Json kernels = Json::array();
+        for (const KernelResult& kr : view.kernels) {
+            Json draws = Json::array();
+            for (const DrawResult& d : kr.draws)
+                draws.push_back(
+                    {{"raw", ComparisonJson(d.raw)}, {"blurred", ComparisonJson(d.blurred)}});
+            kernels.push_back({{"kernel", kr.kernel},
+                               {"raw", ComparisonJson(MeanComparison(Pick(kr, false)))},
+                               {"blurred", ComparisonJson(MeanComparison(Pick(kr, true)))},
+                               {"draws", std::move(draws)}});
         }
-        json += "]}";
+        viewsJson.push_back({{"name", view.name},
+                             {"eye", JsonVec3(view.eye)},
+                             {"dir", JsonVec3(view.dir)},
+                             {"width", view.width},
+                             {"height", view.height},
+                             {"reference_pixels", view.tracedPixels},
+                             {"demo_pixels", view.demoPixels},
+                             {"mismatch_pixels", view.mismatchPixels},
+                             {"other_surface_pixels", view.otherSurfacePixels},
+                             {"mean_reference", view.meanReference},
+                             {"cached_reference", view.cached},
+                             {"image", view.image},
+                             {"kernels", std::move(kernels)}});
     }
-    return json + "\n  ]\n}\n";
+    const Json document = {{"model", settings.model},
+                           {"estimator", EstimatorName(settings.estimator)},
+                           {"radius", JsonFloat(settings.radius)},
+                           {"rays", settings.rays},
+                           {"draws", settings.draws},
+                           {"views", std::move(viewsJson)}};
+    return JsonText(document);
 }
 
 int WriteSideBySide(const std::string& path, const GreyImage& reference, const GreyImage& ours,
@@ -186,16 +173,12 @@ int WriteSideBySide(const std::string& path, const GreyImage& reference, const G
             put(2, x, y, d);
         }
     }
-    // Encoded in memory first, so that the file is written whole or not at all.
-    std::string png;
-    auto append = [](void* context, void* data, int size) {
-        static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
-    };
-    if (!stbi_write_png_to_func(append, &png, total, h, kRgb, rgb.data(), total * kRgb)) {
-        LogMessage(LOG_ERROR, kTag, "Couldn't encode \"%s\"", path.c_str());
+    const PngBytes png = EncodePng(total, h, kRgb, rgb);
+    if (png.bytes.empty()) {
+        LogMessage(LOG_ERROR, kTag, "Couldn't encode \"%s\": %s", path.c_str(), png.reason.c_str());
         return -1;
     }
-    return WriteTextFile(path, png);
+    return WriteTextFile(path, std::string(png.bytes.begin(), png.bytes.end()));
 }
 
 int WriteTextFile(const std::string& path, const std::string& text) {

@@ -272,8 +272,6 @@ int BuildScene(Vesperon& app, AoScene* scene) {
 // The tables go to tables: standard output, or standard error when it holds the JSON.
 int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::string>& modelFiles,
             FILE* tables) {
-    if (LoadCaptureFunctions() != 0)
-        return kExitFailed;
     AoScene scene;
     if (BuildScene(app, &scene) != 0)
         return kExitFailed;

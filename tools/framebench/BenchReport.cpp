@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/JsonText.h"
+#include "core/Json.h"
 #include "core/OutputFile.h"
 
 const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
@@ -19,95 +19,71 @@ const char* const kFloorFootprint =
 
 namespace {
 
-// JSON has no NaN or infinity: such a figure is written as null.
-std::string Number(double value) {
-    if (!std::isfinite(value))
-        return "null";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4f", value);
-    return text;
-}
-
-std::string Vector(const glm::vec3& v) {
-    return "[" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + "]";
-}
-
 // The occlusion pass against the floor with as many fetches; null without one.
 double FloorRatio(const ViewResult& view, const ConfigSamples& c) {
     double floor = c.config.ssao ? FloorMedian(view, c.config.kernel) : -1.0;
     return floor > 0.0 ? Median(c.pass[PASS_OCCLUSION]) / floor : NAN;
 }
 
-std::string SettingsJson(const BenchResult& r) {
-    std::string kernels;
-    for (size_t i = 0; i < r.kernels.size(); ++i)
-        kernels += (i ? ", " : "") + std::to_string(r.kernels[i]);
-    std::string estimators;
-    for (size_t i = 0; i < r.estimators.size(); ++i)
-        estimators += (i ? ", " : "") + JsonQuoted(EstimatorName(r.estimators[i]));
-    std::string views;
-    for (size_t i = 0; i < r.views.size(); ++i) {
-        const NamedView& v = r.views[i].view;
-        views += std::string(i ? ",\n" : "") + "      {\"name\": " + JsonQuoted(v.name) +
-                 ", \"eye\": " + Vector(v.eye) + ", \"dir\": " + Vector(v.dir) + "}";
-    }
-    return "  \"settings\": {\n"
-           "    \"model\": " +
-           JsonQuoted(r.modelPath) + ",\n" + "    \"gl_renderer\": " + JsonQuoted(r.glRenderer) +
-           ",\n" + "    \"width\": " + std::to_string(r.width) + ",\n" +
-           "    \"height\": " + std::to_string(r.height) + ",\n" + "    \"kernels\": [" + kernels +
-           "],\n" + "    \"estimators\": [" + estimators + "],\n" +
-           "    \"radius\": " + Number(r.radius) + ",\n" +
-           "    \"frames\": " + std::to_string(r.frames) + ",\n" +
-           "    \"warmup_frames\": " + std::to_string(r.warmupFrames) + ",\n" +
-           "    \"floor_footprint\": " + JsonQuoted(kFloorFootprint) + ",\n" +
-           "    \"views\": [\n" + views + "\n    ]\n  },\n";
+Json SettingsJson(const BenchResult& r) {
+    Json estimators = Json::array();
+    for (SSAOEstimator e : r.estimators)
+        estimators.push_back(EstimatorName(e));
+    Json views = Json::array();
+    for (const ViewResult& v : r.views)
+        views.push_back(
+            {{"name", v.view.name}, {"eye", JsonVec3(v.view.eye)}, {"dir", JsonVec3(v.view.dir)}});
+    return {{"model", r.modelPath},
+            {"gl_renderer", r.glRenderer},
+            {"width", r.width},
+            {"height", r.height},
+            {"kernels", r.kernels},
+            {"estimators", std::move(estimators)},
+            {"radius", JsonFloat(r.radius)},
+            {"frames", r.frames},
+            {"warmup_frames", r.warmupFrames},
+            {"floor_footprint", kFloorFootprint},
+            {"views", std::move(views)}};
 }
 
-std::string StartupJson(const BenchResult& r) {
-    const StartupTimes& s = r.startup;
-    return "  \"startup_ms\": {\"model_import\": " + Number(s.modelImportMs) +
-           ", \"texture_loading\": " + Number(s.textureLoadMs) +
-           ", \"gpu_setup\": " + Number(s.GpuSetupMs()) + ", \"engine\": " + Number(s.engineMs) +
-           ", \"renderer\": " + Number(s.rendererMs) + ", \"programs\": " + Number(s.programsMs) +
-           ", \"model_load\": " + Number(s.modelLoadMs) + ", \"total\": " + Number(s.totalMs) +
-           "},\n  \"textures\": " + std::to_string(s.textureCount) +
-           ",\n  \"peak_resident_kib\": " + std::to_string(r.peakResidentKiB) +
-           ",\n  \"zone_bytes_in_use\": " + std::to_string(r.zoneBytesInUse) +
-           ",\n  \"zone_blocks\": " + std::to_string(r.zoneBlocks) + ",\n";
+Json StartupJson(const StartupTimes& s) {
+    return {{"model_import", s.modelImportMs}, {"texture_loading", s.textureLoadMs},
+            {"gpu_setup", s.GpuSetupMs()},     {"engine", s.engineMs},
+            {"renderer", s.rendererMs},        {"programs", s.programsMs},
+            {"model_load", s.modelLoadMs},     {"total", s.totalMs}};
 }
 
-std::string ConfigJson(const ViewResult& view, const ConfigSamples& c) {
-    std::string passes;
+Json ConfigJson(const ViewResult& view, const ConfigSamples& c) {
+    Json passes = Json::object();
     for (int p = 0; p < PASS_COUNT; ++p)
-        passes +=
-            std::string(p ? ", " : "") + "\"" + kPassNames[p] + "\": " + Number(Median(c.pass[p]));
+        passes[kPassNames[p]] = Median(c.pass[p]);
     double low = c.frame.empty() ? NAN : *std::min_element(c.frame.begin(), c.frame.end());
     double high = c.frame.empty() ? NAN : *std::max_element(c.frame.begin(), c.frame.end());
-    return "        {\"ssao\": " + std::string(c.config.ssao ? "true" : "false") +
-           ", \"blur\": " + (c.config.blur ? "true" : "false") +
-           ", \"kernel\": " + std::to_string(c.config.kernel) + ", \"estimator\": " +
-           JsonQuoted(c.config.ssao ? EstimatorName(c.config.estimator) : "none") +
-           ", \"frames\": " + std::to_string(c.frame.size()) +
-           ",\n         \"frame_ms\": " + Number(Median(c.frame)) +
-           ", \"frame_ms_min\": " + Number(low) + ", \"frame_ms_max\": " + Number(high) +
-           ",\n         \"passes_ms\": {" + passes + "}" +
-           ",\n         \"occlusion_to_floor\": " + Number(FloorRatio(view, c)) + "}";
+    return {{"ssao", c.config.ssao},
+            {"blur", c.config.blur},
+            {"kernel", c.config.kernel},
+            {"estimator", c.config.ssao ? EstimatorName(c.config.estimator) : "none"},
+            {"frames", c.frame.size()},
+            {"frame_ms", Median(c.frame)},
+            {"frame_ms_min", low},
+            {"frame_ms_max", high},
+            {"passes_ms", std::move(passes)},
+            {"occlusion_to_floor", FloorRatio(view, c)}};
 }
 
-std::string ViewJson(const ViewResult& v) {
-    std::string configs;
-    for (size_t i = 0; i < v.configs.size(); ++i)
-        configs += (i ? ",\n" : "") + ConfigJson(v, v.configs[i]);
-    std::string floors;
-    for (size_t i = 0; i < v.floors.size(); ++i)
-        floors += std::string(i ? ", " : "") +
-                  "{\"fetches\": " + std::to_string(v.floors[i].fetches) +
-                  ", \"ms\": " + Number(Median(v.floors[i].ms)) + "}";
-    return "    {\"name\": " + JsonQuoted(v.view.name) + ", \"eye\": " + Vector(v.view.eye) +
-           ", \"dir\": " + Vector(v.view.dir) +
-           ", \"covered_fraction\": " + Number(v.coveredFraction) + ",\n      \"fetch_floor\": [" +
-           floors + "],\n      \"configs\": [\n" + configs + "\n      ]}";
+Json ViewJson(const ViewResult& v) {
+    Json configs = Json::array();
+    for (const ConfigSamples& c : v.configs)
+        configs.push_back(ConfigJson(v, c));
+    Json floors = Json::array();
+    for (const FloorSamples& f : v.floors)
+        floors.push_back({{"fetches", f.fetches}, {"ms", Median(f.ms)}});
+    return {{"name", v.view.name},
+            {"eye", JsonVec3(v.view.eye)},
+            {"dir", JsonVec3(v.view.dir)},
+            {"covered_fraction", v.coveredFraction},
+            {"fetch_floor", std::move(floors)},
+            {"configs", std::move(configs)}};
 }
 
 void PrintView(FILE* out, const ViewResult& v) {
@@ -197,11 +173,18 @@ void PrintReport(FILE* out, const BenchResult& r) {
 }
 
 std::string ToJson(const BenchResult& r) {
-    std::string views;
-    for (size_t i = 0; i < r.views.size(); ++i)
-        views += (i ? ",\n" : "") + ViewJson(r.views[i]);
-    return "{\n  \"tool\": \"framebench\",\n" + SettingsJson(r) + StartupJson(r) +
-           "  \"views\": [\n" + views + "\n  ]\n}\n";
+    Json views = Json::array();
+    for (const ViewResult& v : r.views)
+        views.push_back(ViewJson(v));
+    const Json document = {{"tool", "framebench"},
+                           {"settings", SettingsJson(r)},
+                           {"startup_ms", StartupJson(r.startup)},
+                           {"textures", r.startup.textureCount},
+                           {"peak_resident_kib", r.peakResidentKiB},
+                           {"zone_bytes_in_use", r.zoneBytesInUse},
+                           {"zone_blocks", r.zoneBlocks},
+                           {"views", std::move(views)}};
+    return JsonText(document);
 }
 
 bool WriteJson(const std::string& path, const BenchResult& result, std::string* error) {

@@ -41,22 +41,11 @@ constexpr int kExitUsage = 2;               // the command line was refused
 
 using Clock = std::chrono::steady_clock;
 
-// Entry points the system's own table has no use for.
-PFNGLFINISHPROC Finish = nullptr;
-PFNGLREADBUFFERPROC ReadBuffer = nullptr;
-PFNGLREADPIXELSPROC ReadPixels = nullptr;
-
-template <typename T> bool Resolve(T* entry, const char* name, std::string* error) {
-    *entry = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
-    if (!*entry)
-        *error = std::string("the GL entry point ") + name + " is missing";
-    return *entry != nullptr;
-}
-
-bool LoadBenchGL(std::string* error) {
-    return Resolve(&Finish, "glFinish", error) && Resolve(&ReadBuffer, "glReadBuffer", error) &&
-           Resolve(&ReadPixels, "glReadPixels", error);
-}
+// The tool's own GL calls, from the system's table (filled when the window's
+// context was made).
+PFNGLFINISHPROC& Finish = vgl::glFinish;
+PFNGLREADBUFFERPROC& ReadBuffer = vgl::glReadBuffer;
+PFNGLREADPIXELSPROC& ReadPixels = vgl::glReadPixels;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -283,8 +272,6 @@ int MeasureViews(Vesperon& app, const BenchOptions& options, BenchResult* result
 
 int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
     std::string error;
-    if (!LoadBenchGL(&error))
-        return Fail(app, error);
     FillSettings(options, app, result);
     app.BeginRun();
     app.GetRenderer()->SetRadius(options.view.radius);

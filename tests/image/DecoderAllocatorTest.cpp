@@ -9,7 +9,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "memory/DecoderAllocator.h"
+#include "image/DecoderAllocator.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Engine: brings the subsystems up in a fixed order and takes them down again.
-#include "core/Engine.h"
+#include "engine/Engine.h"
 
 #include <cassert>
 
 #include <SDL2/SDL.h>
 
 #include "core/Logger.h"
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 #include "gpu/Window.h"
 #include "input/EventBus.h"
 #include "input/InputDriver.h"

@@ -4,7 +4,7 @@
 // pixels in the given colour without changing the program later draws use.
 // With the scene program, a model's texture lands in the G-buffer the right
 // way up and its vertex colours as they are.
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 
 #include <algorithm>
 #include <array>
@@ -18,11 +18,10 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
+#include "core/OutputFile.h"
 #include "gpu/Texture.h"
 #include "gpu/Window.h"
+#include "image/PngWrite.h"
 #include "memory/CountedArray.h"
 #include "memory/ZoneAllocator.h"
 #include "scene/Mesh.h"
@@ -441,7 +440,9 @@ void WritePicture(const std::string& path) {
             pixels.insert(pixels.end(), c.begin(), c.end());
         }
     }
-    ASSERT_NE(stbi_write_png(path.c_str(), kSide, kSide, 3, pixels.data(), kSide * 3), 0);
+    const PngBytes png = EncodePng(kSide, kSide, 3, pixels);
+    std::string error;
+    ASSERT_TRUE(WriteFileWhole(path, png.bytes.data(), png.bytes.size(), &error)) << error;
 }
 
 class SceneDrawTest : public ::testing::Test {

@@ -1,7 +1,7 @@
 // Renderer: creates and owns the window's OpenGL context, the state every
 // drawing path shares (matrices, current program, white texture, text
 // program), and draws scene nodes and text strings.
-#include "gpu/Renderer.h"
+#include "render/Renderer.h"
 
 #include <cassert>
 

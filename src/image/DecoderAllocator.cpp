@@ -1,7 +1,7 @@
 // DecoderAllocator: the image decoder's blocks, each charged to the decode
 // it was made in and listed, so that a limit holds for every format and a
 // decode stopped part way gives back everything it held.
-#include "memory/DecoderAllocator.h"
+#include "image/DecoderAllocator.h"
 
 #include <cstdlib>
 #include <cstring>

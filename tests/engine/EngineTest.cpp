@@ -1,5 +1,5 @@
 // Engine: start-up order in the log, failure paths and teardown.
-#include "core/Engine.h"
+#include "engine/Engine.h"
 
 #include <gtest/gtest.h>
 
