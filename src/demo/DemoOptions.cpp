@@ -62,10 +62,17 @@ bool ParseLongField(const std::string& field, long* out) {
     return true;
 }
 
+constexpr float kWholeTextLimit = 1e7f;
+
 // The shortest text that reads back as value: 0.9f prints as "0.9", not
 // "0.899999976".
 std::string FloatText(float value) {
     char text[32];
+    // Whole numbers in full: "%.1g" would make 10 "1e+01".
+    if (value == std::trunc(value) && std::fabs(value) < kWholeTextLimit) {
+        std::snprintf(text, sizeof(text), "%.0f", double(value));
+        return text;
+    }
     for (int digits = 1; digits <= kMaxFloatDigits; ++digits) {
         std::snprintf(text, sizeof(text), "%.*g", digits, double(value));
         if (std::strtof(text, nullptr) == value)
