@@ -106,7 +106,7 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
     }
     if (name != "--model" && name != "--scale" && name != "--eye" && name != "--dir" &&
         name != "--kernel" && name != "--radius" && name != "--ambient" && name != "--ssao" &&
-        name != "--blur") {
+        name != "--blur" && name != "--estimator") {
         *error = "unknown option \"" + name + "\" (see --help)";
         return false;
     }
@@ -136,6 +136,12 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
                             &options->ambient, error);
     if (name == "--ssao")
         return ParseSwitch(name, value, &options->ssao, error);
+    if (name == "--estimator") {
+        if (EstimatorFromName(value, &options->estimator))
+            return true;
+        *error = std::string("bad estimator \"") + value + "\": hemisphere or horizon";
+        return false;
+    }
     *blurGiven = true;
     return ParseSwitch(name, value, &options->blur, error);
 }
@@ -293,7 +299,8 @@ bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* 
 
 const char* DemoUsage() {
     return "usage: vesperon [--model PATH] [--scale S] [--eye x,y,z --dir x,y,z] [--kernel N]\n"
-           "                [--radius R] [--ambient A] [--ssao on|off] [--blur on|off] [--help]\n"
+           "                [--radius R] [--ambient A] [--ssao on|off] [--blur on|off]\n"
+           "                [--estimator hemisphere|horizon] [--help]\n"
            "Real-time SSAO with deferred shading. Run from the folder holding shaders/ and\n"
            "fonts/ (the repository root). Without options it opens models/sponza.obj.\n"
            "  --model PATH     model to open (textures: as stored, then beside the model)\n"
@@ -305,6 +312,7 @@ const char* DemoUsage() {
            "  --ambient A      ambient factor from 0 to 1 (default 0.75)\n"
            "  --ssao on|off    SSAO on or off (default on)\n"
            "  --blur on|off    blur of the occlusion (default on; off while SSAO is off)\n"
+           "  --estimator E    hemisphere (default) or horizon; H switches it live\n"
            "F12 with the truth view on (G) writes the view's JSON with the command line\n"
            "that reopens it; the log prints that line too.\n";
 }
@@ -330,6 +338,7 @@ DemoOptions CurrentDemoOptions(const Vesperon& app) {
     options.ambient = renderer->Settings().ambientFactor;
     options.ssao = renderer->Settings().ssaoEnabled;
     options.blur = renderer->Settings().blurEnabled;
+    options.estimator = renderer->Settings().estimator;
     options.help = false;
     return options;
 }
@@ -345,6 +354,9 @@ std::vector<std::string> DemoArguments(const DemoOptions& options) {
                  {"--kernel", std::to_string(options.kernel), "--radius", FloatText(options.radius),
                   "--ambient", FloatText(options.ambient), "--ssao", options.ssao ? "on" : "off",
                   "--blur", options.blur ? "on" : "off"});
+    // Named only away from the default, as the overlay does.
+    if (options.estimator != ESTIMATOR_HEMISPHERE)
+        words.insert(words.end(), {"--estimator", EstimatorName(options.estimator)});
     return words;
 }
 

@@ -10,6 +10,8 @@
 
 #include <glm/glm.hpp>
 
+#include "ssao/SSAOEstimator.h"
+
 #include "scene/ModelLoader.h"
 #include "ssao/Umbrelix.h"
 
@@ -63,6 +65,7 @@ struct DemoOptions {
     float ambient = kDefaultAmbientFactor;
     bool ssao = true;
     bool blur = true;
+    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
     bool help = false;
 };
 

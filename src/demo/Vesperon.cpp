@@ -71,6 +71,7 @@ void Vesperon::ApplySettings() {
     settings.ambientFactor = mOptions.ambient;
     settings.ssaoEnabled = mOptions.ssao;
     settings.blurEnabled = mOptions.blur && mOptions.ssao;
+    settings.estimator = mOptions.estimator;
     GetRenderer()->ApplySettings(settings);
 }
 

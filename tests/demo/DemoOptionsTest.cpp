@@ -127,7 +127,8 @@ bool ParseWords(std::vector<std::string> words, DemoOptions* options, std::strin
 bool SameOptions(const DemoOptions& a, const DemoOptions& b) {
     return a.modelPath == b.modelPath && a.scale == b.scale && a.hasEye == b.hasEye &&
            a.hasDir == b.hasDir && a.eye == b.eye && a.dir == b.dir && a.kernel == b.kernel &&
-           a.radius == b.radius && a.ambient == b.ambient && a.ssao == b.ssao && a.blur == b.blur;
+           a.radius == b.radius && a.ambient == b.ambient && a.ssao == b.ssao && a.blur == b.blur &&
+           a.estimator == b.estimator;
 }
 
 } // namespace
@@ -177,6 +178,7 @@ TEST(DemoOptions, BadOptionsAreRefusedWithAMessageNamingThem) {
         {{"--ambient", "1.5"}, "bad ambient factor \"1.5\": expected a number from 0 to 1"},
         {{"--ambient", "x"}, "bad ambient factor \"x\""},
         {{"--ssao", "yes"}, "bad --ssao \"yes\": expected on or off"},
+        {{"--estimator", "Horizon"}, "bad estimator \"Horizon\": hemisphere or horizon"},
         {{"--blur", "1"}, "bad --blur \"1\": expected on or off"},
         {{"--ssao", "off", "--blur", "on"},
          "--blur on needs --ssao on: the blur is kept off while SSAO is off"},
@@ -203,6 +205,7 @@ TEST(DemoOptions, EveryOptionAndTheReopeningArgumentsReadBackAsTheSameOptions) {
     custom.kernel = 128; // the ends of the controls' ranges
     custom.radius = 5.0f;
     custom.ambient = 0.0f;
+    custom.estimator = ESTIMATOR_HORIZON;
     DemoOptions off = defaults;
     off.ssao = off.blur = false;
     DemoOptions noBlur = defaults;
