@@ -17,6 +17,10 @@ void AppendBytes(void* context, void* data, int size) {
 
 } // namespace
 
+void SetPngCompressionLevel(int level) {
+    stbi_write_png_compression_level = level;
+}
+
 PngBytes EncodePng(int width, int height, int channels, const std::vector<uint8_t>& pixels) {
     PngBytes png;
     if (width <= 0 || height <= 0 || channels < 1 || channels > kMaxChannels ||

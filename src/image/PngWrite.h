@@ -12,5 +12,9 @@ struct PngBytes {
     std::string reason; // empty when encoded
 };
 
+// The zlib effort of every later encoding (stb's default 8; it takes at
+// least 5). Process-wide: set it before encoding on any thread.
+void SetPngCompressionLevel(int level);
+
 // pixels: rows top first, tightly packed, channels 1 (grey) to 4 (RGBA).
 PngBytes EncodePng(int width, int height, int channels, const std::vector<uint8_t>& pixels);

@@ -4,8 +4,7 @@
 
 #include "Random.h"
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
+#include "image/PngWrite.h"
 
 #include <algorithm>
 #include <cmath>
@@ -471,12 +470,6 @@ void paintBanner(Image& img) {
     });
 }
 
-void appendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-}
-
 } // namespace
 
 void Image::set(int x, int y, Vec3 c) {
@@ -525,18 +518,13 @@ Image paintTexture(const TextureRecipe& recipe) {
 }
 
 std::vector<uint8_t> encodePng(const Image& image) {
-    // stb reads this global on every call; set it once, before the first encode on any thread.
+    // The level is process-wide; set it once, before the first encode on any thread.
     static const bool configured = [] {
-        stbi_write_png_compression_level = kPngCompression;
+        SetPngCompressionLevel(kPngCompression);
         return true;
     }();
     (void)configured;
-    std::vector<uint8_t> bytes;
-    const int ok = stbi_write_png_to_func(appendBytes, &bytes, image.size, image.size, 3,
-                                          image.rgb.data(), image.size * 3);
-    if (ok == 0)
-        bytes.clear();
-    return bytes;
+    return EncodePng(image.size, image.size, 3, image.rgb).bytes;
 }
 
 } // namespace scenegen
