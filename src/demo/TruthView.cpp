@@ -190,7 +190,7 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
     if (mTrace.Snapshot(&mSeenGeneration, &mSeenRays, &mLatest)) {
         mUploadFailed = renderer->UploadTruth(TruthTexels(mLatest.image), mLatest.image.width,
                                               mLatest.image.height) != 0;
-        for (int mark : {kTruthFiguresFromRays, kTruthRays}) {
+        for (int mark : {kTruthFirstRoundRays, kTruthFiguresFromRays, kTruthRays}) {
             if (before < mark && mLatest.rays >= mark)
                 LogMessage(LOG_INFO, kTag, "Truth: %d rays per pixel %.2f s after the view was set",
                            mLatest.rays, SecondsSince(mAskedAt));
