@@ -103,40 +103,38 @@ def check_default_scene(run, tool, display, tmp):
         run.check(row in result.stdout, f"the printed table has the row {row!r}")
 
 
-def check_other_model(run, tool, display, tmp):
+def run_small_model(run, tool, display, tmp, what, *options):
+    """One frame of the small model from a fixed eye: its report (None when
+    none was written) and the finished process."""
     model = os.path.join(tmp, "small.obj")
     with open(model, "w") as f:
         f.write(SMALL_MODEL)
-    path = os.path.join(tmp, "small.json")
-    result = run_tool(tool, display, "--model", model, "--frames", "1", "--kernels", "4,16",
-                      "--eye", "0,5,0", "--dir", "1,-0.3,0.2", "--json", path)
-    run.check(result.returncode == 0, f"a model given with --model: status 0 "
-                                      f"(got {result.returncode})")
-    if not run.check(os.path.exists(path), "other model: JSON written"):
+    path = os.path.join(tmp, what.replace(" ", "-") + ".json")
+    result = run_tool(tool, display, "--model", model, "--frames", "1", "--eye", "0,5,0",
+                      "--dir", "1,-0.3,0.2", *options, "--json", path)
+    run.check(result.returncode == 0, f"{what}: status 0 (got {result.returncode})")
+    if not run.check(os.path.exists(path), f"{what}: JSON written"):
         print(result.stderr[-3000:])
-        return
+        return None, result
     with open(path) as f:
-        report = json.load(f)
-    check_report(run, report, [4, 16], 0.9, 1, model, [0, 5, 0], [1, -0.3, 0.2])
+        return json.load(f), result
+
+
+def check_other_model(run, tool, display, tmp):
+    report, _ = run_small_model(run, tool, display, tmp, "a model given with --model",
+                                "--kernels", "4,16")
+    if report:
+        model = os.path.join(tmp, "small.obj")
+        check_report(run, report, [4, 16], 0.9, 1, model, [0, 5, 0], [1, -0.3, 0.2])
 
 
 def check_estimators(run, tool, display, tmp):
     """Both estimators side by side in one run: each kernel's configurations
     name theirs, and each one's occlusion pass ran and met the floor."""
-    model = os.path.join(tmp, "small.obj")
-    with open(model, "w") as f:
-        f.write(SMALL_MODEL)
-    path = os.path.join(tmp, "estimators.json")
-    result = run_tool(tool, display, "--model", model, "--frames", "1", "--kernels", "4",
-                      "--eye", "0,5,0", "--dir", "1,-0.3,0.2", "--estimator", "horizon,hemisphere",
-                      "--json", path)
-    run.check(result.returncode == 0, f"--estimator horizon,hemisphere: status 0 "
-                                      f"(got {result.returncode})")
-    if not run.check(os.path.exists(path), "estimators: JSON written"):
-        print(result.stderr[-3000:])
+    report, result = run_small_model(run, tool, display, tmp, "both estimators", "--kernels",
+                                     "4", "--estimator", "horizon,hemisphere")
+    if not report:
         return
-    with open(path) as f:
-        report = json.load(f)
     run.check(report["settings"]["estimators"] == ["horizon", "hemisphere"],
               "the estimators are recorded in the order given")
     configs = report["views"][0]["configs"]
