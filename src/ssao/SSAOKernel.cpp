@@ -12,14 +12,18 @@ constexpr double kTwoPow32 = 4294967296.0;
 constexpr double kTwoPow64 = kTwoPow32 * kTwoPow32;
 constexpr double kQuarterPi = 0.7853981633974483;
 
-// Created on first use (thread-safe static initialisation) and seeded once,
-// so every kernel and the noise draw from one stream.
+// Created on first use (thread-safe static initialisation) and seeded once
+// (tests may seed it again), so every kernel and the noise draw from one stream.
 std::mt19937& Generator() {
     static std::mt19937 generator(std::random_device{}());
     return generator;
 }
 
 } // namespace
+
+void SeedRandom(uint32_t seed) {
+    Generator().seed(seed);
+}
 
 float RandomFloat(float min, float max) {
     std::mt19937& generator = Generator();

@@ -13,6 +13,9 @@ constexpr int kNoiseCount = kNoiseSize * kNoiseSize;
 // Uniform in [min, max), from two consecutive outputs of one MT19937 seeded
 // once from the system's random device.
 float RandomFloat(float min, float max);
+// Restarts that generator from seed, so that a test draws the same kernels
+// and noise on every run (the program never calls it).
+void SeedRandom(uint32_t seed);
 // Concentric square-to-disk mapping: (u, v) in [0,1)^2 onto the unit disk.
 void ConcentricSampleDisk(float u, float v, float* x, float* y);
 // Empties kernel (keeping its storage) and appends n unit vectors with z >= 0,
