@@ -1,30 +1,21 @@
 // Json: shortest float decimals and the one layout of every JSON file written.
 #include "core/Json.h"
 
+#include "core/FloatText.h"
+
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 constexpr int kJsonIndent = 2;
-// Nine significant digits tell every float apart; fewer usually do.
-constexpr int kFewestDigits = 1;
-constexpr int kFloatDigits = 9;
 
 } // namespace
 
 double JsonFloat(float value) {
     if (!std::isfinite(value))
         return double(value);
-    char text[32];
-    for (int digits = kFewestDigits; digits < kFloatDigits; ++digits) {
-        std::snprintf(text, sizeof(text), "%.*g", digits, double(value));
-        if (std::strtof(text, nullptr) == value)
-            return std::strtod(text, nullptr);
-    }
-    std::snprintf(text, sizeof(text), "%.*g", kFloatDigits, double(value));
-    return std::strtod(text, nullptr);
+    return std::strtod(FloatText(value).c_str(), nullptr);
 }
 
 Json JsonVec3(const glm::vec3& v) {

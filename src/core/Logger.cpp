@@ -43,9 +43,6 @@ const char* Colour(int level) {
 
 const char* kColourReset = "\x1b[0m";
 
-// Where this thread's lines are also kept, if anywhere (CaptureThisThread).
-thread_local std::string* tCapture = nullptr;
-
 } // namespace
 
 Logger::Logger() : mShowTime(true), mLevel(LOG_INFO), mStream(stdout) {
@@ -62,12 +59,6 @@ FILE* Logger::SetStream(FILE* stream) {
     FILE* previous = mStream;
     mStream = stream;
     mColour = isatty(fileno(stream)) != 0;
-    return previous;
-}
-
-std::string* Logger::CaptureThisThread(std::string* sink) {
-    std::string* previous = tCapture;
-    tCapture = sink;
     return previous;
 }
 
@@ -97,8 +88,6 @@ void Logger::Log(int level, const char* tag, const char* format, ...) {
     // The stamp is taken under the lock, so stamps never decrease down the log.
     std::lock_guard<std::mutex> hold(mLock);
     const std::string line = Prefix(level, tag) + message;
-    if (tCapture)
-        tCapture->append(line).append(1, '\n');
     const char* colour = mColour ? Colour(level) : nullptr;
     if (colour)
         fputs(colour, mStream);

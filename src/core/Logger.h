@@ -33,11 +33,6 @@ public:
     // the previous stream.
     FILE* SetStream(FILE* stream);
 
-    // Also appends the lines this thread logs from now on, without colour, to
-    // sink (a shader reload picks the first error out of its loader's lines);
-    // null stops. Returns the previous sink. The lines still go to the stream.
-    static std::string* CaptureThisThread(std::string* sink);
-
     Timer mTimer;
     bool mShowTime;
     int mLevel;

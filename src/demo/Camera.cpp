@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr float kRadToDeg = 57.29577951f;
+
 constexpr float kDefaultYaw = -90.0f; // looks down -z until the demo sets its own angles
 
 // The demo's look is tuned to this value passed as radians (45 radians, a
@@ -98,4 +100,43 @@ void MotionStep(glm::vec3& previous, glm::vec3& current, float moveForward, floa
 float ClampPitch(float pitch) {
     pitch = pitch < kPitchLimit ? pitch : kPitchLimit;
     return pitch > -kPitchLimit ? pitch : -kPitchLimit;
+}
+
+// The camera builds front = (cos yaw cos pitch, sin pitch, sin yaw cos pitch)
+// (see UpdateVectors); inverting that for a unit direction d gives
+// pitch = asin(d.y) and yaw = atan2(d.z, d.x).
+bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegrees) {
+    float length = glm::length(dir);
+    if (!std::isfinite(length) || !(length > 0.0f))
+        return false;
+    glm::vec3 d = dir / length;
+    *pitchDegrees = std::asin(glm::clamp(d.y, -1.0f, 1.0f)) * kRadToDeg;
+    *yawDegrees = std::atan2(d.z, d.x) * kRadToDeg;
+    return true;
+}
+
+glm::vec3 UsedDirection(const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    if (!aimed || ClampPitch(pitch) == pitch)
+        return dir;
+    Camera camera;
+    camera.mPitch = ClampPitch(pitch);
+    camera.mYaw = yaw;
+    camera.UpdateVectors();
+    return camera.mFront;
+}
+
+glm::mat4 AimedViewMatrix(const glm::vec3& eye, const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    (void)aimed;
+    Camera camera;
+    camera.mPosition = eye;
+    camera.mPitch = ClampPitch(pitch);
+    camera.mYaw = yaw;
+    camera.UpdateVectors();
+    return camera.GetViewMatrix();
 }

@@ -33,3 +33,14 @@ void MotionStep(glm::vec3& previous, glm::vec3& current, float moveForward, floa
                 Camera& camera, float dt);
 
 float ClampPitch(float pitch);
+
+// Pitch and yaw in degrees, as the camera measures them, of a direction (yaw
+// from +x towards +z, pitch up from the horizontal). False for a zero or
+// non-finite direction.
+bool DirectionToAngles(const glm::vec3& dir, float* pitchDegrees, float* yawDegrees);
+// The direction the camera looks along for dir: dir itself, or, when dir is
+// steeper than the pitch limit, the unit vector held at that limit (so that
+// what is printed is what is measured).
+glm::vec3 UsedDirection(const glm::vec3& dir);
+// The view matrix the camera builds when placed at eye looking along dir.
+glm::mat4 AimedViewMatrix(const glm::vec3& eye, const glm::vec3& dir);

@@ -39,11 +39,10 @@ float StepDown(float value, int top) {
     return FromHundredths(StepDownHundredths(ToHundredths(value), top));
 }
 
+// Does nothing while SSAO is off: the settings keep the blur off then.
 void ToggleBlur(Umbrelix* renderer) {
-    SSAOSettings settings = renderer->Settings();
-    if (settings.ssaoEnabled)
-        settings.blurEnabled = !settings.blurEnabled;
-    renderer->ApplySettings(settings);
+    const SSAOSettings& settings = renderer->Settings();
+    renderer->ApplySettings(settings.WithBlur(!settings.blurEnabled));
 }
 
 } // namespace
@@ -68,10 +67,8 @@ int StepDownHundredths(int value, int top) {
 
 void Vesperon::ToggleSSAO() {
     Umbrelix* renderer = GetRenderer();
-    SSAOSettings settings = renderer->Settings();
-    settings.ssaoEnabled = !settings.ssaoEnabled;
-    settings.blurEnabled = settings.ssaoEnabled;
-    renderer->ApplySettings(settings);
+    const SSAOSettings& settings = renderer->Settings();
+    renderer->ApplySettings(settings.WithSSAO(!settings.ssaoEnabled));
 }
 
 void Vesperon::ToggleEstimator() {

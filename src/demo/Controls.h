@@ -6,12 +6,9 @@
 
 #include <cstdint>
 
+#include "ssao/SSAOSettings.h"
+
 constexpr int kSettingStepHundredths = 5;
-constexpr int kMaxRadiusHundredths = 500;
-constexpr int kMaxAmbientHundredths = 100;
-// The kernel sizes the controls step through (powers of two).
-constexpr uint32_t kMinKernelSize = 4;
-constexpr uint32_t kMaxKernelSizeSetting = 128;
 
 // The setting in hundredths, rounded to the nearest (a float the controls
 // set is always some n / 100.0f, which rounds back to n).

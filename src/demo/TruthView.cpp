@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/Logger.h"
-#include "demo/DemoCapture.h"
+#include "ssao/SceneCapture.h"
 #include "scene/SceneGraphNode.h"
 #include "ssao/Umbrelix.h"
 
@@ -38,11 +38,8 @@ TruthFigures ComputeFigures(const ReferenceImage& traced, const GreyImage& ours,
 FigureInputs SettingsNow(const Umbrelix& renderer, uint64_t generation) {
     FigureInputs now;
     now.generation = generation;
-    now.kernel = renderer.Settings().kernelSize;
-    now.ssao = renderer.Settings().ssaoEnabled;
-    now.blur = renderer.Settings().blurEnabled;
-    now.radius = renderer.Settings().radius;
-    now.estimator = renderer.Settings().estimator;
+    now.settings = renderer.Settings();
+    now.settings.ambientFactor = kDefaultAmbientFactor;
     return now;
 }
 
@@ -53,17 +50,6 @@ int FigureRays(int rays) {
     while (power * 2 <= rays)
         power *= 2;
     return rays > 0 ? power : 0;
-}
-
-std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
-                                    const std::vector<float>& drawnDepth) {
-    std::vector<uint8_t> mask(traced.mask.size(), 0);
-    if (drawnDepth.size() != mask.size() || traced.depth.size() != mask.size())
-        return mask;
-    for (size_t i = 0; i < mask.size(); ++i)
-        mask[i] =
-            traced.mask[i] && drawnDepth[i] > 0.0f && SameSurface(traced.depth[i], drawnDepth[i]);
-    return mask;
 }
 
 std::vector<float> TruthTexels(const ReferenceImage& traced) {
@@ -178,6 +164,13 @@ void TruthView::Update(const SceneGraphNode& root, Umbrelix* renderer, const Cam
             return;
         }
     }
+    const bool nothingBefore = mNothingToTrace;
+    mNothingToTrace = renderer->Settings().radius <= 0.0f;
+    if (mNothingToTrace) {
+        if (!nothingBefore)
+            LogMessage(LOG_INFO, kTag, "Truth: %s", kNothingToTrace);
+        return;
+    }
     uint64_t generation = mTrace.Generation();
     mCamera = camera;
     mRadius = renderer->Settings().radius;
@@ -206,13 +199,16 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
         TruthFigures done = mPending.get();
         if (mPendingInputs.generation == mTrace.Generation()) {
             mFigures = done;
-            mFigures.estimator = mPendingInputs.estimator;
+            mFigures.estimator = mPendingInputs.settings.estimator;
             mFigureInputs = mPendingInputs;
+            // Named by the estimator that drew the occlusion read back, which
+            // a switch since then does not change.
             if (done.valid)
                 LogMessage(LOG_INFO, kTag,
-                           "Figures at %d rays: MAE %.4f  bias %+.4f  SSIM %.4f over %llu pixels",
-                           done.rays, done.errors.mae, done.errors.bias, done.errors.ssim,
-                           (unsigned long long)done.pixels);
+                           "Figures of the %s estimator at %d rays: MAE %.4f  bias %+.4f  SSIM "
+                           "%.4f over %llu pixels",
+                           EstimatorName(mFigures.estimator), done.rays, done.errors.mae,
+                           done.errors.bias, done.errors.ssim, (unsigned long long)done.pixels);
         }
     }
     bool current = mLatest.generation == mTrace.Generation();
@@ -245,7 +241,8 @@ void TruthView::UpdateFigures(Umbrelix* renderer) {
 }
 
 bool TruthView::ViewTraced() const {
-    return mLatest.rays > 0 && mLatest.generation == mTrace.Generation() && !mUploadFailed;
+    return !mNothingToTrace && mLatest.rays > 0 && mLatest.generation == mTrace.Generation() &&
+           !mUploadFailed;
 }
 
 const TruthFigures* TruthView::FiguresOfView(const Umbrelix& renderer) const {
@@ -285,6 +282,8 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
     const char* view = mMode == TRUTH_SHOWN ? "Truth" : "Difference (ours - truth)";
     if (mSceneState == SCENE_FAILED) {
         snprintf(line, sizeof(line), "Truth: unavailable: %s", mFailure.c_str());
+    } else if (mNothingToTrace) {
+        snprintf(line, sizeof(line), "%s: %s", view, kNothingToTrace);
     } else if (mSceneState != SCENE_READY) {
         snprintf(line, sizeof(line), "%s: building the ray-tracing scene", view);
     } else {
@@ -293,7 +292,7 @@ void TruthView::StatusLines(std::string* rays, std::string* figures, bool* faile
                  traced >= kTruthRays ? " (done)" : "");
     }
     *rays = line;
-    if (mFigures.valid && mFigureInputs.generation == mTrace.Generation()) {
+    if (mFigures.valid && !mNothingToTrace && mFigureInputs.generation == mTrace.Generation()) {
         snprintf(line, sizeof(line), "%s vs truth (%d rays): MAE %.4f  bias %+.4f  SSIM %.4f",
                  EstimatorName(mFigures.estimator), mFigures.rays, mFigures.errors.mae,
                  mFigures.errors.bias, mFigures.errors.ssim);

@@ -18,6 +18,7 @@
 #include "ssao/AoTrace.h"
 #include "ssao/ProgressiveTrace.h"
 #include "ssao/SSAOEstimator.h"
+#include "ssao/SSAOSettings.h"
 
 class SceneGraphNode;
 class Umbrelix;
@@ -39,20 +40,20 @@ constexpr int kTruthFirstRoundRays = 4;
 constexpr int kTruthRaysPerRound = 16;
 
 // What the figures were computed for: a change of any of these (or a new
-// round of the truth) computes them again.
+// round of the truth) computes them again. The ambient factor is held at its
+// default: it lights the picture and leaves the occlusion as it was.
 struct FigureInputs {
     uint64_t generation = 0;
     int rays = 0;
-    uint32_t kernel = 0;
-    bool ssao = false;
-    bool blur = false;
-    float radius = 0.0f;
-    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
+    SSAOSettings settings;
     bool operator==(const FigureInputs& o) const {
-        return generation == o.generation && rays == o.rays && kernel == o.kernel &&
-               ssao == o.ssao && blur == o.blur && radius == o.radius && estimator == o.estimator;
+        return generation == o.generation && rays == o.rays && settings == o.settings;
     }
 };
+
+// Why a view at radius 0 has no truth: no ray reaches anything, and the
+// occlusion pass sees nothing either.
+constexpr const char* kNothingToTrace = "radius 0: nothing can occlude; nothing to trace";
 
 struct TruthFigures {
     bool valid = false;
@@ -62,10 +63,6 @@ struct TruthFigures {
     ErrorMetrics errors;
 };
 
-// Pixels where the traced and the drawn surface are one (drawnDepth: view
-// depth per pixel of the G-buffer, rows top first, 0 where nothing is drawn).
-std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
-                                    const std::vector<float>& drawnDepth);
 // The ray count the figures are kept for: they are computed again as the
 // truth reaches 16, 32, 64, 128 and 256 rays (each costs a read-back and a
 // second of a core), not after every round.
@@ -108,6 +105,9 @@ public:
     // Whether Latest() is a traced picture of the view on screen now (not of
     // one the camera has left, and uploaded for the truth views).
     bool ViewTraced() const;
+    // Why the view on screen has no truth and will get none (kNothingToTrace
+    // at radius 0), or null while it is traced or on its way.
+    const char* NoTruthReason() const { return mNothingToTrace ? kNothingToTrace : nullptr; }
     // The figures of the view on screen with the renderer's settings now, or
     // null while they are of another view or setting, or not computed yet.
     const TruthFigures* FiguresOfView(const Umbrelix& renderer) const;
@@ -129,6 +129,7 @@ private:
     ProgressiveTrace mTrace;
     CameraSetup mCamera{};
     float mRadius = 0.0f;
+    bool mNothingToTrace = false; // the radius is 0: the trace is left where it was
     uint64_t mSeenGeneration = 0;
     int mSeenRays = 0;
     TruthSnapshot mLatest;

@@ -1,6 +1,8 @@
 // Vesperon: start-up, the main loop and shutdown of the demo application.
 #include "demo/Vesperon.h"
 
+#include <cassert>
+
 #include <glm/gtc/matrix_transform.hpp>
 
 #include <SDL2/SDL.h>
@@ -12,6 +14,7 @@
 #include "input/EventBus.h"
 #include "memory/Allocator.h"
 #include "memory/CountedArray.h"
+#include "memory/ZoneAllocator.h"
 #include "scene/Mesh.h"
 #include "scene/ModelLoader.h"
 #include "ssao/Umbrelix.h"
@@ -58,21 +61,10 @@ int Vesperon::Init(int flags) {
     }
     if (StartRenderer() != 0)
         return -1;
-    ApplySettings();
+    // The renderer uploads only what differs from its start values, so that
+    // without options start-up runs exactly as it always has.
+    GetRenderer()->ApplySettings(mOptions.settings);
     return InitScene();
-}
-
-// The renderer uploads only what differs from its start values, so that
-// without options start-up runs exactly as it always has.
-void Vesperon::ApplySettings() {
-    SSAOSettings settings;
-    settings.kernelSize = mOptions.kernel;
-    settings.radius = mOptions.radius;
-    settings.ambientFactor = mOptions.ambient;
-    settings.ssaoEnabled = mOptions.ssao;
-    settings.blurEnabled = mOptions.blur && mOptions.ssao;
-    settings.estimator = mOptions.estimator;
-    GetRenderer()->ApplySettings(settings);
 }
 
 int Vesperon::StartRenderer() {
@@ -85,12 +77,16 @@ int Vesperon::StartRenderer() {
     return 0;
 }
 
+std::vector<ShaderSource> Vesperon::ProgramTable() {
+    return {
+        {&mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag"},
+        {&mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag"},
+        {&mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+    };
+}
+
 int Vesperon::LoadPrograms() {
-    if (LoadShaderProgram(mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag") != 0 ||
-        LoadShaderProgram(mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
-        LoadShaderProgram(mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0)
-        return -1;
-    return 0;
+    return LoadShaderPrograms(ProgramTable());
 }
 
 int Vesperon::InitScene() {
@@ -115,7 +111,7 @@ void Vesperon::PlaceScene() {
     mSceneRoot.SetScale(glm::vec3(mOptions.scale));
     mSceneRoot.Update();
     if (mOptions.hasEye && mOptions.hasDir)
-        AimApp(*this, mOptions.eye, mOptions.dir);
+        Aim(mOptions.eye, mOptions.dir);
     else
         mCurrentPosition = mPreviousPosition = glm::vec3(0.0f, kEyeHeight, 0.0f);
 }
@@ -166,17 +162,25 @@ void Vesperon::BeginRun() {
 namespace {
 
 // Keeps the truth (and whatever else the tools do) between the occlusion
-// passes and the final view, where it reads the frame's occlusion.
+// passes and the final view, where it reads the frame's occlusion; passes
+// every step on to the caller's observer too.
 class ToolsBeforeFinalView : public FrameObserver {
 public:
-    explicit ToolsBeforeFinalView(Vesperon* app) : mApp(app) {}
+    ToolsBeforeFinalView(Vesperon* app, FrameObserver* next) : mApp(app), mNext(next) {}
     void BeforePass(FramePass pass) override {
         if (pass == FRAME_FINAL)
             mApp->UpdateTools();
+        if (mNext)
+            mNext->BeforePass(pass);
+    }
+    void AfterPass(FramePass pass) override {
+        if (mNext)
+            mNext->AfterPass(pass);
     }
 
 private:
     Vesperon* mApp = nullptr;
+    FrameObserver* mNext = nullptr;
 };
 
 FinalView FinalViewOf(int viewMode) {
@@ -196,12 +200,12 @@ glm::mat4 Vesperon::StepCamera() {
     return mCamera.GetViewMatrix();
 }
 
-void Vesperon::Frame() {
+void Vesperon::Frame(FrameObserver* observer) {
     Umbrelix* renderer = GetRenderer();
     mEventBus->ProcessEvents();
     glm::mat4 view = StepCamera();
     // With the truth on, its view takes the final view's place.
-    ToolsBeforeFinalView tools(this);
+    ToolsBeforeFinalView tools(this, observer);
     renderer->RenderFrame(view, &mSceneRoot, mTruth.On() ? FINAL_NONE : FinalViewOf(mViewMode),
                           &tools);
     DrawToolView();
@@ -214,15 +218,52 @@ void Vesperon::Frame() {
     mFrameRate.Add(mFrameRateTimer.DeltaMs());
 }
 
+// Previous and current positions equal and no input: the damped motion step
+// computes a zero velocity (below its stop threshold) and leaves the eye in
+// place frame after frame. The frame copies mPitch/mYaw into the camera.
+void Vesperon::Aim(const glm::vec3& eye, const glm::vec3& dir) {
+    float pitch = 0.0f, yaw = 0.0f;
+    bool aimed = DirectionToAngles(dir, &pitch, &yaw);
+    assert(aimed && "directions are checked when the options are parsed");
+    (void)aimed;
+    mMoveForward = 0.0f;
+    mMoveRight = 0.0f;
+    mPitch = ClampPitch(pitch);
+    mYaw = yaw;
+    mPreviousPosition = eye;
+    mCurrentPosition = eye;
+    mCamera.mPosition = eye;
+    mCamera.mPitch = mPitch;
+    mCamera.mYaw = mYaw;
+    mCamera.UpdateVectors();
+}
+
+CameraSetup Vesperon::ViewCamera() const {
+    const Umbrelix* renderer = GetRenderer();
+    CameraSetup camera;
+    camera.view = renderer->ViewMatrix();
+    camera.proj = renderer->ProjectionMatrix();
+    // The render targets keep the drawable size of start-up (larger than the
+    // window on a high-DPI display) when the window is resized later: the
+    // truth is traced and read back at their size, never the window's now.
+    camera.width = renderer->TargetWidth();
+    camera.height = renderer->TargetHeight();
+    return camera;
+}
+
+void Vesperon::ZoneUse(uint64_t* bytes, uint64_t* blocks) const {
+    const ZoneAllocator* zone = static_cast<const ZoneAllocator*>(mAllocator);
+    *bytes = zone->BytesInUse();
+    *blocks = zone->mAllocCount;
+}
+
 void Vesperon::EndRun() {
     mTruth.Stop();
     mOverlay.Destroy();
 }
 
 void Vesperon::ReleasePrograms() {
-    DestroyShaderProgram(mLightingProgram);
-    DestroyShaderProgram(mTextureProgram);
-    DestroyShaderProgram(mSceneProgram);
+    DestroyShaderPrograms(ProgramTable());
 }
 
 void Vesperon::Shutdown() {

@@ -22,6 +22,7 @@ struct ShotFile;
 class Mesh;
 struct ModelFiles;
 class Texture;
+class FrameObserver;
 class Umbrelix;
 
 constexpr int kFrameRateSamples = 10;
@@ -58,7 +59,9 @@ public:
 
     // The main loop's pieces, in the order Run drives them.
     void BeginRun();
-    void Frame();
+    // One frame of the loop; observer (if any) is told before and after each
+    // of the renderer's passes, as the tools' own work is.
+    void Frame(FrameObserver* observer = nullptr);
     void EndRun();
     // The frame's camera step: the motion over the time since the last step,
     // the look angles, and the view matrix that follows.
@@ -77,6 +80,22 @@ public:
 
     Umbrelix* GetRenderer() const;
 
+    // What the tools ask of the application (they never touch its fields).
+    // The options Init opens with (set before Init; the defaults open the
+    // demo's own scene).
+    void UseOptions(const DemoOptions& options) { mOptions = options; }
+    const DemoOptions& Options() const { return mOptions; }
+    // Whether the loop would go on: false once the user or a signal asked to quit.
+    bool Running() const { return mRunning; }
+    const SceneGraphNode& SceneRoot() const { return mSceneRoot; }
+    // Places the motion state and look angles so that the next frames view
+    // from eye along dir and stay there (no motion input).
+    void Aim(const glm::vec3& eye, const glm::vec3& dir);
+    // The renderer's view and projection now and its render-target size.
+    CameraSetup ViewCamera() const;
+    // Bytes in used zone blocks (headers and guard words included) and their count.
+    void ZoneUse(uint64_t* bytes, uint64_t* blocks) const;
+
     // Init's steps after the engine's subsystems, for tools that start the
     // demo on another model: each returns 0, or -1 after logging why.
     int StartRenderer();
@@ -89,11 +108,8 @@ public:
     // The loaded model scaled into place (mOptions.scale), world transforms
     // computed, the eye at its start (mOptions' eye and direction when given).
     void PlaceScene();
-    // The SSAO settings of mOptions on the started renderer.
-    void ApplySettings();
 
-    // What Init opens: the model, its scale, the first view and the settings
-    // (set before Init; the defaults open the demo's own scene).
+    // What Init opens: the model, its scale, the first view and the settings.
     DemoOptions mOptions;
     ShaderProgram mSceneProgram;
     ShaderProgram mTextureProgram;
@@ -130,6 +146,9 @@ public:
     int TakeScreenshot(const std::string& folder, std::vector<std::string>* written);
 
 private:
+    // The demo's own programs with their files, in load order: loading,
+    // reloading (F5) and releasing use it.
+    std::vector<ShaderSource> ProgramTable();
     int InitScene();
     void ShowModelError();
     void ReleasePrograms();

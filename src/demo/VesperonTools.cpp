@@ -8,7 +8,7 @@
 
 #include "core/Json.h"
 #include "core/Logger.h"
-#include "demo/DemoCapture.h"
+#include "ssao/SceneCapture.h"
 #include "demo/DemoOptions.h"
 #include "demo/ShotFiles.h"
 #include "demo/Vesperon.h"
@@ -90,9 +90,9 @@ void Vesperon::CycleTruth() {
 void Vesperon::UpdateTools() {
     if (!mTruth.On())
         return;
-    mTruth.Update(mSceneRoot, GetRenderer(), DemoCamera(*this));
+    mTruth.Update(mSceneRoot, GetRenderer(), ViewCamera());
     // How the trace and the frame rate go along, now and then.
-    if (mToolLogTimer.ElapsedMs() >= kToolLogPeriodMs) {
+    if (mToolLogTimer.ElapsedMs() >= kToolLogPeriodMs && !mTruth.NoTruthReason()) {
         mToolLogTimer = Timer();
         LogMessage(LOG_INFO, kTag, "Truth: %d rays per pixel, %.1f frames per second",
                    mTruth.Latest().rays, double(mFrameRate.Mean()));
@@ -124,13 +124,8 @@ void Vesperon::SetToolLines() {
 }
 
 void Vesperon::ReloadShaders() {
-    std::vector<ShaderSource> own = {
-        {&mSceneProgram, "shaders/Scene.vert", "shaders/Scene.frag"},
-        {&mTextureProgram, "shaders/Texture.vert", "shaders/Texture.frag"},
-        {&mLightingProgram, "shaders/SSAO.vert", "shaders/Lighting.frag"},
-    };
     std::vector<std::string> errors;
-    for (const ShaderSource& source : own) {
+    for (const ShaderSource& source : ProgramTable()) {
         ShaderFailure failure;
         if (ReloadShaderProgram(source, &failure) != 0)
             errors.push_back(failure.Line());
@@ -195,7 +190,7 @@ std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const Camer
 // that view has no traced picture yet, the window alone, and the log says so.
 int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>* written) {
     Umbrelix* renderer = GetRenderer();
-    CameraSetup camera = DemoCamera(*this);
+    CameraSetup camera = ViewCamera();
     std::string stem, error;
     std::vector<uint8_t> window;
     std::vector<ShotFile> files;
@@ -221,9 +216,9 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
         names += (names.empty() ? "" : ", ") + name;
     LogMessage(LOG_INFO, kTag, "Screenshot written: %s", names.c_str());
     if (truthPending)
-        LogMessage(LOG_INFO, kTag,
-                   "Screenshot: the truth of this view is not traced yet; only the window was "
-                   "written");
+        LogMessage(LOG_INFO, kTag, "Screenshot: %s; only the window was written",
+                   mTruth.NoTruthReason() ? mTruth.NoTruthReason()
+                                          : "the truth of this view is not traced yet");
     LogMessage(LOG_INFO, kTag, "Reopen this view: %s", command.c_str());
     return 0;
 }

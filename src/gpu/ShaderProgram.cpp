@@ -143,7 +143,8 @@ private:
 // Keeps the first failure only: the one the rest follow from.
 void NoteFailure(ShaderFailure* failure, const std::string& file, const std::string& message) {
     if (failure && failure->file.empty())
-        *failure = ShaderFailure{file, message.empty() ? "failed (no message from the driver)" : message};
+        *failure =
+            ShaderFailure{file, message.empty() ? "failed (no message from the driver)" : message};
 }
 
 // The table slot of each stage LoadShaderProgram compiles.
@@ -295,4 +296,16 @@ void DestroyShaderProgram(ShaderProgram& record) {
     if (record.program != 0)
         glDeleteProgram(record.program);
     record.program = 0;
+}
+
+int LoadShaderPrograms(const std::vector<ShaderSource>& sources) {
+    for (const ShaderSource& source : sources)
+        if (LoadShaderProgram(*source.record, source.vertexPath, source.fragmentPath) != 0)
+            return -1;
+    return 0;
+}
+
+void DestroyShaderPrograms(const std::vector<ShaderSource>& sources) {
+    for (auto source = sources.rbegin(); source != sources.rend(); ++source)
+        DestroyShaderProgram(*source->record);
 }

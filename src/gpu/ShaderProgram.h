@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <GL/glcorearb.h>
 
@@ -50,6 +51,18 @@ struct ShaderFailure {
 
 int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath,
                       ShaderFailure* failure = nullptr);
+
+// The files of one program and the record it lives in: an owner lists its
+// programs once, in load order, and loads, reloads and releases from that list.
+struct ShaderSource {
+    ShaderProgram* record = nullptr;
+    const char* vertexPath = nullptr;
+    const char* fragmentPath = nullptr;
+};
+// Loads each in order and stops at the first failure: 0, or -1 (logged).
+int LoadShaderPrograms(const std::vector<ShaderSource>& sources);
+// Destroys each, last first (reverse order of loading).
+void DestroyShaderPrograms(const std::vector<ShaderSource>& sources);
 // The compiled shader name, or 0 on any failure (logged). A compile that
 // succeeded with messages (warnings) logs them at warning level.
 // *failure (when given and still empty) gets the first failure's account.

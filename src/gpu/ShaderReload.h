@@ -5,13 +5,6 @@
 
 #include "gpu/ShaderProgram.h"
 
-// The files of one program and the record it lives in.
-struct ShaderSource {
-    ShaderProgram* record;
-    const char* vertexPath;
-    const char* fragmentPath;
-};
-
 // Loads the program anew. 0: record holds the new program (the old one is
 // released). -1: record is untouched and *failure names the file that failed
 // and its first error line (the whole message is in the log as usual).

@@ -231,6 +231,13 @@ void ZoneAllocator::Release(MemoryBlock* block) {
     --mAllocCount;
 }
 
+uint64_t ZoneAllocator::BytesInUse() const {
+    uint64_t bytes = 0;
+    for (const MemoryBlock* b = mBlockList.next; b != &mBlockList; b = b->next)
+        bytes += b->tag != 0 ? b->size : 0;
+    return bytes;
+}
+
 uint64_t ZoneAllocator::GetAllocCount() {
     return mAllocCount;
 }

@@ -43,6 +43,9 @@ public:
     // holds; otherwise logs what broke (tag "ZoneAllocator") and returns -1.
     // For tests and debug builds, never the allocation path.
     int CheckHeap() const;
+    // Bytes in used blocks (headers, slack and guard words included): what
+    // the live blocks take of the heap.
+    uint64_t BytesInUse() const;
 
     uint8_t* mHeap;
     uint64_t mHeapSize;

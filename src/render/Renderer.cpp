@@ -21,8 +21,6 @@
 namespace {
 
 const char* kTag = "Renderer";
-const char* kTextVertexPath = "shaders/Text.vert";
-const char* kTextFragmentPath = "shaders/Text.frag";
 // One opaque white RGBA texel: sampling it leaves a material's colour unchanged.
 const uint8_t kWhitePixel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
 
@@ -81,7 +79,15 @@ int Renderer::Init() {
     glBindTexture(GL_TEXTURE_2D, mWhiteTexture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, kWhitePixel);
 
-    return LoadShaderProgram(mShaderText, kTextVertexPath, kTextFragmentPath) == 0 ? 0 : -1;
+    return LoadShaderPrograms({TextProgram()});
+}
+
+const char* Renderer::DeviceName() const {
+    return GLText(GL_RENDERER);
+}
+
+void Renderer::WaitIdle() const {
+    glFinish();
 }
 
 void Renderer::SetViewMatrix(const glm::mat4& m) {

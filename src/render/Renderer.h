@@ -11,6 +11,9 @@
 
 #include "gpu/ShaderProgram.h"
 
+constexpr const char* kTextVertexPath = "shaders/Text.vert";
+constexpr const char* kTextFragmentPath = "shaders/Text.frag";
+
 class Window;
 class SceneGraphNode;
 class DynamicText;
@@ -30,6 +33,14 @@ public:
 
     // Draws a prepared text with its origin at window pixel (x, y), y down.
     void DrawText(DynamicText* text, int x, int y, const glm::vec4& color);
+
+    // The GL renderer's name ("llvmpipe (LLVM ...)"), for reports.
+    const char* DeviceName() const;
+    // Waits until the GL has finished everything it was given (timing).
+    void WaitIdle() const;
+
+    // The text program and its files: loaded by Init, built again by reloads.
+    ShaderSource TextProgram() { return {&mShaderText, kTextVertexPath, kTextFragmentPath}; }
 
     // The matrices last set, for code that reads the view (read-backs, tools).
     const glm::mat4& ViewMatrix() const { return mViewMatrix; }

@@ -66,6 +66,17 @@ bool SameSurface(float tracedDepth, float drawnDepth) {
            kSameSurfaceTolerance * std::max(tracedDepth, drawnDepth);
 }
 
+std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
+                                    const std::vector<float>& drawnDepth) {
+    std::vector<uint8_t> mask(traced.mask.size(), 0);
+    if (drawnDepth.size() != mask.size() || traced.depth.size() != mask.size())
+        return mask;
+    for (size_t i = 0; i < mask.size(); ++i)
+        mask[i] =
+            traced.mask[i] && drawnDepth[i] > 0.0f && SameSurface(traced.depth[i], drawnDepth[i]);
+    return mask;
+}
+
 PixelRay CameraRay(const glm::mat4& inverseViewProj, int x, int y, int width, int height) {
     // Window coordinates count rows from the bottom; ours from the top.
     float ndcX = 2.0f * (float(x) + 0.5f) / float(width) - 1.0f;

@@ -36,6 +36,11 @@ struct ReferenceImage {
 constexpr float kSameSurfaceTolerance = 0.005f;
 // Whether the traced and the drawn depth of a pixel belong to one surface.
 bool SameSurface(float tracedDepth, float drawnDepth);
+// The pixels compared with the truth: 1 where the traced and the drawn
+// surface are one (drawnDepth: view depth per pixel of the G-buffer, rows top
+// first, 0 where nothing is drawn); all 0 when the sizes differ.
+std::vector<uint8_t> ComparedPixels(const ReferenceImage& traced,
+                                    const std::vector<float>& drawnDepth);
 
 // The ray through the centre of pixel (x, y), row 0 at the top: from the
 // point on the near plane to the point on the far plane (so [0, 1] spans

@@ -96,11 +96,7 @@ Umbrelix::~Umbrelix() {
     DeleteFramebuffer(mBlurBuffer);
     DeleteTexture(mSSAOTexture);
     DeleteFramebuffer(mSSAOBuffer);
-    DeleteTexture(mGDepth);
-    DeleteTexture(mGAlbedo);
-    DeleteTexture(mGNormal);
-    DeleteTexture(mGPosition);
-    DeleteFramebuffer(mGBuffer);
+    ReleaseGBuffer();
     if (mQuadVBO != 0)
         glDeleteBuffers(1, &mQuadVBO);
     if (mQuadVAO != 0)
@@ -109,11 +105,15 @@ Umbrelix::~Umbrelix() {
     mQuadVAO = 0;
     std::vector<glm::vec3>().swap(mNoise);
     std::vector<glm::vec3>().swap(mKernel);
-    DestroyShaderProgram(mShaderHorizon);
-    DestroyShaderProgram(mShaderLighting);
-    DestroyShaderProgram(mShaderBlur);
-    DestroyShaderProgram(mShaderSSAO);
-    DestroyShaderProgram(mShaderTexture);
+    DestroyShaderPrograms(ProgramTable());
+}
+
+void Umbrelix::ReleaseGBuffer() {
+    DeleteTexture(mGDepth);
+    DeleteTexture(mGAlbedo);
+    DeleteTexture(mGNormal);
+    DeleteTexture(mGPosition);
+    DeleteFramebuffer(mGBuffer);
 }
 
 int Umbrelix::Init() {
@@ -133,14 +133,18 @@ int Umbrelix::Init() {
 // The horizon estimator comes after the four the frame needs at start; it
 // ships with them, so a missing or broken one is a broken installation and
 // stops the start-up like theirs (F5 keeps the old program on a failed edit).
+std::vector<ShaderSource> Umbrelix::ProgramTable() {
+    return {
+        {&mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag"},
+        {&mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag"},
+        {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
+        {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
+        {&mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag"},
+    };
+}
+
 int Umbrelix::LoadPrograms() {
-    if (LoadShaderProgram(mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag") != 0 ||
-        LoadShaderProgram(mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag") != 0 ||
-        LoadShaderProgram(mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag") != 0 ||
-        LoadShaderProgram(mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag") != 0 ||
-        LoadShaderProgram(mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag") != 0)
-        return -1;
-    return 0;
+    return LoadShaderPrograms(ProgramTable());
 }
 
 // Vertex array and buffer stay bound: every full-screen pass draws from them.
@@ -181,7 +185,9 @@ int Umbrelix::CreateRenderTargets() {
     return 0;
 }
 
+// Each target made again releases the one it replaces.
 int Umbrelix::CreateGBuffer(int width, int height) {
+    ReleaseGBuffer();
     glGenFramebuffers(1, &mGBuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, mGBuffer);
     glGenTextures(1, &mGPosition);
@@ -195,9 +201,12 @@ int Umbrelix::CreateGBuffer(int width, int height) {
     AllocateRenderTexture(mGDepth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_FLOAT, width,
                           height);
     glBindTexture(GL_TEXTURE_2D, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mGPosition, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, mGNormal, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT2, GL_TEXTURE_2D, mGAlbedo, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + kGBufferPositionAttachment,
+                           GL_TEXTURE_2D, mGPosition, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + kGBufferNormalAttachment,
+                           GL_TEXTURE_2D, mGNormal, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + kGBufferAlbedoAttachment,
+                           GL_TEXTURE_2D, mGAlbedo, 0);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, mGDepth, 0);
     const GLenum drawBuffers[] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(3, drawBuffers);
@@ -205,11 +214,15 @@ int Umbrelix::CreateGBuffer(int width, int height) {
 }
 
 int Umbrelix::CreateSSAOBuffer(int width, int height) {
+    DeleteTexture(mSSAOTexture);
+    DeleteFramebuffer(mSSAOBuffer);
     return CreateOcclusionTarget(&mSSAOBuffer, &mSSAOTexture, width, height,
                                  "SSAO framebuffer incomplete");
 }
 
 int Umbrelix::CreateBlurBuffer(int width, int height) {
+    DeleteTexture(mBlurTexture);
+    DeleteFramebuffer(mBlurBuffer);
     return CreateOcclusionTarget(&mBlurBuffer, &mBlurTexture, width, height,
                                  "Blur framebuffer incomplete");
 }
@@ -220,14 +233,8 @@ void Umbrelix::AssignSamplerUnits() {
     glUseProgram(mShaderTexture.program);
     glUniform1i(mShaderTexture.texDiffuse, kUnitSource);
 
-    glUseProgram(mShaderSSAO.program);
-    glUniform1i(mShaderSSAO.texGPosition, kUnitGPosition);
-    glUniform1i(mShaderSSAO.texGNormal, kUnitGNormal);
-    glUniform1i(mShaderSSAO.texSSAONoise, kUnitNoise);
-    glUseProgram(mShaderHorizon.program);
-    glUniform1i(mShaderHorizon.texGPosition, kUnitGPosition);
-    glUniform1i(mShaderHorizon.texGNormal, kUnitGNormal);
-    glUniform1i(mShaderHorizon.texSSAONoise, kUnitNoise);
+    for (const ShaderProgram* program : OcclusionPrograms())
+        AssignOcclusionSamplers(*program);
     UploadRadius();
 
     glUseProgram(mShaderLighting.program);
@@ -236,6 +243,29 @@ void Umbrelix::AssignSamplerUnits() {
     glUniform1i(mShaderLighting.texGAlbedo, kUnitGAlbedo);
     glUniform1i(mShaderLighting.texSSAO, kUnitOcclusion);
     UploadAmbientFactor();
+}
+
+void Umbrelix::AssignOcclusionSamplers(const ShaderProgram& program) {
+    glUseProgram(program.program);
+    glUniform1i(program.texGPosition, kUnitGPosition);
+    glUniform1i(program.texGNormal, kUnitGNormal);
+    glUniform1i(program.texSSAONoise, kUnitNoise);
+}
+
+std::vector<const ShaderProgram*> Umbrelix::OcclusionPrograms() const {
+    std::vector<const ShaderProgram*> programs = {&mShaderSSAO, &mShaderHorizon};
+    if (mOcclusionReplacement)
+        programs.push_back(mOcclusionReplacement);
+    return programs;
+}
+
+void Umbrelix::ReplaceOcclusionProgram(const ShaderProgram* program) {
+    mOcclusionReplacement = program;
+    if (!program)
+        return;
+    AssignOcclusionSamplers(*program);
+    UploadRadius();
+    UploadKernel();
 }
 
 // Repeat wrapping tiles the 4x4 rotations over the screen; nearest filtering
@@ -259,11 +289,15 @@ void Umbrelix::RedrawNoise() {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-void Umbrelix::ApplySettings(const SSAOSettings& settings) {
+// The only writer of the switches: what it keeps holds the settings' rule,
+// whoever asked (keys, options, tools).
+void Umbrelix::ApplySettings(const SSAOSettings& asked) {
+    const SSAOSettings settings = asked.Kept();
     const SSAOSettings before = mSettings;
     mSettings.ssaoEnabled = settings.ssaoEnabled;
     mSettings.blurEnabled = settings.blurEnabled;
     mSettings.estimator = settings.estimator;
+    assert(mSettings.RuleHolds() && "the blur must never run without this frame's occlusion");
     if (settings.kernelSize != before.kernelSize)
         SetKernelSize(settings.kernelSize);
     if (settings.radius != before.radius)
@@ -298,9 +332,9 @@ void Umbrelix::SetAmbientFactor(float a) {
     UploadAmbientFactor();
 }
 
-// Both estimators' programs: switching between them needs no upload.
+// Every occlusion program: switching between them needs no upload.
 void Umbrelix::UploadRadius() {
-    for (const ShaderProgram* program : {&mShaderSSAO, &mShaderHorizon}) {
+    for (const ShaderProgram* program : OcclusionPrograms()) {
         glUseProgram(program->program);
         glUniform1f(program->ssaoRadius, mSettings.radius);
     }

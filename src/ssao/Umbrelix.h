@@ -11,13 +11,16 @@
 
 #include "render/Renderer.h"
 #include "ssao/SSAOEstimator.h"
+#include "ssao/SSAOSettings.h"
 
-constexpr uint32_t kDefaultKernelSize = 4;
-constexpr float kDefaultRadius = 0.9f;
-constexpr float kDefaultAmbientFactor = 0.75f;
 // The full-screen quad: four (x, y, u, v) vertices drawn as one triangle strip.
 constexpr int kQuadVertexCount = 4;
 constexpr int kQuadComponents = 4;
+
+// The G-buffer's colour attachments, in the order the scene shader writes them.
+constexpr int kGBufferPositionAttachment = 0;
+constexpr int kGBufferNormalAttachment = 1;
+constexpr int kGBufferAlbedoAttachment = 2;
 
 // Texture units the passes bind to. Each program's samplers are pointed at
 // them once in Init, so the passes only bind textures.
@@ -28,24 +31,6 @@ constexpr int kUnitGAlbedo = 2;   // lighting
 constexpr int kUnitOcclusion = 3; // lighting
 constexpr int kUnitSource = 0;    // the blur's input and the texture views
 constexpr int kUnitTruth = 4;     // the traced truth (truth and difference views)
-
-// The settings the user changes live, as one value: the two switches and
-// the three parameters. The renderer applies a whole value at once and
-// uploads only what changed.
-struct SSAOSettings {
-    bool ssaoEnabled = true; // the occlusion pass runs; lighting uses occlusion
-    bool blurEnabled = true; // the blur pass runs; lighting reads its result
-    uint32_t kernelSize = kDefaultKernelSize;
-    float radius = kDefaultRadius;
-    float ambientFactor = kDefaultAmbientFactor;
-    SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
-    bool operator==(const SSAOSettings& o) const {
-        return ssaoEnabled == o.ssaoEnabled && blurEnabled == o.blurEnabled &&
-               kernelSize == o.kernelSize && radius == o.radius &&
-               ambientFactor == o.ambientFactor && estimator == o.estimator;
-    }
-    bool operator!=(const SSAOSettings& o) const { return !(*this == o); }
-};
 
 // The passes of one frame, in the order RenderFrame runs them.
 enum FramePass {
@@ -89,9 +74,10 @@ public:
     int CreateSSAOBuffer(int width, int height);
     int CreateBlurBuffer(int width, int height);
 
-    // The settings now, and a whole new value applied: a new kernel size
-    // draws a fresh kernel, a new radius or ambient factor is uploaded, the
-    // switches take effect from the next frame; what did not change is left.
+    // The settings now, and a whole new value applied, kept to the settings'
+    // rule (no blur while SSAO is off): a new kernel size draws a fresh
+    // kernel, a new radius or ambient factor is uploaded, the switches take
+    // effect from the next frame; what did not change is left.
     const SSAOSettings& Settings() const { return mSettings; }
     void ApplySettings(const SSAOSettings& settings);
     // The setters of single values. SetKernelSize draws fresh samples also
@@ -161,7 +147,13 @@ public:
     const ShaderProgram& ShaderSSAO() const { return mShaderSSAO; }
     const ShaderProgram& ShaderBlur() const { return mShaderBlur; }
     const ShaderProgram& ShaderLighting() const { return mShaderLighting; }
-    const ShaderProgram& ShaderHorizon() const { return mShaderHorizon; }
+    // Runs program in the occlusion pass instead of the estimator's (null:
+    // the estimator's again). It gets what the estimators get: the samplers'
+    // units, the kernel and its size, the radius and the projection; a
+    // measurement puts its own program there (the caller keeps it alive and
+    // takes it back out before destroying it).
+    void ReplaceOcclusionProgram(const ShaderProgram* program);
+
     // The occlusion lighting and the occlusion view read now.
     uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
     // The render targets' size: the drawable's at start-up, kept whatever the
@@ -199,14 +191,25 @@ private:
     int mTargetWidth = 0;
     int mTargetHeight = 0;
     bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
-    int mWindowBottom = 0;    // the viewport's bottom row: 0, or where the window's top is
+    const ShaderProgram* mOcclusionReplacement = nullptr; // not owned; see ReplaceOcclusionProgram
+    int mWindowBottom = 0; // the viewport's bottom row: 0, or where the window's top is
 
     // Binds the window's framebuffer with the picture in its top-left corner.
     void BindWindowFramebuffer();
     // The viewport at the targets' size, bottom at row bottom (0 for the targets).
     void PlaceViewport(int bottom);
     void AssignTruthSamplers();
-    // Uploads the kernel and its size to both occlusion programs.
+    // The renderer's programs with their files, in load order (the truth's
+    // is loaded apart, on demand): loading, reloading and releasing use it.
+    std::vector<ShaderSource> ProgramTable();
+    ShaderSource TruthProgram() {
+        return {&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"};
+    }
+    // The programs the occlusion pass can run: both estimators' and a replacement.
+    std::vector<const ShaderProgram*> OcclusionPrograms() const;
+    void AssignOcclusionSamplers(const ShaderProgram& program);
+    void ReleaseGBuffer();
+    // Uploads the kernel and its size to the occlusion programs.
     void UploadKernel();
     void UploadRadius();
     void UploadAmbientFactor();

@@ -68,8 +68,8 @@ void Umbrelix::RenderFrame(const glm::mat4& view, SceneGraphNode* root, FinalVie
         SSAOPass();
         watch.AfterPass(FRAME_OCCLUSION);
     }
-    // The controls keep the blur off while SSAO is off; the pass itself does
-    // not look at SSAO.
+    // The settings never hold the blur on while SSAO is off (ApplySettings
+    // keeps their rule), so the blur smooths this frame's occlusion only.
     if (mSettings.blurEnabled) {
         watch.BeforePass(FRAME_BLUR);
         BlurPass();
@@ -126,6 +126,8 @@ uint32_t Umbrelix::OcclusionTexture() const {
 }
 
 const ShaderProgram& Umbrelix::OcclusionProgram() const {
+    if (mOcclusionReplacement)
+        return *mOcclusionReplacement;
     return mSettings.estimator == ESTIMATOR_HORIZON ? mShaderHorizon : mShaderSSAO;
 }
 

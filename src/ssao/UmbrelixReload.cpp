@@ -13,18 +13,13 @@ constexpr int kRgbaChannels = 4;
 } // namespace
 
 int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
-    std::vector<ShaderSource> sources = {
-        {&mShaderText, "shaders/Text.vert", "shaders/Text.frag"},
-        {&mShaderTexture, "shaders/Texture.vert", "shaders/Texture.frag"},
-        {&mShaderSSAO, "shaders/SSAO.vert", "shaders/SSAO.frag"},
-        {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
-        {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
-        {&mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag"},
-    };
+    std::vector<ShaderSource> sources = {TextProgram()};
+    for (const ShaderSource& source : ProgramTable())
+        sources.push_back(source);
     // The truth's program once it was asked for, also when it failed then:
     // a reload that builds it brings the truth back.
     if (mTruthAsked)
-        sources.push_back({&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"});
+        sources.push_back(TruthProgram());
     int result = 0;
     for (const ShaderSource& source : sources) {
         ShaderFailure failure;
@@ -46,7 +41,7 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
 // The horizon estimator reads no samples (its location is -1, which GL
 // ignores); it takes the kernel size as its count of reads.
 void Umbrelix::UploadKernel() {
-    for (const ShaderProgram* program : {&mShaderSSAO, &mShaderHorizon}) {
+    for (const ShaderProgram* program : OcclusionPrograms()) {
         glUseProgram(program->program);
         glUniform3fv(program->ssaoSamples, static_cast<GLsizei>(mKernel.size()),
                      reinterpret_cast<const float*>(mKernel.data()));

@@ -18,7 +18,7 @@ int Umbrelix::LoadTruthProgram() {
     mTruthAsked = true;
     if (mShaderTruth.program != 0)
         return 0;
-    if (LoadShaderProgram(mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag") != 0)
+    if (LoadShaderPrograms({TruthProgram()}) != 0)
         return -1;
     AssignTruthSamplers();
     return 0;

@@ -179,3 +179,29 @@ TEST(Camera, StepWithoutElapsedTimeLeavesTheMotionAlone) {
 }
 
 } // namespace
+
+TEST(CameraAim, DirectionsTurnIntoTheCamerasPitchAndYaw) {
+    float pitch = 0.0f, yaw = 0.0f;
+    ASSERT_TRUE(DirectionToAngles(glm::vec3(1.0f, 0.0f, 0.0f), &pitch, &yaw));
+    EXPECT_NEAR(pitch, 0.0f, 1e-5f);
+    EXPECT_NEAR(yaw, 0.0f, 1e-5f);
+    ASSERT_TRUE(DirectionToAngles(glm::vec3(0.0f, 0.0f, -3.0f), &pitch, &yaw));
+    EXPECT_NEAR(yaw, -90.0f, 1e-4f) << "the camera's own default direction";
+    ASSERT_TRUE(DirectionToAngles(glm::vec3(0.0f, 1.0f, 1.0f), &pitch, &yaw));
+    EXPECT_NEAR(pitch, 45.0f, 1e-4f);
+    EXPECT_NEAR(yaw, 90.0f, 1e-4f);
+    EXPECT_FALSE(DirectionToAngles(glm::vec3(0.0f), &pitch, &yaw));
+    EXPECT_FALSE(DirectionToAngles(glm::vec3(NAN, 0.0f, 1.0f), &pitch, &yaw));
+
+    // Round trip through the camera for directions all round.
+    for (const glm::vec3& dir : {glm::vec3(1.0f, 0.0f, 0.0f), glm::vec3(1.0f, -0.25f, 0.6f),
+                                 glm::vec3(0.0f, 1.1f, 1.0f), glm::vec3(1.0f, -0.06f, -0.1f),
+                                 glm::vec3(-0.7f, 0.55f, 0.6f), glm::vec3(1.0f, -0.1f, 0.05f)}) {
+        ASSERT_TRUE(DirectionToAngles(dir, &pitch, &yaw));
+        Camera camera;
+        camera.mPitch = pitch;
+        camera.mYaw = yaw;
+        camera.UpdateVectors();
+        ExpectNear(camera.mFront, glm::normalize(dir), 1e-5f);
+    }
+}

@@ -8,12 +8,14 @@
 
 #include <SDL2/SDL.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "gpu/GLFunctions.h"
 #include "input/EventBus.h"
+#include "input/Event.h"
 #include "input/InputDriver.h"
 #include "memory/Allocator.h"
 #include "support/RunningDemo.h"
@@ -148,8 +150,8 @@ std::string PassesOf(const std::vector<GLint>& programs, const Vesperon& app) {
     const Umbrelix* r = app.GetRenderer();
     const std::pair<uint32_t, const char*> names[] = {
         {app.mSceneProgram.program, "scene"}, {r->ShaderSSAO().program, "ssao"},
-        {r->ShaderBlur().program, "blur"},     {r->ShaderLighting().program, "lighting"},
-        {r->ShaderTexture().program, "view"},  {r->mShaderText.program, "text"},
+        {r->ShaderBlur().program, "blur"},    {r->ShaderLighting().program, "lighting"},
+        {r->ShaderTexture().program, "view"}, {r->mShaderText.program, "text"},
     };
     std::string passes;
     size_t i = 0;
@@ -204,10 +206,68 @@ TEST_F(VesperonFrames, OcclusionAndBlurPassesFollowTheirOwnSwitches) {
     EXPECT_EQ(Frame(), "scene*N ssao lighting text*54");
     Switches(false, false, VIEW_LIT);
     EXPECT_EQ(Frame(), "scene*N lighting text*54") << "no occlusion pass while SSAO is off";
-    // The controls never leave blur on without SSAO, but the frame does not
-    // second-guess them: blur follows its own switch.
-    Switches(false, true, VIEW_LIT);
-    EXPECT_EQ(Frame(), "scene*N blur lighting text*54");
+}
+
+namespace {
+
+void PressKey(Vesperon* app, uint8_t key) {
+    for (uint8_t released : {0, 1}) {
+        Event e{};
+        e.type = EVENT_KEY;
+        e.key.key = key;
+        e.key.released = released;
+        Vesperon::OnKey(&e, app);
+    }
+}
+
+SSAOSettings FromOptions(std::vector<std::string> words) {
+    words.insert(words.begin(), "vesperon");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    DemoOptions options;
+    std::string error;
+    EXPECT_TRUE(ParseDemoOptions(int(argv.size()), argv.data(), &options, &error)) << error;
+    return options.settings;
+}
+
+} // namespace
+
+// The blur smooths what this frame's occlusion pass drew: whichever way the
+// settings change, a frame with SSAO off has no blur pass (it would smooth an
+// old frame's occlusion into the picture).
+TEST_F(VesperonFrames, SSAOOffNeverBlursWhicheverWayTheSettingsChange) {
+    Umbrelix* renderer = mApp.GetRenderer();
+    SSAOSettings blurWithoutSSAO = renderer->Settings();
+    blurWithoutSSAO.ssaoEnabled = false;
+    blurWithoutSSAO.blurEnabled = true;
+    const struct {
+        const char* way;
+        std::function<void()> change;
+    } kWays[] = {
+        {"O", [&] { PressKey(&mApp, KEY_O); }},
+        {"O then P", [&] { PressKey(&mApp, KEY_O), PressKey(&mApp, KEY_P); }},
+        {"P, O, P",
+         [&] { PressKey(&mApp, KEY_P), PressKey(&mApp, KEY_O), PressKey(&mApp, KEY_P); }},
+        {"ApplySettings asking for the blur", [&] { renderer->ApplySettings(blurWithoutSSAO); }},
+        {"WithBlur(true) after WithSSAO(false)",
+         [&] { renderer->ApplySettings(renderer->Settings().WithSSAO(false).WithBlur(true)); }},
+        {"--ssao off",
+         [&] {
+             renderer->ApplySettings(FromOptions({"--ssao", "off"}));
+         }},
+        {"--ssao off --kernel 8",
+         [&] {
+             renderer->ApplySettings(FromOptions({"--ssao", "off", "--kernel", "8"}));
+         }},
+    };
+    for (const auto& w : kWays) {
+        Switches(true, true, VIEW_LIT);
+        w.change();
+        EXPECT_FALSE(renderer->Settings().ssaoEnabled) << w.way;
+        EXPECT_FALSE(renderer->Settings().blurEnabled) << w.way;
+        EXPECT_EQ(Frame(), "scene*N lighting text*54") << w.way;
+    }
 }
 
 TEST_F(VesperonFrames, EachViewModeDrawsItsViewAndAnUnknownModeNone) {
@@ -234,4 +294,47 @@ TEST(VesperonShutdown, ReleasesAnOverlayTheRunLeftBehind) {
     app.Shutdown(); // asserts that no zone block is left in use
     EXPECT_FALSE(app.mOverlay.Holds());
     EXPECT_EQ(capture.Text().find("[E]"), std::string::npos) << capture.Text();
+}
+
+namespace {
+
+void ExpectNear(const glm::vec3& a, const glm::vec3& b, float tolerance) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+} // namespace
+
+TEST(VesperonAim, AnAimedAppKeepsItsViewThroughTheFramesCameraSteps) {
+    Vesperon app; // not started: only its camera and motion state are used
+    const glm::vec3 eye(92.0f, 6.0f, 50.0f);
+    const glm::vec3 dir(1.0f, -0.25f, 0.6f);
+    app.Aim(eye, dir);
+    const glm::mat4 expected = AimedViewMatrix(eye, dir);
+    for (int frame = 0; frame < 5; ++frame) {
+        // The camera part of Vesperon::Frame, with a frame time of 16 ms.
+        MotionStep(app.mPreviousPosition, app.mCurrentPosition, app.mMoveForward, app.mMoveRight,
+                   app.mCamera, 0.016f);
+        app.mCamera.mPitch = ClampPitch(app.mPitch);
+        app.mCamera.mYaw = app.mYaw;
+        app.mCamera.UpdateVectors();
+        EXPECT_EQ(app.mCamera.mPosition, eye) << "frame " << frame;
+        ExpectNear(app.mCamera.mFront, glm::normalize(dir), 1e-5f);
+        const glm::mat4 view = app.mCamera.GetViewMatrix();
+        for (int c = 0; c < 4; ++c)
+            ExpectNear(glm::vec3(view[c]), glm::vec3(expected[c]), 1e-5f);
+    }
+    // The eye really is at `eye`: the view matrix takes it to the origin.
+    ExpectNear(glm::vec3(expected * glm::vec4(eye, 1.0f)), glm::vec3(0.0f), 1e-4f);
+}
+
+TEST(VesperonAim, AStraightUpDirectionIsHeldAtThePitchLimit) {
+    Vesperon app;
+    app.Aim(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    EXPECT_FLOAT_EQ(app.mPitch, kPitchLimit);
+    const glm::mat4 view = AimedViewMatrix(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r)
+            EXPECT_TRUE(std::isfinite(view[c][r])) << "the right vector stays defined";
 }

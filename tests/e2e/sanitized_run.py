@@ -48,9 +48,9 @@ def main():
         # comes while the difference view is still tracing.
         demo.key("g")
         deadline = time.time() + FIGURES_TIMEOUT
-        while time.time() < deadline and not demo.program.count("Figures at 16 rays: MAE"):
+        while time.time() < deadline and not demo.program.count("hemisphere estimator at 16 rays: MAE"):
             time.sleep(1)
-        run.check(demo.program.count("Figures at 16 rays: MAE") >= 1,
+        run.check(demo.program.count("hemisphere estimator at 16 rays: MAE") >= 1,
                   "the figures at 16 rays are computed")
         demo.key("g", "F5")
         time.sleep(FRAMES)

@@ -21,7 +21,7 @@ FIGURES_LINE = "560x14+1+105"
 MESSAGE_LINE = "600x14+1+120"
 WINDOW_SIZE = (1440, 900)
 RAYS = re.compile(r"Truth: (\d+) rays per pixel")
-FIGURES = re.compile(r"Figures at (\d+) rays: MAE ([0-9.]+)")
+FIGURES = re.compile(r"Figures of the (\w+) estimator at (\d+) rays: MAE ([0-9.]+)")
 
 
 def work_folder():
@@ -102,7 +102,7 @@ def check_views(run, demo):
 
 
 def figures_logged(program):
-    return [int(m.group(1)) for line in program.log() for m in [FIGURES.search(line)] if m]
+    return [int(m.group(2)) for line in program.log() for m in [FIGURES.search(line)] if m]
 
 
 def check_figures(run, demo, when):
@@ -138,6 +138,34 @@ def check_screenshot(run, demo, folder):
                   "the JSON and its figures name the estimator measured")
     run.check(not any(n.endswith(".tmp") or n.startswith(".") for n in os.listdir(folder)),
               "no temporary file is left")
+
+
+def check_estimator_switch(run, demo):
+    """After H the figures computed from then on name the horizon estimator;
+    none computed before the switch is logged under the other's name."""
+    switched = len(demo.program.log())
+    demo.key("h")
+    run.check(wait_log(demo.program, lambda log: any(
+        m and m.group(1) == "horizon" for m in (FIGURES.search(l) for l in log[switched:])), 90),
+        "after H the figures of the horizon estimator are logged")
+    named = [m.group(1) for m in (FIGURES.search(l) for l in demo.program.log()[switched:]) if m]
+    run.check(named and named[-1] == "horizon" and set(named) <= {"hemisphere", "horizon"},
+              f"every figures line names its estimator ({named})")
+    demo.key("h")
+
+
+def check_radius_zero(run, demo, folder):
+    """At radius 0 (the keys reach it) the truth says why it traces nothing,
+    and F12 gives the same reason."""
+    demo.key(*["semicolon"] * 18)  # 0.9 down to 0 in steps of 0.05
+    reason = "radius 0: nothing can occlude; nothing to trace"
+    run.check(wait_log(demo.program, lambda log: any(reason in l for l in log), 30),
+              "at radius 0 the log says why nothing is traced")
+    shown = len(demo.program.log())
+    demo.key("F12")
+    run.check(wait_log(demo.program, lambda log: any(
+        "Screenshot: " + reason in l for l in log[shown:]), 30), "F12 gives the same reason")
+    demo.key(*["apostrophe"] * 18)
 
 
 def check_reload_names_the_file(run, demo, folder):
@@ -239,6 +267,8 @@ def main():
         time.sleep(3)
         lit = check_views(run, demo)
         check_screenshot(run, demo, folder)
+        check_estimator_switch(run, demo)
+        check_radius_zero(run, demo, folder)
         demo.key("g")
         back = demo.shot_until("lit-again", lambda p: harness.difference(lit, p, SCENE) < 0.02)
         run.check(harness.difference(lit, back, SCENE) < 0.02, "G a third time shows the lit view")

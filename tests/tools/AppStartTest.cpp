@@ -20,11 +20,11 @@ struct SceneSummary {
 
 SceneSummary Summarise(const Vesperon& app) {
     SceneSummary s;
-    s.nodes = app.mSceneRoot.mChildren.size();
-    for (const SceneGraphNode& node : app.mSceneRoot.mChildren)
+    s.nodes = app.SceneRoot().mChildren.size();
+    for (const SceneGraphNode& node : app.SceneRoot().mChildren)
         s.indices += node.mMesh ? node.mMesh->mNumIndices : 0;
     if (s.nodes > 0)
-        s.firstWorld = app.mSceneRoot.mChildren[0].mWorldTransform;
+        s.firstWorld = app.SceneRoot().mChildren[0].mWorldTransform;
     s.eye = app.mCurrentPosition;
     return s;
 }

@@ -1,7 +1,7 @@
-// FetchFloor: the floor pass really reads its texels (a changed texel
-// changes the result of the pixels whose footprint covers it), spreads them
-// over the projected occlusion radius, and reads nothing for pixels without
-// geometry.
+// FetchFloor: run in the renderer's occlusion pass, the floor really reads
+// its texels (a changed texel changes the result of the pixels whose
+// footprint covers it), spreads them over the projected occlusion radius,
+// and reads nothing for pixels without geometry.
 #include "framebench/FetchFloor.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <vector>
 
 #include <glm/gtc/matrix_transform.hpp>
 
+#include "gpu/GLFunctions.h"
+#include "gpu/Window.h"
+#include "ssao/Umbrelix.h"
 #include "support/GLTestContext.h"
 
 namespace {
@@ -22,48 +26,38 @@ constexpr int kSize = 48;
 constexpr float kDepth = -2.0f; // every texel's view-space z
 constexpr uint8_t kOpen = 255;  // what a pixel without geometry writes
 
-// A G-buffer of kSize x kSize position and normal texels, an R8 target and a
-// full-screen quad, built and released by the test.
+// The real renderer on a kSize x kSize window, its G-buffer's position and
+// normal texels written by the test, and the floor put in its occlusion
+// pass's place.
 class FloorScene {
 public:
     FloorScene() {
-        mTargets.position = MakeTexture(GL_RGB16F);
-        mTargets.normal = MakeTexture(GL_RGB16F);
-        mOutput = MakeTexture(GL_R8);
-        glGenFramebuffers(1, &mTargets.framebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, mTargets.framebuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mOutput, 0);
-        const GLenum attachment = GL_COLOR_ATTACHMENT0;
-        glDrawBuffers(1, &attachment);
-        const float quad[] = {-1, -1, 0, 0, 1, -1, 1, 0, -1, 1, 0, 1, 1, 1, 1, 1};
-        glGenVertexArrays(1, &mTargets.quadVAO);
-        glBindVertexArray(mTargets.quadVAO);
-        glGenBuffers(1, &mQuadVBO);
-        glBindBuffer(GL_ARRAY_BUFFER, mQuadVBO);
-        glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STATIC_DRAW);
-        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
-        glEnableVertexAttribArray(0);
-        glViewport(0, 0, kSize, kSize);
+        mWindow = std::make_unique<Window>("fetch-floor-test", kSize, kSize, WINDOW_WINDOWED);
+        EXPECT_EQ(mWindow->Init(), 0);
+        mRenderer = std::make_unique<Umbrelix>(mWindow.get());
+        EXPECT_EQ(mRenderer->Init(), 0);
+        mRenderer->SetProjectionMatrix(glm::perspective(45.0f, 1.0f, 1.0f, 500.0f));
         positions.assign(kSize * kSize, glm::vec3(0.1f, 0.1f, kDepth));
         normals.assign(kSize * kSize, glm::vec3(0.0f, 0.0f, 1.0f));
     }
-    ~FloorScene() {
-        glDeleteBuffers(1, &mQuadVBO);
-        glDeleteVertexArrays(1, &mTargets.quadVAO);
-        glDeleteFramebuffers(1, &mTargets.framebuffer);
-        const uint32_t textures[] = {mTargets.position, mTargets.normal, mOutput};
-        glDeleteTextures(3, textures);
-    }
+    Umbrelix* Renderer() { return mRenderer.get(); }
 
-    // Uploads positions and normals, draws the floor, reads the target back
-    // (row 0 at the bottom, as GL stores it).
-    std::vector<uint8_t> Draw(const FetchFloor& floor, uint32_t fetches) {
-        Upload(mTargets.position, positions);
-        Upload(mTargets.normal, normals);
-        floor.Draw(mTargets, fetches);
+    // Uploads positions and normals, runs the occlusion pass with the floor
+    // in it at this radius and fetch count, reads the target back (row 0 at
+    // the bottom, as GL stores it).
+    std::vector<uint8_t> Draw(FetchFloor& floor, float radius, uint32_t fetches) {
+        Upload(mRenderer->GPosition(), positions);
+        Upload(mRenderer->GNormal(), normals);
+        mRenderer->SetRadius(radius);
+        mRenderer->SetKernelSize(fetches);
+        floor.Engage(true);
+        mRenderer->SSAOPass();
+        floor.Engage(false);
         std::vector<uint8_t> out(kSize * kSize);
+        glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->SSAOBuffer());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, kSize, kSize, GL_RED, GL_UNSIGNED_BYTE, out.data());
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
         return out;
     }
 
@@ -71,26 +65,14 @@ public:
     std::vector<glm::vec3> normals;
 
 private:
-    static uint32_t MakeTexture(GLenum format) {
-        uint32_t name = 0;
-        glGenTextures(1, &name);
-        glBindTexture(GL_TEXTURE_2D, name);
-        GLenum layout = format == GL_R8 ? GL_RED : GL_RGB;
-        glTexImage2D(GL_TEXTURE_2D, 0, format, kSize, kSize, 0, layout, GL_FLOAT, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        return name;
-    }
     static void Upload(uint32_t texture, const std::vector<glm::vec3>& texels) {
         glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kSize, kSize, GL_RGB, GL_FLOAT, texels.data());
     }
 
-    FetchFloorTargets mTargets;
-    uint32_t mOutput = 0;
-    uint32_t mQuadVBO = 0;
+    std::unique_ptr<Window> mWindow;
+    std::unique_ptr<Umbrelix> mRenderer;
 };
 
 // The projection of a square target: P11 = 1 / tan(22.5 radians), as the demo's.
@@ -124,14 +106,14 @@ Change Changed(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int
 
 // How the image changes when the position texel in the middle changes.
 Change EffectOfOneTexel(float radius, uint32_t fetches) {
-    FetchFloor floor;
-    std::string error;
-    EXPECT_EQ(floor.Load(radius, Projection(), &error), 0) << error;
     FloorScene scene;
+    FetchFloor floor(scene.Renderer());
+    std::string error;
+    EXPECT_EQ(floor.Load(&error), 0) << error;
     const int middle = (kSize / 2) * kSize + kSize / 2;
-    std::vector<uint8_t> before = scene.Draw(floor, fetches);
+    std::vector<uint8_t> before = scene.Draw(floor, radius, fetches);
     scene.positions[middle].x += 0.3f; // same depth: the footprints stay as they were
-    std::vector<uint8_t> after = scene.Draw(floor, fetches);
+    std::vector<uint8_t> after = scene.Draw(floor, radius, fetches);
     EXPECT_NE(before[middle], after[middle]) << "a pixel reads its own position";
     return Changed(before, after, middle);
 }
@@ -162,14 +144,14 @@ TEST(FetchFloor, TheFootprintGrowsWithTheRadius) {
 
 TEST(FetchFloor, PixelsWithoutGeometryReadNothingAndStayOpen) {
     ASSERT_TRUE(RequireGL());
-    FetchFloor floor;
-    std::string error;
-    ASSERT_EQ(floor.Load(0.5f, Projection(), &error), 0) << error;
     FloorScene scene;
+    FetchFloor floor(scene.Renderer());
+    std::string error;
+    ASSERT_EQ(floor.Load(&error), 0) << error;
     for (int y = 0; y < kSize; ++y)
         for (int x = kSize / 2; x < kSize; ++x)
             scene.normals[y * kSize + x] = glm::vec3(0.0f); // right half: nothing drawn
-    std::vector<uint8_t> out = scene.Draw(floor, 8);
+    std::vector<uint8_t> out = scene.Draw(floor, 0.5f, 8);
     for (int y = 0; y < kSize; ++y) {
         EXPECT_EQ(out[y * kSize + kSize - 1], kOpen);
         EXPECT_NE(out[y * kSize], kOpen) << "covered pixels write their sum";
@@ -180,10 +162,11 @@ TEST(FetchFloor, AMissingShaderIsReportedNotDrawn) {
     ASSERT_TRUE(RequireGL());
     // Run from elsewhere, the shader files are not found.
     char* previous = getcwd(nullptr, 0);
+    FloorScene scene;
     ASSERT_EQ(chdir("/"), 0);
-    FetchFloor floor;
+    FetchFloor floor(scene.Renderer());
     std::string error;
-    EXPECT_EQ(floor.Load(0.5f, Projection(), &error), -1);
+    EXPECT_EQ(floor.Load(&error), -1);
     EXPECT_NE(error.find("tools/framebench/FetchFloor.frag"), std::string::npos) << error;
     ASSERT_EQ(chdir(previous), 0);
     free(previous);

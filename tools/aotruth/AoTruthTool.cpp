@@ -11,12 +11,13 @@
 #include "aotruth/AoReference.h"
 #include "aotruth/AoReport.h"
 #include "ssao/AoScene.h"
-#include "demo/DemoCapture.h"
+#include "ssao/SceneCapture.h"
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
 #include "core/OutputFile.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
+#include "core/Options.h"
 #include "demo/Vesperon.h"
 #include "scene/ModelLoader.h"
 #include "ssao/Umbrelix.h"
@@ -70,11 +71,10 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
             *error = "unknown option \"" + name + "\"";
             return false;
         }
-        if (i + 1 >= argc) {
-            *error = name + " needs a value";
+        const char* given = OptionValue(argc, argv, &i, error);
+        if (!given)
             return false;
-        }
-        std::string value = argv[++i];
+        std::string value = given;
         bool ok = true;
         if (name == "--out") {
             options->outDir = value;
@@ -177,19 +177,17 @@ DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
 std::vector<uint8_t> ComparisonMask(const ReferenceImage& traced,
                                     const std::vector<float>& demoDepth, ViewResult* view,
                                     uint64_t* comparedPixels) {
-    std::vector<uint8_t> mask(demoDepth.size());
+    std::vector<uint8_t> mask = ComparedPixels(traced, demoDepth);
     double referenceSum = 0.0;
     uint64_t compared = 0;
     for (size_t i = 0; i < mask.size(); ++i) {
         bool hit = traced.mask[i] != 0;
         bool drawn = demoDepth[i] > 0.0f;
-        bool same = hit && drawn && SameSurface(traced.depth[i], demoDepth[i]);
-        mask[i] = same;
         view->tracedPixels += hit;
         view->demoPixels += drawn;
         view->mismatchPixels += hit != drawn;
-        view->otherSurfacePixels += hit && drawn && !same;
-        if (same) {
+        view->otherSurfacePixels += hit && drawn && !mask[i];
+        if (mask[i]) {
             referenceSum += traced.visibility[i];
             ++compared;
         }
@@ -229,9 +227,9 @@ int MeasureKernel(Vesperon& app, const ToolOptions& options, const std::string& 
 int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
                 const std::vector<std::string>& modelFiles, const NamedView& named,
                 ViewResult* view) {
-    AimApp(app, named.eye, named.dir);
+    app.Aim(named.eye, named.dir);
     app.Frame(); // the aimed camera reaches the G-buffer
-    CameraSetup camera = DemoCamera(app);
+    CameraSetup camera = app.ViewCamera();
     view->name = named.name;
     view->eye = named.eye;
     view->dir = named.dir;
@@ -263,7 +261,7 @@ int MeasureView(Vesperon& app, const AoScene& scene, const ToolOptions& options,
 }
 
 int BuildScene(Vesperon& app, AoScene* scene) {
-    if (scene->Create() != 0 || AddSceneGraph(app.mSceneRoot, scene) != 0 || scene->Commit() != 0)
+    if (scene->Create() != 0 || AddSceneGraph(app.SceneRoot(), scene) != 0 || scene->Commit() != 0)
         return -1;
     LogMessage(LOG_INFO, kTag, "Ray-tracing scene: %u triangles", scene->TriangleCount());
     return 0;
@@ -282,8 +280,7 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
     }
     // Both occlusion buffers are measured: SSAO and blur on, at the radius
     // and with the estimator asked for.
-    SSAOSettings ssao = app.GetRenderer()->Settings();
-    ssao.ssaoEnabled = ssao.blurEnabled = true;
+    SSAOSettings ssao = app.GetRenderer()->Settings().WithSSAO(true);
     ssao.radius = options.view.radius;
     ssao.estimator = options.view.estimators.front();
     app.GetRenderer()->ApplySettings(ssao);

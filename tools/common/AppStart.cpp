@@ -77,7 +77,10 @@ int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, s
              ModelFiles* files) {
     if (!CanOpenModel(modelPath, error))
         return -1;
-    app.mOptions.modelPath = modelPath; // so that a view's reopening command names it
+    DemoOptions options = app.Options();
+    options.modelPath = modelPath; // so that a view's reopening command names it
+    options.hasModel = true;
+    app.UseOptions(options);
     StartupTimes local;
     StartupTimes* t = times ? times : &local;
     const Clock::time_point begin = Clock::now();

@@ -5,6 +5,7 @@
 
 #include "core/Logger.h"
 #include "core/OutputFile.h"
+#include "demo/Camera.h"
 
 bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::string* error) {
     std::vector<uint32_t> sizes;

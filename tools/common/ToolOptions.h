@@ -1,5 +1,5 @@
 // ToolOptions: the command-line pieces the measuring tools share over the
-// demo's own (demo/DemoOptions.h: vectors, numbers, aiming the camera):
+// ones every program shares (core/Options.h: vectors, numbers, switches):
 // kernel-size lists, the view options, the fixed views of the default
 // scene, and where the JSON report and the tables go.
 #pragma once
@@ -11,7 +11,8 @@
 
 #include <glm/glm.hpp>
 
-#include "demo/DemoOptions.h"
+#include "core/Options.h"
+#include "scene/ModelLoader.h"
 #include "ssao/SSAOEstimator.h"
 
 constexpr const char* kDefaultKernelList = "4,8,16,32,64,128";

@@ -3,6 +3,8 @@
 
 #include <cassert>
 
+#include "core/Options.h"
+
 bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string* error) {
     std::string kernelError;
     bool parsed = ParseKernelList(kDefaultKernelList, &options->view.kernels, &kernelError);
@@ -19,11 +21,10 @@ bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string
         if (word == "--help" || word == "-h") {
             options->help = true;
         } else if (word == "--frames" || word == "--json") {
-            if (i + 1 >= argc) {
-                *error = word + " needs a value";
+            const char* given = OptionValue(argc, argv, &i, error);
+            if (!given)
                 return false;
-            }
-            const std::string value = argv[++i];
+            const std::string value = given;
             if (word == "--frames" &&
                 !ParseCount(value, 1, kMaxMeasuredFrames, &options->frames, error))
                 return false;

@@ -26,7 +26,7 @@ uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
 uniform float ssaoRadius;
 uniform mat4 projMatrix;
-uniform int fetchCount;
+uniform int ssaoKernelSize; // the fetch count: the kernel size the frame is measured at
 
 out float fragOcclusion;
 
@@ -45,9 +45,9 @@ void main() {
     float reach = ssaoRadius * projMatrix[1][1] / max(-P.z, kMinDepth) * 0.5 * size.y;
     ivec2 tile = ivec2(gl_FragCoord.xy) & 3;
     float turn = float(tile.x * 4 + tile.y) * kTileTurn;
-    float count = float(max(fetchCount, 1));
+    float count = float(max(ssaoKernelSize, 1));
     vec4 sum = vec4(P, 0.0);
-    for (int i = 0; i < fetchCount; ++i) {
+    for (int i = 0; i < ssaoKernelSize; ++i) {
         float r = reach * sqrt((float(i) + 0.5) / count);
         float a = float(i) * kGoldenAngle + turn;
         sum += texture(texGPosition, vTexCoord + r * vec2(cos(a), sin(a)) / size);

@@ -1,42 +1,35 @@
 // FetchFloor: the program of the fetch floor (FetchFloor.frag, a bare pass
-// that only reads G-buffer texels) and its draw, with the target, textures
-// and state the occlusion pass uses, so the two can be timed alike.
+// that only reads G-buffer texels) and its place in the renderer's frame:
+// while engaged, the occlusion pass runs it instead of the estimator's
+// program, with the same target, textures, kernel size and radius, so the
+// two are timed by the same frame.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include <glm/glm.hpp>
-
 #include "gpu/ShaderProgram.h"
+
+class Umbrelix;
 
 constexpr const char* kFetchFloorVertexShader = "shaders/SSAO.vert";
 constexpr const char* kFetchFloorShader = "tools/framebench/FetchFloor.frag";
 
-// What the pass reads and writes: the occlusion pass's framebuffer, the
-// G-buffer's position and normal textures and the full-screen quad.
-struct FetchFloorTargets {
-    uint32_t framebuffer = 0;
-    uint32_t position = 0;
-    uint32_t normal = 0;
-    uint32_t quadVAO = 0;
-};
-
 class FetchFloor {
 public:
-    FetchFloor() = default;
+    explicit FetchFloor(Umbrelix* renderer) : mRenderer(renderer) {}
     FetchFloor(const FetchFloor&) = delete;
     FetchFloor& operator=(const FetchFloor&) = delete;
-    // Releases the program; needs the context it was made in.
+    // Takes the program out of the renderer's frame and releases it; needs
+    // the context it was made in.
     ~FetchFloor();
 
-    // Builds the program and gives it the occlusion radius and projection
-    // that set each pixel's footprint. 0, or -1 with *error.
-    int Load(float radius, const glm::mat4& projection, std::string* error);
-    // Clears the target's colour and reads `fetches` texels per covered pixel.
-    void Draw(const FetchFloorTargets& targets, uint32_t fetches) const;
+    // Builds the program. 0, or -1 with *error.
+    int Load(std::string* error);
+    // On: the renderer's occlusion pass reads `kernel size` texels per
+    // covered pixel and nothing else; off: the estimator's program again.
+    void Engage(bool on);
 
 private:
+    Umbrelix* mRenderer = nullptr;
     ShaderProgram mProgram;
-    int32_t mFetchCount = -1;
 };

@@ -1,20 +1,18 @@
 // framebench: measures the demo's frame on this machine pass by pass. Starts
 // the real application (window, SSAO renderer, the model), then on each view
-// renders the frame's passes in the order Vesperon::Frame runs them, with
-// glFinish after each so that every pass is timed to its completion, for SSAO
-// off and every kernel size with the blur on and off. Beside them it times
-// the fetch floor (see FetchFloor.frag) for each kernel size. Configurations
+// runs the application's own frame, waiting for the GL before and after each
+// pass so that every pass is timed to its completion, for SSAO off and every
+// kernel size with the blur on and off. Beside them it times the fetch floor
+// (see FetchFloor.frag) for each kernel size: the same frame with the floor
+// in the occlusion pass's place. Configurations
 // are measured in interleaved rounds, one frame each per round, so that load
 // from other processes spreads over all of them alike. Prints a table and,
 // with --json, writes the same figures as JSON (on standard output for "-",
 // the table then going to standard error).
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <vector>
-
-#include <SDL2/SDL.h>
 
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
@@ -25,48 +23,28 @@
 #include "framebench/BenchOptions.h"
 #include "framebench/BenchReport.h"
 #include "framebench/FetchFloor.h"
-#include "gpu/GLFunctions.h"
-#include "gpu/Window.h"
-#include "input/EventBus.h"
-#include "memory/ZoneAllocator.h"
+#include "ssao/SceneCapture.h"
 #include "ssao/Umbrelix.h"
 
 namespace {
 
 constexpr int kWarmupFrames = 1; // per configuration and view, before the rounds
-constexpr int kReadBandRows = 64;
-constexpr int kGBufferNormalAttachment = 1; // position, normal, albedo
-constexpr int kExitFailure = 1;             // the run could not be done
-constexpr int kExitUsage = 2;               // the command line was refused
+constexpr int kExitFailure = 1;  // the run could not be done
+constexpr int kExitUsage = 2;    // the command line was refused
 
 using Clock = std::chrono::steady_clock;
 
-// The tool's own GL calls, from the system's table (filled when the window's
-// context was made).
-PFNGLFINISHPROC& Finish = vgl::glFinish;
-PFNGLREADBUFFERPROC& ReadBuffer = vgl::glReadBuffer;
-PFNGLREADPIXELSPROC& ReadPixels = vgl::glReadPixels;
-
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Runs f and waits for the GL to finish what it queued; the milliseconds taken.
-template <typename F> double Timed(F f) {
-    Clock::time_point start = Clock::now();
-    f();
-    Finish();
-    return MsSince(start);
 }
 
 class FrameBench {
 public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
-          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators)) {}
-    int LoadFloor(std::string* error) {
-        return mFloor.Load(mOptions.view.radius, mRenderer->ProjectionMatrix(), error);
-    }
+          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators)),
+          mFloor(app.GetRenderer()) {}
+    int LoadFloor(std::string* error) { return mFloor.Load(error); }
     // False when the user or a signal asked the application to quit.
     bool MeasureView(const NamedView& view, ViewResult* result);
 
@@ -75,7 +53,6 @@ private:
     void UseKernel(uint32_t size);
     void RenderFrame(ConfigSamples* samples);
     double FloorPass(uint32_t fetches);
-    double CoveredFraction();
 
     Vesperon& mApp;
     Umbrelix* mRenderer;
@@ -98,9 +75,7 @@ void FrameBench::UseKernel(uint32_t size) {
 }
 
 void FrameBench::UseConfig(const BenchConfig& config) {
-    SSAOSettings settings = mRenderer->Settings();
-    settings.ssaoEnabled = config.ssao;
-    settings.blurEnabled = config.blur;
+    SSAOSettings settings = mRenderer->Settings().WithSSAO(config.ssao).WithBlur(config.blur);
     settings.estimator = config.estimator;
     mRenderer->ApplySettings(settings);
     if (config.ssao)
@@ -113,84 +88,58 @@ namespace {
 constexpr BenchPass kBenchPassOf[FRAME_PASS_COUNT] = {PASS_GEOMETRY, PASS_OCCLUSION, PASS_BLUR,
                                                       PASS_LIGHTING};
 
-// Times each pass of the renderer's frame to completion.
+// Times each pass of the renderer's frame to completion, and notes when the
+// final view was done (what follows is the overlay and the present).
 class PassTimer : public FrameObserver {
 public:
+    explicit PassTimer(const Umbrelix* renderer) : mRenderer(renderer) {}
     void BeforePass(FramePass) override {
-        Finish();
+        mRenderer->WaitIdle();
         mStart = Clock::now();
     }
     void AfterPass(FramePass pass) override {
-        Finish();
+        mRenderer->WaitIdle();
         ms[kBenchPassOf[pass]] = MsSince(mStart);
+        finalDone = Clock::now();
     }
     double ms[PASS_COUNT] = {};
+    Clock::time_point finalDone{};
 
 private:
+    const Umbrelix* mRenderer = nullptr;
     Clock::time_point mStart{};
 };
 
 } // namespace
 
-// One lit frame as the demo draws it, each pass timed to completion.
+// One frame of the application as the demo draws it, each pass timed to completion.
 void FrameBench::RenderFrame(ConfigSamples* samples) {
-    PassTimer timer;
-    double* ms = timer.ms;
-    Finish();
-    Clock::time_point start = Clock::now();
-    mApp.mEventBus->ProcessEvents();
-    mRenderer->RenderFrame(mApp.StepCamera(), &mApp.mSceneRoot, FINAL_LIT, &timer);
-    ms[PASS_OVERLAY_PRESENT] = Timed([&] {
-        mApp.mOverlay.Update(mRenderer->Settings(), mApp.mFrameRate.Mean());
-        mApp.mOverlay.Draw(mRenderer);
-        SDL_GL_SwapWindow(mApp.mWindow->mSDLWindow);
-    });
-    double frame = MsSince(start);
-    mApp.mFrameRate.Add(float(frame));
+    PassTimer timer(mRenderer);
+    mRenderer->WaitIdle();
+    const Clock::time_point start = Clock::now();
+    mApp.Frame(&timer);
+    mRenderer->WaitIdle();
+    timer.ms[PASS_OVERLAY_PRESENT] = MsSince(timer.finalDone);
+    const double frame = MsSince(start);
     if (!samples)
         return;
     for (int p = 0; p < PASS_COUNT; ++p)
-        samples->pass[p].push_back(ms[p]);
+        samples->pass[p].push_back(timer.ms[p]);
     samples->frame.push_back(frame);
 }
 
-// The geometry pass (not timed), then the bare fetch pass into the occlusion
-// target with the state the occlusion pass sets.
+// The same frame with the floor in the occlusion pass's place (SSAO on,
+// blur off, kernel size = fetches); the occlusion pass's time.
 double FrameBench::FloorPass(uint32_t fetches) {
-    mApp.mEventBus->ProcessEvents();
-    mRenderer->SetViewMatrix(mApp.StepCamera());
-    mRenderer->Clear();
-    mRenderer->DrawNode(&mApp.mSceneRoot);
-    Finish();
-    FetchFloorTargets targets;
-    targets.framebuffer = mRenderer->SSAOBuffer();
-    targets.position = mRenderer->GPosition();
-    targets.normal = mRenderer->GNormal();
-    targets.quadVAO = mRenderer->QuadVAO();
-    return Timed([&] { mFloor.Draw(targets, fetches); });
-}
-
-// Share of pixels the geometry pass drew, by the occlusion pass's own test
-// (a cleared G-buffer normal is zero, a drawn one has unit length). Read in
-// bands of rows, so the read-back buffer does not raise the peak memory the
-// benchmark reports.
-double FrameBench::CoveredFraction() {
-    int width = 0, height = 0;
-    SDL_GL_GetDrawableSize(mApp.mWindow->mSDLWindow, &width, &height);
-    std::vector<float> band(size_t(width) * kReadBandRows * 3);
-    glBindFramebuffer(GL_FRAMEBUFFER, mRenderer->GBuffer());
-    ReadBuffer(GL_COLOR_ATTACHMENT0 + kGBufferNormalAttachment);
-    size_t covered = 0;
-    for (int y = 0; y < height; y += kReadBandRows) {
-        int rows = std::min(kReadBandRows, height - y);
-        ReadPixels(0, y, width, rows, GL_RGB, GL_FLOAT, band.data());
-        for (size_t i = 0; i < size_t(width) * size_t(rows) * 3; i += 3) {
-            float n2 = band[i] * band[i] + band[i + 1] * band[i + 1] + band[i + 2] * band[i + 2];
-            covered += n2 > 0.25f ? 1 : 0;
-        }
-    }
-    ReadBuffer(GL_COLOR_ATTACHMENT0);
-    return width * height > 0 ? double(covered) / (double(width) * double(height)) : 0.0;
+    BenchConfig floor;
+    floor.ssao = true;
+    floor.kernel = fetches;
+    UseConfig(floor);
+    mFloor.Engage(true);
+    PassTimer timer(mRenderer);
+    mApp.Frame(&timer);
+    mFloor.Engage(false);
+    return timer.ms[PASS_OCCLUSION];
 }
 
 // Warm-up frames for every configuration and floor, then rounds of one
@@ -198,20 +147,20 @@ double FrameBench::CoveredFraction() {
 // the application's handler records in mRunning: the view is abandoned then.
 bool FrameBench::MeasureView(const NamedView& view, ViewResult* result) {
     result->view = view;
-    AimApp(mApp, view.eye, view.dir);
+    mApp.Aim(view.eye, view.dir);
     for (const BenchConfig& config : mConfigs) {
         result->configs.push_back(ConfigSamples{config, {}, {}});
         UseConfig(config);
         for (int i = 0; i < kWarmupFrames; ++i)
             RenderFrame(nullptr);
     }
-    result->coveredFraction = CoveredFraction();
+    result->coveredFraction = DrawnFraction(*mRenderer);
     for (uint32_t fetches : mOptions.view.kernels) {
         result->floors.push_back(FloorSamples{fetches, {}});
         for (int i = 0; i < kWarmupFrames; ++i)
             FloorPass(fetches);
     }
-    for (int round = 0; round < mOptions.frames && mApp.mRunning; ++round) {
+    for (int round = 0; round < mOptions.frames && mApp.Running(); ++round) {
         std::fprintf(stderr, "\rview %s: round %d of %d", view.name.c_str(), round + 1,
                      mOptions.frames);
         for (ConfigSamples& samples : result->configs) {
@@ -222,7 +171,7 @@ bool FrameBench::MeasureView(const NamedView& view, ViewResult* result) {
             floor.ms.push_back(FloorPass(floor.fetches));
     }
     std::fprintf(stderr, "\n");
-    return mApp.mRunning;
+    return mApp.Running();
 }
 
 int Fail(Vesperon& app, const std::string& error) {
@@ -234,11 +183,7 @@ int Fail(Vesperon& app, const std::string& error) {
 // Bytes in used zone blocks (headers and guard words included) while the
 // scene is loaded and the overlay has been released.
 void CountZoneUse(const Vesperon& app, BenchResult* result) {
-    const ZoneAllocator* zone = static_cast<const ZoneAllocator*>(app.mAllocator);
-    result->zoneBytesInUse = 0;
-    for (const MemoryBlock* b = zone->mBlockList.next; b != &zone->mBlockList; b = b->next)
-        result->zoneBytesInUse += b->tag != 0 ? b->size : 0;
-    result->zoneBlocks = zone->mAllocCount;
+    app.ZoneUse(&result->zoneBytesInUse, &result->zoneBlocks);
 }
 
 void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* result) {
@@ -248,9 +193,9 @@ void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* resul
     result->radius = options.view.radius;
     result->frames = options.frames;
     result->warmupFrames = kWarmupFrames;
-    SDL_GL_GetDrawableSize(app.mWindow->mSDLWindow, &result->width, &result->height);
-    const GLubyte* renderer = glGetString(GL_RENDERER);
-    result->glRenderer = renderer ? reinterpret_cast<const char*>(renderer) : "unknown";
+    result->width = app.GetRenderer()->TargetWidth();
+    result->height = app.GetRenderer()->TargetHeight();
+    result->glRenderer = app.GetRenderer()->DeviceName();
 }
 
 // Every view in turn. The floor program lives only here, so it is released

@@ -1,7 +1,7 @@
-// DemoCapture: the ray-traced scene and camera agree with the demo's own
+// SceneCapture: the ray-traced scene and camera agree with the demo's own
 // frame: the silhouette against the sky in the traced mask and in the
 // G-buffer match pixel for pixel; the occlusion read-back keeps rows top first.
-#include "demo/DemoCapture.h"
+#include "ssao/SceneCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ MaskCounts CompareMasks(const AoScene& scene, const CameraSetup& camera,
 
 } // namespace
 
-class DemoCaptureTest : public ::testing::Test {
+class SceneCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SDL_RWops* scene = SDL_RWFromFile("models/sponza.obj", "rb");
@@ -93,7 +93,7 @@ protected:
         mStarted = true;
         mApp.BeginRun();
         ASSERT_EQ(mScene.Create(), 0);
-        ASSERT_EQ(AddSceneGraph(mApp.mSceneRoot, &mScene), 0);
+        ASSERT_EQ(AddSceneGraph(mApp.SceneRoot(), &mScene), 0);
         ASSERT_EQ(mScene.Commit(), 0);
     }
     void TearDown() override {
@@ -108,11 +108,11 @@ protected:
     bool mStarted = false;
 };
 
-TEST_F(DemoCaptureTest, TheTracedSilhouetteMatchesTheDemosFramePixelForPixel) {
+TEST_F(SceneCaptureTest, TheTracedSilhouetteMatchesTheDemosFramePixelForPixel) {
     for (const NamedView& view : kSkyViews) {
-        AimApp(mApp, view.eye, view.dir);
+        mApp.Aim(view.eye, view.dir);
         mApp.Frame();
-        CameraSetup camera = DemoCamera(mApp);
+        CameraSetup camera = mApp.ViewCamera();
         ASSERT_GT(camera.width, 0);
         std::vector<float> depth =
             ReadViewDepth(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
@@ -127,15 +127,15 @@ TEST_F(DemoCaptureTest, TheTracedSilhouetteMatchesTheDemosFramePixelForPixel) {
     }
 }
 
-TEST_F(DemoCaptureTest, TheTracedSurfaceIsTheDrawnOneButAtAFewDepthEdgePixels) {
+TEST_F(SceneCaptureTest, TheTracedSurfaceIsTheDrawnOneButAtAFewDepthEdgePixels) {
     // The same rounding argument as for the silhouette, at the edges
     // between a near and a far surface.
     std::vector<NamedView> views = DefaultViews();
     views.insert(views.end(), kSkyViews.begin(), kSkyViews.end());
     for (const NamedView& view : views) {
-        AimApp(mApp, view.eye, view.dir);
+        mApp.Aim(view.eye, view.dir);
         mApp.Frame();
-        CameraSetup camera = DemoCamera(mApp);
+        CameraSetup camera = mApp.ViewCamera();
         std::vector<float> depth =
             ReadViewDepth(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
         MaskCounts counts = CompareMasks(mScene, camera, depth);
@@ -146,12 +146,12 @@ TEST_F(DemoCaptureTest, TheTracedSurfaceIsTheDrawnOneButAtAFewDepthEdgePixels) {
     }
 }
 
-TEST_F(DemoCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
+TEST_F(SceneCaptureTest, TheOcclusionReadBackKeepsTheDemosRowsTopFirst) {
     // From outside, the top rows are sky, which the occlusion pass leaves
     // fully open, and the bottom rows are the building's wall.
-    AimApp(mApp, kSkyViews[1].eye, kSkyViews[1].dir);
+    mApp.Aim(kSkyViews[1].eye, kSkyViews[1].dir);
     mApp.Frame();
-    CameraSetup camera = DemoCamera(mApp);
+    CameraSetup camera = mApp.ViewCamera();
     std::vector<uint8_t> demo =
         ReadGeometryMask(mApp.GetRenderer()->GPosition(), camera.width, camera.height);
     GreyImage occlusion =
@@ -183,7 +183,7 @@ std::vector<unsigned char> TopRowCutPNG(int channels) {
 
 } // namespace
 
-TEST(DemoCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheImageBottom) {
+TEST(SceneCaptureAlpha, TexelsTheGeometryPassDiscardsAreHolesWithModelVFromTheImageBottom) {
     ASSERT_TRUE(RequireGL());
     // A floor square x in [0, 1], z in [0, -1], facing up; v runs along -z.
     float positions[] = {0, 0, 0, 1, 0, 0, 1, 0, -1, 0, 0, -1};

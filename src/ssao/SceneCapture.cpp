@@ -1,14 +1,14 @@
-// DemoCapture: builds the ray-tracing scene from the demo's scene graph and
-// reads the demo's render targets back.
-#include "demo/DemoCapture.h"
+// SceneCapture: builds the ray-tracing scene from the scene graph and reads
+// the renderer's targets back.
+#include "ssao/SceneCapture.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
 #include <SDL2/SDL.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "demo/Vesperon.h"
 #include "gpu/GLFunctions.h"
 #include "gpu/Texture.h"
 #include "gpu/TextureReadback.h"
@@ -19,6 +19,8 @@
 #include "ssao/Umbrelix.h"
 
 namespace {
+
+constexpr int kReadBandRows = 64;
 
 using MaskCache = std::map<uint32_t, std::shared_ptr<const AlphaMask>>;
 
@@ -102,19 +104,6 @@ int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene) {
     return 0;
 }
 
-CameraSetup DemoCamera(Vesperon& app) {
-    Umbrelix* renderer = app.GetRenderer();
-    CameraSetup camera;
-    camera.view = renderer->ViewMatrix();
-    camera.proj = renderer->ProjectionMatrix();
-    // The render targets keep the drawable size of start-up (larger than the
-    // window on a high-DPI display) when the window is resized later: the
-    // truth is traced and read back at their size, never the window's now.
-    camera.width = renderer->TargetWidth();
-    camera.height = renderer->TargetHeight();
-    return camera;
-}
-
 GreyImage ReadOcclusion(uint32_t texture, int width, int height) {
     std::vector<uint8_t> red(size_t(width) * height);
     ReadTextureLevel(texture, GL_RED, GL_UNSIGNED_BYTE, 1, red.data());
@@ -143,4 +132,22 @@ std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int h
     for (size_t i = 0; i < depth.size(); ++i)
         mask[i] = depth[i] > 0.0f ? 1 : 0;
     return mask;
+}
+
+double DrawnFraction(const Umbrelix& renderer) {
+    const int width = renderer.TargetWidth();
+    const int height = renderer.TargetHeight();
+    std::vector<glm::vec3> band(size_t(width) * kReadBandRows);
+    glBindFramebuffer(GL_FRAMEBUFFER, renderer.GBuffer());
+    glReadBuffer(GL_COLOR_ATTACHMENT0 + kGBufferPositionAttachment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    size_t drawn = 0;
+    for (int y = 0; y < height; y += kReadBandRows) {
+        const int rows = std::min(kReadBandRows, height - y);
+        glReadPixels(0, y, width, rows, GL_RGB, GL_FLOAT, band.data());
+        for (size_t i = 0; i < size_t(width) * size_t(rows); ++i)
+            drawn += band[i].z < 0.0f ? 1 : 0;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return width * height > 0 ? double(drawn) / (double(width) * double(height)) : 0.0;
 }

@@ -1,7 +1,7 @@
-// DemoCapture: what the ground-truth tool takes from the running demo: its
+// SceneCapture: what the truth takes from the renderer and its scene: the
 // scene graph as ray-tracing geometry (with the alpha of each diffuse
-// texture read back from GL), its camera, and its occlusion and G-buffer
-// textures read back after a frame. Rows are turned top first, as the
+// texture read back from GL), and the occlusion and G-buffer targets read
+// back after a frame. Rows are turned top first, as the
 // reference and the images keep them (GL counts rows from the bottom).
 #pragma once
 
@@ -18,7 +18,7 @@ class AoScene;
 struct AlphaMask;
 class Mesh;
 class SceneGraphNode;
-class Vesperon;
+class Umbrelix;
 
 // Adds every mesh under root to scene with the node's world transform and
 // scale, as the renderer draws it. 0, or -1 (logged).
@@ -36,9 +36,6 @@ struct SceneMeshSource {
 std::vector<SceneMeshSource> CollectSceneGraph(const SceneGraphNode& root);
 int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene);
 
-// The demo's current view and projection and its render-target size.
-CameraSetup DemoCamera(Vesperon& app);
-
 // The red channel of a render target as [0, 1] floats.
 GreyImage ReadOcclusion(uint32_t texture, int width, int height);
 // Per pixel the distance in front of the eye (-z of the view-space
@@ -48,3 +45,6 @@ GreyImage ReadOcclusion(uint32_t texture, int width, int height);
 std::vector<float> ReadViewDepth(uint32_t positionTexture, int width, int height);
 // 1 where the G-buffer holds a surface.
 std::vector<uint8_t> ReadGeometryMask(uint32_t positionTexture, int width, int height);
+// The share of the targets' pixels where the G-buffer holds a surface, read
+// in bands of rows so that the read-back does not raise the peak memory.
+double DrawnFraction(const Umbrelix& renderer);
