@@ -100,7 +100,7 @@ void TruthView::StartBuild(const SceneGraphNode& root) {
     // rest of the build runs beside the renderer.
     std::vector<SceneMeshSource> meshes = CollectSceneGraph(root);
     LogMessage(LOG_INFO, kTag, "Building the ray-tracing scene from %zu meshes", meshes.size());
-    mScene = std::make_unique<AoScene>();
+    mScene = std::make_unique<AoScene>(mMakeDevice);
     mBuildResult = kBuilding;
     mSceneState = SCENE_BUILDING;
     try {

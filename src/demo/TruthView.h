@@ -98,6 +98,10 @@ public:
     // to build comes back once the reload has built it.
     void ProgramsReloaded(const Umbrelix& renderer);
 
+    // The ray-tracing scenes built from now on make their device with
+    // makeDevice (null: Embree's own).
+    void UseRayDeviceMaker(RayDeviceMaker makeDevice) { mMakeDevice = makeDevice; }
+
     // The traced picture last uploaded and the figures shown (screenshots).
     const TruthSnapshot& Latest() const { return mLatest; }
     const TruthFigures& Figures() const { return mFigures; }
@@ -122,6 +126,7 @@ private:
     SceneState mSceneState = SCENE_NONE;
     std::string mFailure;
     bool mProgramFailed = false; // the failure is the truth's program, which F5 may mend
+    RayDeviceMaker mMakeDevice = nullptr;
     std::unique_ptr<AoScene> mScene;
     std::thread mBuilder;
     std::atomic<int> mBuildResult{0}; // 1 while building, then 0 or -1

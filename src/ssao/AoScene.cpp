@@ -3,7 +3,6 @@
 #include "ssao/AoScene.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cmath>
 
@@ -182,15 +181,9 @@ glm::vec3 CosineLatticeDirection(int i, int n, float shiftU, float shiftV) {
     return glm::vec3(r * std::cos(phi), r * std::sin(phi), std::sqrt(std::max(0.0f, 1.0f - u)));
 }
 
-namespace {
-std::atomic<bool> gFailNextCreate{false};
-} // namespace
-
-void AoScene::FailNextCreate() {
-    gFailNextCreate = true;
-}
-
-AoScene::AoScene() : mDevice(nullptr), mScene(nullptr), mTriangleCount(0), mCommitted(false) {}
+AoScene::AoScene(RayDeviceMaker makeDevice)
+    : mMakeDevice(makeDevice ? makeDevice : rtcNewDevice), mDevice(nullptr), mScene(nullptr),
+      mTriangleCount(0), mCommitted(false) {}
 
 AoScene::~AoScene() {
     if (mScene)
@@ -201,7 +194,7 @@ AoScene::~AoScene() {
 
 int AoScene::Create() {
     assert(!mDevice && "Create is called once");
-    mDevice = gFailNextCreate.exchange(false) ? nullptr : rtcNewDevice(nullptr);
+    mDevice = mMakeDevice(nullptr);
     if (!mDevice) {
         LogMessage(LOG_ERROR, kTag, "Couldn't create the Embree device (error %d)",
                    int(rtcGetDeviceError(nullptr)));

@@ -40,9 +40,15 @@ struct SurfaceHit {
     bool alphaTested; // the surface has cut-out texels
 };
 
+// Makes the Embree device from a configuration string (rtcNewDevice's
+// signature); a caller may hand in another, e.g. one that fails, to see how
+// the layers above report a device that can't be made.
+using RayDeviceMaker = RTCDeviceTy* (*)(const char* config);
+
 class AoScene {
 public:
-    AoScene();
+    // makeDevice: null for Embree's own rtcNewDevice.
+    explicit AoScene(RayDeviceMaker makeDevice = nullptr);
     ~AoScene();
     AoScene(const AoScene&) = delete;
     AoScene& operator=(const AoScene&) = delete;
@@ -84,14 +90,11 @@ public:
                  int rays, const int* indices, int count, float shiftU, float shiftV,
                  bool fitPackets = false) const;
 
-    // Makes the next Create fail as a device that can't be made would (for
-    // the tests of the callers' failure paths).
-    static void FailNextCreate();
-
     // What the filter callbacks read: one record per Embree geometry.
     struct MeshData;
 
 private:
+    RayDeviceMaker mMakeDevice;
     RTCDeviceTy* mDevice;
     RTCSceneTy* mScene;
     std::vector<std::unique_ptr<MeshData>> mMeshes;

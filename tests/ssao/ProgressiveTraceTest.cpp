@@ -57,6 +57,15 @@ ProgressiveSettings TwoThreads(int firstRoundRays = 4, int raysPerRound = 16) {
 
 } // namespace
 
+namespace {
+
+// A device maker that fails as Embree does when it can't make one.
+RTCDeviceTy* NoDevice(const char*) {
+    return nullptr;
+}
+
+} // namespace
+
 TEST_F(ProgressiveTraceTest, AllRoundsTogetherGiveExactlyTheOneShotTrace) {
     CameraSetup camera = TraceCameraLookingAt({-3, 30, 0}, {-3, 0, 0});
     ReferenceImage expected = OneShot(camera, 1.0f);
@@ -169,11 +178,10 @@ TEST(ProgressiveTraceRounds, EveryResidueIsTracedOnceAndEarlyRoundsSpreadOut) {
 }
 
 TEST(AoSceneFailure, ADeviceThatCannotBeMadeFailsCreate) {
-    AoScene::FailNextCreate();
-    AoScene scene;
+    AoScene scene(NoDevice);
     EXPECT_EQ(scene.Create(), -1);
-    AoScene next;
-    EXPECT_EQ(next.Create(), 0) << "only the next Create fails";
+    AoScene embree;
+    EXPECT_EQ(embree.Create(), 0) << "Embree's own device by default";
 }
 
 TEST_F(ProgressiveTraceTest, AViewChangedEveryFrameThenHeldStillIsTracedToTheEnd) {
