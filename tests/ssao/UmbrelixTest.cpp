@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -140,6 +141,45 @@ TEST_F(UmbrelixTest, RenderTargetsHaveTheirFormatsTheDrawableSizeAndAttachments)
     }
     glBindFramebuffer(GL_FRAMEBUFFER, r.GBuffer());
     EXPECT_EQ(GetInteger(GL_DRAW_BUFFER2), GL_COLOR_ATTACHMENT2);
+}
+
+// A target made again releases the one it replaces: each old name is gone,
+// or (GL may hand a freed name out again) it is one of the new target's.
+TEST_F(UmbrelixTest, MakingATargetAgainReleasesTheOneItReplaces) {
+    ASSERT_EQ(mRenderer->Init(), 0);
+    Umbrelix& r = *mRenderer;
+    const struct {
+        const char* target;
+        std::function<int()> make;
+        std::function<std::vector<uint32_t>()> textures, framebuffers;
+    } kTargets[] = {
+        {"G-buffer", [&] { return r.CreateGBuffer(kWidth, kHeight); },
+         [&] {
+             return std::vector<uint32_t>{r.GPosition(), r.GNormal(), r.GAlbedo(), r.GDepth()};
+         },
+         [&] { return std::vector<uint32_t>{r.GBuffer()}; }},
+        {"SSAO", [&] { return r.CreateSSAOBuffer(kWidth, kHeight); },
+         [&] { return std::vector<uint32_t>{r.SSAOTexture()}; },
+         [&] { return std::vector<uint32_t>{r.SSAOBuffer()}; }},
+        {"blur", [&] { return r.CreateBlurBuffer(kWidth, kHeight); },
+         [&] { return std::vector<uint32_t>{r.BlurTexture()}; },
+         [&] { return std::vector<uint32_t>{r.BlurBuffer()}; }},
+    };
+    auto gone = [](uint32_t old, const std::vector<uint32_t>& now, GLboolean exists) {
+        return std::find(now.begin(), now.end(), old) != now.end() || !exists;
+    };
+    for (const auto& t : kTargets) {
+        const std::vector<uint32_t> oldTextures = t.textures(), oldFramebuffers = t.framebuffers();
+        ASSERT_EQ(t.make(), 0) << t.target;
+        for (uint32_t old : oldTextures)
+            EXPECT_TRUE(gone(old, t.textures(), glIsTexture(old)))
+                << t.target << " texture " << old;
+        for (uint32_t old : oldFramebuffers)
+            EXPECT_TRUE(gone(old, t.framebuffers(), glIsFramebuffer(old)))
+                << t.target << " framebuffer " << old;
+        for (uint32_t now : t.textures())
+            EXPECT_TRUE(glIsTexture(now)) << t.target;
+    }
 }
 
 TEST_F(UmbrelixTest, InitLeavesTheQuadBoundWithFourCornersAsOneVec4) {
