@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds everything, checks that every member and record is initialised
-# (clang-tidy), and runs every test: unit, GL and end-to-end tests and a
+# (clang-tidy) and the layer order, tests those two checks on planted faults,
+# and runs every test: unit, GL and end-to-end tests and a
 # minute of the soak on a virtual X display; then the library, the unit tests
 # and one run of the program again under AddressSanitizer and
 # UndefinedBehaviorSanitizer; then a bounded run of each fuzz target (clang,
@@ -27,6 +28,11 @@ echo "== member initialisation"
 echo "== layers"
 # No room includes one above it (README, "Layout").
 ./scripts/check-layers.sh
+
+echo "== the checks' own tests"
+# Each check above fails on a planted fault and on an empty tree, or its pass
+# would mean nothing (a scratch copy of a few files; seconds).
+./scripts/test-checks.sh build
 
 echo "== tests"
 ./scripts/with-display.sh ctest --test-dir build --output-on-failure -j"$JOBS"

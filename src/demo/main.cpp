@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/StandardStreams.h"
 #include "demo/DemoOptions.h"
 #include "demo/Vesperon.h"
 
 int main(int argc, char** argv) {
+    if (!OpenClosedStandardStreams(kProgramName))
+        return kStartFailedStatus;
     DemoOptions options;
     std::string error;
     // A model named on the command line must at least open; the demo's own

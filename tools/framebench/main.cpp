@@ -17,6 +17,7 @@
 #include "common/AppStart.h"
 #include "common/Interrupt.h"
 #include "core/OutputFile.h"
+#include "core/StandardStreams.h"
 #include "common/ToolOptions.h"
 #include "core/Logger.h"
 #include "demo/Vesperon.h"
@@ -233,6 +234,8 @@ int Measure(Vesperon& app, const BenchOptions& options, BenchResult* result) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenClosedStandardStreams("framebench"))
+        return kExitFailure;
     IgnoreBrokenPipe();
     BenchOptions options;
     std::string error;

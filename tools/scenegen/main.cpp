@@ -1,10 +1,13 @@
 // scenegen: writes the demo's default scene (OBJ, MTL and procedural PNG textures).
 // Usage: scenegen <models-dir> [texture-path-prefix-in-mtl]
 #include "Generator.h"
+#include "core/StandardStreams.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    if (!OpenClosedStandardStreams("scenegen"))
+        return 1;
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr,
                      "usage: %s <models-dir> [texture-prefix]\n"
