@@ -25,7 +25,7 @@ public:
     size_t FileSize() const override;
     void Flush() override;
 
-    SDL_RWops* mRWops; // owned; never null for a stream Open returned
+    SDL_RWops* mRWops;      // owned; never null for a stream Open returned
     size_t mEmptyReads = 0; // reads in a row that found nothing
 };
 

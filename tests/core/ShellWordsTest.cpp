@@ -20,13 +20,51 @@ namespace {
 
 const char* const kShells[] = {"/bin/sh", "/bin/bash"};
 
-const std::vector<std::string> kAwkwardWords = {
-    "", "a b", "it's", "'", "v=1", "-x", "~", "~root/x", "#note", "x#y", "*.obj", "?", "[ab]",
-    "$HOME", "${HOME}", "`id`", "$(id)", "a\"b", "back\\slash", "!bang", "semi;colon", "a&b",
-    "a|b", "<in>", "(x)", "{a,b}", "line\nbreak", "trailing\n", "\n", "tab\there", "\xff",
-    "a\xff" "b\xfe", "\xff'\xfe", "esc\x1b[31mred", "del\x7f", "caf\xc3\xa9", "\xe2\x82\xac",
-    "\xf0\x9f\x98\x80", "cut\xc3", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80", "%d %s",
-    "a\\377b", "\"$(printf '\\377')\""};
+const std::vector<std::string> kAwkwardWords = {"",
+                                                "a b",
+                                                "it's",
+                                                "'",
+                                                "v=1",
+                                                "-x",
+                                                "~",
+                                                "~root/x",
+                                                "#note",
+                                                "x#y",
+                                                "*.obj",
+                                                "?",
+                                                "[ab]",
+                                                "$HOME",
+                                                "${HOME}",
+                                                "`id`",
+                                                "$(id)",
+                                                "a\"b",
+                                                "back\\slash",
+                                                "!bang",
+                                                "semi;colon",
+                                                "a&b",
+                                                "a|b",
+                                                "<in>",
+                                                "(x)",
+                                                "{a,b}",
+                                                "line\nbreak",
+                                                "trailing\n",
+                                                "\n",
+                                                "tab\there",
+                                                "\xff",
+                                                "a\xff\x62\xfe",
+                                                "\xff'\xfe",
+                                                "esc\x1b[31mred",
+                                                "del\x7f",
+                                                "caf\xc3\xa9",
+                                                "\xe2\x82\xac",
+                                                "\xf0\x9f\x98\x80",
+                                                "cut\xc3",
+                                                "\xed\xa0\x80",
+                                                "\xc0\xaf",
+                                                "\xf4\x90\x80\x80",
+                                                "%d %s",
+                                                "a\\377b",
+                                                "\"$(printf '\\377')\""};
 
 // What shell prints for script (run as shell -c script), and its status.
 std::string RunShell(const char* shell, const std::string& script, int* status) {
@@ -122,7 +160,8 @@ TEST(ShellWords, AProgramsWordIsNeverAnAssignmentACommentOrAHome) {
             expected += word + '\0';
         for (const char* shell : kShells) {
             int status = -1;
-            const std::string command = "cd " + ShellWord(dir.Path()) + " && " + ShellCommand(words);
+            const std::string command =
+                "cd " + ShellWord(dir.Path()) + " && " + ShellCommand(words);
             EXPECT_EQ(RunShell(shell, command, &status), expected) << shell << ": " << command;
             EXPECT_EQ(status, 0) << shell;
         }
