@@ -347,10 +347,9 @@ std::vector<std::string> DemoArguments(const DemoOptions& options) {
 }
 
 std::string DemoCommandLine(const DemoOptions& options) {
-    std::string line = ShellWord(options.program);
-    for (const std::string& word : DemoArguments(options))
-        line += " " + ShellWord(word);
-    return line;
+    std::vector<std::string> words = DemoArguments(options);
+    words.insert(words.begin(), options.program);
+    return ShellCommand(words);
 }
 
 // The camera builds front = (cos yaw cos pitch, sin pitch, sin yaw cos pitch)

@@ -1,8 +1,8 @@
 // Program entry: the options read before any window opens (a refused command
-// line, a --model the importer can't read as a model included, ends with its
-// message and status 2, --help with the usage and 0), then one Vesperon
-// driven through Init, Run and Shutdown. Exit status 0 after a
-// normal run, 1 when start-up failed.
+// line ends with its message and status 2, as does a --model the importer
+// can't read as a model; --help with the usage and 0), then one Vesperon
+// driven through Init, Run and Shutdown. Exit status 0 after a normal run, 1
+// when start-up failed.
 #include <cstdio>
 #include <string>
 

@@ -33,6 +33,9 @@ const char* const kDiffuseColorKey = "$clr.diffuse";
 const char* const kNoTriangles = "it holds no triangle meshes";
 const char* const kNotText = "it is not text, and the importer finds no meshes in it";
 constexpr size_t kScanChunkSize = 64 * 1024;
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kEndOfFileMark = 0x1a;
+constexpr unsigned char kDelete = 0x7f;
 
 constexpr uint32_t kTriangleCorners = 3;
 constexpr uint32_t kLineCorners = 2;
@@ -423,7 +426,8 @@ const char* MalformedScene(const aiScene* scene) {
 // text of ASCII is half NULs), and so are white space and the end-of-file
 // mark (0x1a) old editors leave.
 bool IsBinaryByte(unsigned char c) {
-    return (c < 0x20 && c != '\0' && !std::isspace(c) && c != 0x1a) || c == 0x7f;
+    return (c < kFirstPrintable && c != '\0' && !std::isspace(c) && c != kEndOfFileMark) ||
+           c == kDelete;
 }
 
 // Whether the file at path holds a byte that text never does; false when it
