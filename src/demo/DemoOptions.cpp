@@ -10,6 +10,7 @@
 #include "core/AssetFile.h"
 #include "core/FloatText.h"
 #include "core/Options.h"
+#include "core/ShellWords.h"
 #include "demo/Vesperon.h"
 #include "ssao/Umbrelix.h"
 
@@ -77,21 +78,6 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
     return ParseSwitch(name, value, &options->settings.blurEnabled, error);
 }
 
-// A word a POSIX shell reads back unchanged: as it is when it holds only
-// safe characters, else in single quotes (a quote inside written '\'').
-std::string ShellWord(const std::string& word) {
-    bool safe = !word.empty();
-    for (char c : word)
-        safe = safe && (std::isalnum(static_cast<unsigned char>(c)) ||
-                        std::string("-_./,=+:@%").find(c) != std::string::npos);
-    if (safe)
-        return word;
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 } // namespace
 
 bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* error) {
@@ -133,8 +119,8 @@ const char* DemoUsage() {
            "  --ssao on|off    SSAO on or off (default on)\n"
            "  --blur on|off    blur of the occlusion (default on; off while SSAO is off)\n"
            "  --estimator E    hemisphere (default) or horizon; H switches it live\n"
-           "F12 with the truth view on (G) writes the view's JSON with the command line\n"
-           "that reopens it; the log prints that line too.\n";
+           "F12 writes the window and the view's JSON with the command line that reopens\n"
+           "the view (the log prints that line too); with G on also the truth.\n";
 }
 
 bool CanOpenModel(const std::string& path, std::string* error) {
@@ -178,8 +164,7 @@ std::vector<std::string> DemoArguments(const DemoOptions& options) {
 }
 
 std::string DemoCommandLine(const DemoOptions& options) {
-    std::string line = ShellWord(options.program);
-    for (const std::string& word : DemoArguments(options))
-        line += " " + ShellWord(word);
-    return line;
+    std::vector<std::string> words = DemoArguments(options);
+    words.insert(words.begin(), options.program);
+    return ShellCommand(words);
 }

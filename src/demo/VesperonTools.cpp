@@ -1,6 +1,6 @@
 // VesperonTools: the demo's means of judging its own occlusion: the ray-traced
 // truth of the view (G), reloading the shaders (F5) and screenshots with the
-// view's figures (F12).
+// view's JSON, which reopens it, and its figures (F12).
 #include <cstdio>
 #include <ctime>
 
@@ -155,10 +155,12 @@ void Vesperon::FinishToolFrame() {
 
 namespace {
 
-// The view's JSON: where the camera stands, the settings, the rays traced
-// and the figures of exactly this view and these settings (null until then).
-std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const CameraSetup& setup,
-                     int rays, const TruthFigures* figures, const std::string& command) {
+// The view's JSON: where the camera stands, the settings, the command line
+// that reopens the view, the rays traced and the figures of exactly this
+// view and these settings (0 and null without them).
+ShotFile ShotJson(const std::string& stem, const Camera& camera, const Umbrelix& renderer,
+                  const CameraSetup& setup, int rays, const TruthFigures* figures,
+                  const std::string& command) {
     Json numbers = nullptr;
     if (figures)
         numbers = {{"estimator", EstimatorName(figures->estimator)},
@@ -180,14 +182,16 @@ std::string ShotJson(const Camera& camera, const Umbrelix& renderer, const Camer
                            {"height", setup.height},
                            {"figures", std::move(numbers)},
                            {"command", command}};
-    return JsonText(document);
+    const std::string text = JsonText(document);
+    return ShotFile{stem + ".json", std::vector<uint8_t>(text.begin(), text.end())};
 }
 
 } // namespace
 
-// The set describes one view: with the truth on, either the truth of the view
-// on screen (traced picture, difference and JSON beside the window) or, while
-// that view has no traced picture yet, the window alone, and the log says so.
+// The set describes one view: the window and the view's JSON, and with the
+// truth of the view on screen traced also that picture and the difference
+// (the JSON then with the figures). With the truth on but this view not
+// traced yet the JSON has no figures, and the log says so.
 int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>* written) {
     Umbrelix* renderer = GetRenderer();
     CameraSetup camera = ViewCamera();
@@ -204,6 +208,8 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
     const bool truthPending = mTruth.On() && !mTruth.ViewTraced();
     if (ok && mTruth.On() && !truthPending)
         ok = AddTruthFiles(stem, camera, command, &files, &error);
+    else if (ok)
+        files.push_back(ShotJson(stem, mCamera, *renderer, camera, 0, nullptr, command));
     ok = ok && WriteShotSet(files, written, &error);
     if (!ok) {
         mScreenshotError = "Screenshot not written: " + error + " (nothing of this shot was kept)";
@@ -216,7 +222,8 @@ int Vesperon::TakeScreenshot(const std::string& folder, std::vector<std::string>
         names += (names.empty() ? "" : ", ") + name;
     LogMessage(LOG_INFO, kTag, "Screenshot written: %s", names.c_str());
     if (truthPending)
-        LogMessage(LOG_INFO, kTag, "Screenshot: %s; only the window was written",
+        LogMessage(LOG_INFO, kTag,
+                   "Screenshot: %s; the window and the view's JSON were written, without figures",
                    mTruth.NoTruthReason() ? mTruth.NoTruthReason()
                                           : "the truth of this view is not traced yet");
     LogMessage(LOG_INFO, kTag, "Reopen this view: %s", command.c_str());
@@ -236,8 +243,7 @@ bool Vesperon::AddTruthFiles(const std::string& stem, const CameraSetup& camera,
         !AddPng(stem + "-difference.png", camera.width, camera.height, kRgb,
                 DifferenceColours(truth.image, ours, mask), files, error))
         return false;
-    std::string json =
-        ShotJson(mCamera, *renderer, camera, truth.rays, mTruth.FiguresOfView(*renderer), command);
-    files->push_back(ShotFile{stem + ".json", std::vector<uint8_t>(json.begin(), json.end())});
+    files->push_back(ShotJson(stem, mCamera, *renderer, camera, truth.rays,
+                              mTruth.FiguresOfView(*renderer), command));
     return true;
 }

@@ -1,23 +1,27 @@
 // Program entry: the options read before any window opens (a refused command
-// line ends with its message and status 2, --help with the usage and 0), then
-// one Vesperon driven through Init, Run and Shutdown. Exit status 0 after a
-// normal run, 1 when start-up failed.
+// line ends with its message and status 2, as does a --model the importer
+// can't read as a model; --help with the usage and 0), then one Vesperon
+// driven through Init, Run and Shutdown. Exit status 0 after a normal run, 1
+// when start-up failed.
 #include <cstdio>
 #include <string>
 
 #include "core/StandardStreams.h"
 #include "demo/DemoOptions.h"
 #include "demo/Vesperon.h"
+#include "scene/ModelLoader.h"
 
 int main(int argc, char** argv) {
     if (!OpenClosedStandardStreams(kProgramName))
         return kStartFailedStatus;
     DemoOptions options;
     std::string error;
-    // A model named on the command line must at least open; the demo's own
-    // missing model still gets the error box of a failed start.
+    // A model named on the command line must open and read as a model; the
+    // demo's own model, missing or broken, still gets the error box of a
+    // failed start.
     if (!ParseDemoOptions(argc, argv, &options, &error) ||
-        (options.hasModel && !options.help && !CanOpenModel(options.modelPath, &error))) {
+        (options.hasModel && !options.help &&
+         (!CanOpenModel(options.modelPath, &error) || !CanReadModel(options.modelPath, &error)))) {
         std::fprintf(stderr, "%s: %s\n%s", kProgramName, error.c_str(), DemoUsage());
         return kUsageStatus;
     }

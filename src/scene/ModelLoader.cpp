@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <map>
 #include <string>
 
@@ -29,6 +30,12 @@ namespace {
 
 const char* const kTag = "Mesh";
 const char* const kDiffuseColorKey = "$clr.diffuse";
+const char* const kNoTriangles = "it holds no triangle meshes";
+const char* const kNotText = "it is not text, and the importer finds no meshes in it";
+constexpr size_t kScanChunkSize = 64 * 1024;
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kEndOfFileMark = 0x1a;
+constexpr unsigned char kDelete = 0x7f;
 
 constexpr uint32_t kTriangleCorners = 3;
 constexpr uint32_t kLineCorners = 2;
@@ -248,8 +255,7 @@ int CheckPrimitives(const aiScene* scene, const char* path) {
             total.Add(CountPrimitives(scene->mMeshes[i]));
     }
     if (total.triangles == 0) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
-                   "it holds no triangle meshes");
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path, kNoTriangles);
         return -1;
     }
     if (total.Dropped() > 0)
@@ -416,26 +422,79 @@ const char* MalformedScene(const aiScene* scene) {
     return nullptr;
 }
 
-// Parses path, checks the result, then post-processes it. Null (logged) on failure.
-const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
+// Control bytes that no text holds: a binary file. NUL is allowed (UTF-16
+// text of ASCII is half NULs), and so are white space and the end-of-file
+// mark (0x1a) old editors leave.
+bool IsBinaryByte(unsigned char c) {
+    return (c < kFirstPrintable && c != '\0' && !std::isspace(c) && c != kEndOfFileMark) ||
+           c == kDelete;
+}
+
+// Whether the file at path holds a byte that text never does; false when it
+// can't be read (the importer has just read it).
+bool HoldsBinaryBytes(const char* path) {
+    SDL_RWops* file = OpenRegularFile(path);
+    if (!file)
+        return false;
+    std::vector<unsigned char> chunk(kScanChunkSize);
+    bool binary = false;
+    size_t got = 0;
+    while (!binary && (got = SDL_RWread(file, chunk.data(), 1, chunk.size())) > 0)
+        binary = std::any_of(chunk.begin(), chunk.begin() + got, IsBinaryByte);
+    SDL_RWclose(file);
+    return binary;
+}
+
+// Parses path without post-processing and checks what it holds. An empty
+// scene is what a text file of no faces is (comments, materials, a file cut
+// before its first face); from a binary file it means the importer made
+// nothing of it. Null with the reason in *reason on failure; nothing logged.
+const aiScene* ParseScene(Assimp::Importer& importer, const char* path, std::string* reason) {
     // The importer would call a directory or a FIFO a missing file; say what it is.
     bool notRegular = false;
     if (SDL_RWops* probe = OpenRegularFile(path, &notRegular))
         SDL_RWclose(probe);
     if (notRegular) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path, SDL_GetError());
+        *reason = SDL_GetError();
         return nullptr;
     }
     const aiScene* scene = importer.ReadFile(path, 0);
     const char* malformed = scene ? MalformedScene(scene) : nullptr;
-    if (scene && !malformed)
-        scene = importer.ApplyPostProcessing(kModelImportFlags);
     if (!scene || malformed) {
-        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path,
-                   malformed ? malformed : importer.GetErrorString());
+        *reason = malformed ? malformed : importer.GetErrorString();
+        return nullptr;
+    }
+    if (scene->mNumMeshes == 0 && HoldsBinaryBytes(path)) {
+        *reason = kNotText;
         return nullptr;
     }
     return scene;
+}
+
+// Parses path, checks the result, then post-processes it. Null (logged) on failure.
+const aiScene* ReadScene(Assimp::Importer& importer, const char* path) {
+    std::string reason;
+    const aiScene* scene = ParseScene(importer, path, &reason);
+    if (scene && !(scene = importer.ApplyPostProcessing(kModelImportFlags)))
+        reason = importer.GetErrorString();
+    if (!scene)
+        LogMessage(LOG_ERROR, kTag, "Error while loading \"%s\": %s ", path, reason.c_str());
+    return scene;
+}
+
+// Whether a parsed scene has a face that triangulation turns into
+// triangles, in a mesh with a material: what CheckPrimitives finds after it.
+bool HasPolygons(const aiScene* scene) {
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        const aiMesh* m = scene->mMeshes[i];
+        if (m->mMaterialIndex >= scene->mNumMaterials)
+            continue;
+        for (unsigned k = 0; k < m->mNumFaces; ++k) {
+            if (m->mFaces[k].mNumIndices >= kTriangleCorners)
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -445,6 +504,18 @@ std::string TexturePath(const char* modelPath, const char* stored) {
         return stored;
     std::string relative = ModelRelativePath(modelPath, stored);
     return PathExists(relative.c_str()) ? relative : std::string(stored);
+}
+
+bool CanReadModel(const std::string& path, std::string* error) {
+    Assimp::Importer importer;
+    importer.SetIOHandler(new ModelIOSystem()); // owned by the importer
+    std::string reason;
+    const aiScene* scene = ParseScene(importer, path.c_str(), &reason);
+    if (scene && scene->mNumMeshes > 0 && !HasPolygons(scene))
+        reason = kNoTriangles;
+    if (!reason.empty())
+        *error = "cannot read model \"" + path + "\": " + reason;
+    return reason.empty();
 }
 
 int ImportModelFiles(const char* path, ModelFiles* files) {

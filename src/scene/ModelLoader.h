@@ -39,6 +39,13 @@ int LoadModelFile(const char* path, Allocator* allocator, SceneGraphNode* root, 
 // lists its files, keeping nothing else (tools time the import with it and
 // key caches on the files). 0, or -1 logged as LoadModelFile logs it.
 int ImportModelFiles(const char* path, ModelFiles* files);
+// Whether the importer reads path as a model LoadModelFile takes: its parse
+// and checks without the post-processing, textures or GL, so a file that is
+// not a model is refused before a window opens. True, or false with
+// "cannot read model "<path>": <the importer's reason>" in *error, which is
+// left to the caller to say (a material file the load would refuse is
+// logged, once, as the load logs it).
+bool CanReadModel(const std::string& path, std::string* error);
 // Where a texture path stored in a material is read from: as stored when
 // that file exists; else relative to the model's folder, with backslashes read as
 // '/', when that exists; else as stored (its loader then says why it fails).

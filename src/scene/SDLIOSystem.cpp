@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cctype>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include <SDL2/SDL_rwops.h>
@@ -105,7 +106,16 @@ SDLIOStream::~SDLIOStream() {
 }
 
 size_t SDLIOStream::Read(void* buffer, size_t size, size_t count) {
-    return SDL_RWread(mRWops, buffer, size, count);
+    size_t got = SDL_RWread(mRWops, buffer, size, count);
+    if (got > 0 || size == 0 || count == 0) {
+        mEmptyReads = 0;
+        return got;
+    }
+    // Unwound through the reader like its own failures, to the importer's
+    // entry point, which takes any std::exception as the import's failure.
+    if (++mEmptyReads >= kMaxReadsAtEnd)
+        throw std::runtime_error(kReadPastEndMessage);
+    return 0;
 }
 
 size_t SDLIOStream::Write(const void* buffer, size_t size, size_t count) {

@@ -1,8 +1,8 @@
 // VesperonTools inside the running application: a ray-tracing device that
 // can't be made leaves the demo running with the reason on screen and in the
 // log; F5 with sound shaders reloads without a visible change of state;
-// screenshots land whole at the drawable's size, and an unwritable folder
-// gives a clear message.
+// screenshots land whole at the drawable's size with the view's JSON, whose
+// command reopens the view, and an unwritable folder gives a clear message.
 #include "demo/Vesperon.h"
 
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <SDL2/SDL.h>
 
 #include "core/Json.h"
+#include "demo/DemoOptions.h"
 #include "gpu/Window.h"
 #include "input/InputDriver.h"
 #include "ssao/AoScene.h"
@@ -137,7 +138,7 @@ TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {
     TempDir dir("vesperon-shots");
     std::vector<std::string> written;
     ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &written), 0);
-    ASSERT_EQ(written.size(), 1u) << "without the truth only the window";
+    ASSERT_EQ(written.size(), 2u) << "without the truth the window and the view's JSON";
     int width = 0, height = 0, drawableW = 0, drawableH = 0;
     SDL_GL_GetDrawableSize(mApp.mWindow->mSDLWindow, &drawableW, &drawableH);
     ASSERT_TRUE(PngSize(written[0], &width, &height));
@@ -154,6 +155,52 @@ TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {
     EXPECT_TRUE(log.ContainsFragment("Screenshot not written: cannot write")) << log.Text();
     EXPECT_EQ(mApp.mScreenshotError.rfind("Screenshot not written", 0), 0u);
     mApp.Frame();
+}
+
+// Without the truth, F12 still keeps the view: its JSON has the eye, the
+// direction and the settings on screen, no figures, and a command line whose
+// words (as a shell splits them) read back as options for that very view.
+TEST_F(VesperonTools, AShotWithoutTheTruthWritesTheViewsJsonWithTheCommandThatReopensIt) {
+    mApp.mOptions.modelPath = "models/it's \xff.obj"; // named as given, quotes and all
+    mApp.GetRenderer()->SetKernelSize(32);
+    TempDir dir("vesperon-shots");
+    std::vector<std::string> written;
+    LogCapture log;
+    ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &written), 0);
+    ASSERT_EQ(written.size(), 2u);
+    ASSERT_EQ(written[1], written[0].substr(0, written[0].size() - 4) + ".json");
+    std::ifstream file(written[1]);
+    const Json json = Json::parse(file, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << written[1];
+    EXPECT_TRUE(json["figures"].is_null()) << json;
+    EXPECT_EQ(json["rays"], 0) << json;
+    EXPECT_EQ(json["kernel"], 32) << json;
+    const std::string command = json["command"];
+    EXPECT_TRUE(log.ContainsFragment("Reopen this view: " + command)) << log.Text();
+
+    // The shell's words, with printf standing in for the program.
+    FILE* shell = popen(("printf '%s\\0' " + command).c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    std::string output;
+    for (int c; (c = fgetc(shell)) != EOF;)
+        output += char(c);
+    ASSERT_EQ(pclose(shell), 0) << command;
+    std::vector<std::string> words;
+    for (size_t start = 0, end; (end = output.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        words.push_back(output.substr(start, end - start));
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    DemoOptions read;
+    std::string error;
+    ASSERT_TRUE(ParseDemoOptions(int(argv.size()), argv.data(), &read, &error)) << error;
+    EXPECT_EQ(read.modelPath, mApp.mOptions.modelPath);
+    EXPECT_EQ(read.settings.kernelSize, 32u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(read.eye[i], float(json["eye"][i])) << json;
+        EXPECT_EQ(read.dir[i], float(json["direction"][i])) << json;
+    }
 }
 
 // With the truth on, a shot is of one view: the truth of the view on screen
@@ -186,6 +233,9 @@ TEST_F(VesperonTools, AShotWithTheTruthOnDescribesTheViewOnScreen) {
     mApp.Frame();
     std::vector<std::string> moved;
     ASSERT_EQ(mApp.TakeScreenshot(dir.Path(), &moved), 0);
-    EXPECT_EQ(moved.size(), 1u) << "the new view has no truth yet: the window alone";
+    ASSERT_EQ(moved.size(), 2u) << "the new view has no truth yet: the window and the JSON";
+    std::ifstream movedFile(moved[1]);
+    const Json movedJson = Json::parse(movedFile, nullptr, false);
+    EXPECT_TRUE(movedJson["figures"].is_null()) << moved[1];
     EXPECT_TRUE(log.ContainsFragment("the truth of this view is not traced yet")) << log.Text();
 }

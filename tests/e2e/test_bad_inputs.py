@@ -7,8 +7,12 @@ of a directory, or a run nobody can see.
   the model): clear error lines, the window still opens, no overlay, and a
   normal exit when the window is closed;
 - a shader path that is a directory or an empty file: start-up fails, 1;
-- a directory where the model should be: the model error box, then 1 (a
-  model without meshes is an empty scene: test_empty_scene.py);
+- a directory, or bytes that are not text, where the model should be: the
+  model error box, then 1 (a text model without meshes is an empty scene:
+  test_empty_scene.py);
+- a --model that is not a model (text, nothing, bytes, a binary file cut
+  short, a process's status file): "cannot read model" with the importer's
+  reason and status 2, before any window;
 - no X display: a "no display" error and 1 instead of an unseen run."""
 
 import os
@@ -48,6 +52,24 @@ map_Kd models/textures/empty.png
 """
 
 
+# Every byte value 16 times: the importer reads no meshes from it.
+BYTES = bytes(range(256)) * 16
+
+NO_READER = "No suitable reader found for the file format of file"
+# Given with --model, each is refused before any window: (what, name, its
+# bytes or None for a path outside the folder, the importer's reason).
+NOT_MODELS = [
+    ("text", "notes.txt", b"the model is in ~/scans\n", NO_READER),
+    ("nothing", "empty.obj", b"", "OBJ-file is too small."),
+    ("a system's user list", "/etc/passwd", None, NO_READER),
+    ("bytes, not text", "bytes.obj", BYTES, "it is not text, and the importer finds no meshes in it"),
+    ("a binary PLY cut in its header", "cut.ply",
+     b"ply\nformat binary_little_endian 1.0\nelement vertex 8\nproperty float x\nprope",
+     "the file ends before what it announces"),
+    ("a process's status", "/proc/self/status", None, NO_READER),
+]
+
+
 def workdir(model=None):
     """A copy of the assets to break; model, when given, replaces the scene."""
     root = harness.temp_dir()
@@ -57,9 +79,9 @@ def workdir(model=None):
         os.symlink(os.path.join(harness.REPO_ROOT, "models"), os.path.join(root, "models"))
     else:
         os.makedirs(os.path.join(root, "models", "textures"))
-        for name, text in model.items():
-            with open(os.path.join(root, "models", name), "w") as f:
-                f.write(text)
+        for name, content in model.items():
+            with open(os.path.join(root, "models", name), "wb") as f:
+                f.write(content if isinstance(content, bytes) else content.encode())
     return root
 
 
@@ -153,6 +175,8 @@ def check_model_fails_with_box(run, binary):
     last = None
     cases = [
         ("a directory", {}, "the path is not a regular file (it is a directory) "),
+        ("bytes, not text", {"sponza.obj": BYTES},
+         "it is not text, and the importer finds no meshes in it "),
     ]
     for what, model, reason in cases:
         root = workdir(model)
@@ -170,6 +194,35 @@ def check_model_fails_with_box(run, binary):
             status = program.wait_exit(60)
             run.check(status == 1, f"once dismissed, status 1 (got {status})")
             last = program
+    return last
+
+
+def check_not_models_refused(run, binary):
+    """One display for the table: no window is ever made on it."""
+    root = workdir()
+    display = harness.VirtualDisplay()
+    last = None
+    try:
+        for what, name, content, reason in NOT_MODELS:
+            path = os.path.join(root, name) if content is not None else name
+            if content is not None:
+                with open(path, "wb") as f:
+                    f.write(content)
+            program = harness.Program(binary, display, cwd=root, args=["--model", path])
+            window = harness.find_window(display, "Vesperon", 60, program)
+            status = program.wait_exit(60)
+            message = f'vesperon: cannot read model "{path}": {reason}'
+            run.check(status == 2, f"--model {what}: status 2 (got {status})")
+            run.check(any(line.startswith(message) for line in program.log()),
+                      f"--model {what}: {message!r}")
+            run.check(window is None and program.count("[Window]") == 0
+                      and program.count("Engine starting") == 0,
+                      f"--model {what}: refused before any window")
+            last = program
+        run.check(harness.find_window(display, "Vesperon", 1) is None,
+                  "no window was ever made on the display")
+    finally:
+        display.close()
     return last
 
 
@@ -196,6 +249,7 @@ def main():
     run = harness.TestRun("bad inputs")
     last = check_no_display(run, binary)
     last = check_shader_start_up_fails(run, binary) or last
+    last = check_not_models_refused(run, binary) or last
     last = check_model_fails_with_box(run, binary) or last
     last = check_broken_assets_run(run, binary) or last
     run.finish(last)

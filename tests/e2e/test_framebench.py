@@ -155,7 +155,7 @@ def check_refusals(run, tool, display, tmp):
     report = os.path.join(tmp, "refused.json")
     cases = [
         (["--model", os.path.join(tmp, "missing.obj")], "cannot open model"),
-        (["--model", garbage], "cannot load model"),
+        (["--model", garbage], "cannot read model"),
         (["--json", os.path.join(tmp, "no", "such", "dir.json")], "cannot write"),
         (["--json", tmp], "not a regular file"),
         (["--eye", "1,2", "--dir", "1,0,0"], 'malformed vector "1,2"'),

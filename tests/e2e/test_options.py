@@ -3,7 +3,10 @@ message and status 2 before a window could open (no display is given, and
 nothing is logged); --help prints the usage; --model, --scale, --eye and --dir
 open that view of that model (the box's outline on screen where the camera's
 projection puts its corners); F12 logs and stores the command line that
-reopens the view, and running it shows the same view with the same settings."""
+reopens the view (with the truth off too), and running it shows the same view
+with the same settings, whatever the program's and the model's names hold:
+a shell given the logged line or the JSON's "command" opens the same model
+at the same view."""
 
 import json
 import math
@@ -147,10 +150,107 @@ def same_view(a, b):
             and all(a[k] == b[k] for k in ("radius", "kernel", "ssao", "blur", "command")))
 
 
+# Awkward program and model names (the program a link to the binary in a
+# folder of that name), each reopened by a shell from the logged line or from
+# the JSON's "command": a folder "v=1" (an assignment unless quoted), spaces,
+# a quote, a byte that is not UTF-8, "#" (a comment), "$" and "*".
+REOPEN_CASES = [
+    ("v=1", "it's a box.obj", "log"),
+    ("a b", os.fsdecode(b"box \xff.obj"), "json"),
+    ("#1 ~", "$HOME *.obj", "log"),
+]
+VIEW_ARGS = ["--scale", "1", "--eye", ",".join(map(str, EYE)), "--dir", ",".join(map(str, DIR))]
+
+
+def shoot_plain(run, demo, folder, what):
+    """F12 without the truth: the window and the view's JSON, whose command
+    is the logged line."""
+    before = set(os.listdir(folder))
+    count = demo.program.count("Reopen this view: ")
+    demo.key("F12")
+    deadline = time.time() + 30
+    while demo.program.count("Reopen this view: ") == count and time.time() < deadline:
+        time.sleep(0.2)
+    new = sorted(set(os.listdir(folder)) - before)
+    jsons = [n for n in new if n.endswith(".json")]
+    if not run.check(len(jsons) == 1 and len(new) == 2,
+                     f"{what}: F12 without G writes the window and the view's JSON ({new})"):
+        return None, None
+    with open(os.path.join(folder, jsons[0]), encoding="utf-8") as f:
+        view = json.load(f)
+    logged = [line.split("Reopen this view: ", 1)[1] for line in demo.program.log()
+              if "Reopen this view: " in line]
+    run.check(view.get("figures", 0) is None and view.get("rays") == 0,
+              f"{what}: the JSON has no figures without the truth")
+    run.check(logged and view.get("command") == logged[-1],
+              f"{what}: the JSON holds the logged command exactly ({logged[-1:]})")
+    return view, logged[-1] if logged else None
+
+
+def children(pid):
+    try:
+        with open(f"/proc/{pid}/task/{pid}/children") as f:
+            return [int(c) for c in f.read().split()]
+    except OSError:
+        return []
+
+
+def close_demo(run, demo, what):
+    """Closes the window; the shell that started the demo ends with it."""
+    harness.close_window(demo.display, demo.window)
+    status = demo.program.wait_exit(60)
+    run.check(status == 0, f"{what}: closed, status 0 (got {status})")
+    for pid in children(demo.program.proc.pid):  # only after a failure
+        os.kill(pid, 9)
+
+
+def check_reopening(run, binary, folder, program_dir, model_name, source):
+    what = f"{program_dir!r}, {model_name!r}, from the {source}"
+    os.makedirs(os.path.join(folder, program_dir))
+    program = os.path.join(program_dir, "vesperon")
+    os.symlink(binary, os.path.join(folder, program))
+    with open(os.path.join(folder, model_name), "w") as f:
+        f.write(BOX_OBJ)
+    with harness.Demo(program, cwd=folder, args=["--model", model_name, *VIEW_ARGS]) as demo:
+        if not run.check(demo.wait_window() is not None, f"{what}: the demo opens"):
+            return demo.program
+        check_view(run, demo)
+        first, line = shoot_plain(run, demo, folder, what)
+        close_demo(run, demo, what)
+    if first is None:
+        return demo.program
+    command = line if source == "log" else first["command"]
+    with harness.Demo("/bin/sh", cwd=folder, args=["-c", command]) as demo:
+        try:
+            if not run.check(demo.wait_window() is not None, f"{what}: sh -c reopens the demo"):
+                return demo.program
+            check_view(run, demo)
+            second, _ = shoot_plain(run, demo, folder, what + ", reopened")
+            run.check(second is not None and same_view(first, second),
+                      f"{what}: the same model at the same view, the same command")
+            close_demo(run, demo, what + ", reopened")
+        finally:
+            for pid in children(demo.program.proc.pid):
+                os.kill(pid, 9)
+    return demo.program
+
+
+def check_reopening_table(run, binary):
+    folder = harness.temp_dir()
+    for name in ("fonts", "shaders"):
+        os.symlink(os.path.join(harness.REPO_ROOT, name), os.path.join(folder, name))
+    last = None
+    for program_dir, model_name, source in REOPEN_CASES:
+        last = check_reopening(run, binary, folder, program_dir, model_name, source)
+    shutil.rmtree(folder, ignore_errors=True)
+    return last
+
+
 def main():
     binary = harness.parse_binary()
     run = harness.TestRun("options")
     check_refusals(run, binary)
+    check_reopening_table(run, binary)
 
     folder = harness.temp_dir()
     for name in ("fonts", "shaders"):

@@ -25,6 +25,7 @@
 #include "memory/CountedArray.h"
 #include "memory/ZoneAllocator.h"
 #include "scene/Mesh.h"
+#include "scene/SDLIOSystem.h"
 #include "scene/SceneGraphNode.h"
 #include "support/GLTestContext.h"
 #include "support/LogCapture.h"
@@ -123,6 +124,20 @@ public:
         // Claims 100 vertices and holds 4: the importer leaves the face without indices.
         const std::string corners = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
         Write("short.off", "OFF\n100 1 0\n" + corners + "4 0 1 2 3\n");
+        // Files that are not models: text, nothing, bytes.
+        Write("notes.txt", "Remember: the model is in ~/scans.\n");
+        Write("passwd", "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/bin/sh\n");
+        Write("empty", "");
+        Write("empty.obj", "");
+        std::string bytes;
+        for (int round = 0; round < 16; ++round)
+            for (int b = 0; b < 256; ++b)
+                bytes += char(b);
+        Write("bytes.obj", bytes);
+        // A binary PLY cut inside its header: the importer asks for the rest for ever.
+        Write("cut.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 8\n"
+                         "property float x\nprope");
+        Write("quads.obj", cube);
         Write("range.ply", "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\n"
                            "property float y\nproperty float z\nelement face 1\n"
                            "property list uchar int vertex_indices\nend_header\n" +
@@ -434,6 +449,79 @@ TEST_F(ModelLoaderTest, ScenesWithoutMeshesLoadEmptyWithTheirTextures) {
         Release();
         EXPECT_EQ(0u, mZone.GetAllocCount());
     }
+}
+
+// What is checked before a window opens: a file the importer can't read as a
+// model (text, nothing, bytes, a binary file cut short, a process's status
+// file) is refused with the importer's reason, and so is a scene without a
+// face to draw, or an empty scene from a file that is not text; the load
+// refuses each of them too. Nothing of the check is logged.
+TEST_F(ModelLoaderTest, FilesThatAreNotModelsAreRefusedByTheCheckWithTheImportersReason) {
+    Fixtures fixtures;
+    const std::string noReader = "No suitable reader found for the file format of file";
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {fixtures.Path("notes.txt"), noReader},
+        {fixtures.Path("passwd"), noReader},
+        {"/proc/self/status", noReader},
+        {fixtures.Path("empty"), noReader},
+        {fixtures.Path("empty.obj"), "OBJ-file is too small"},
+        {fixtures.Path("bytes.obj"), "it is not text, and the importer finds no meshes in it"},
+        {fixtures.Path("cut.ply"), kReadPastEndMessage},
+        {kObj + "testline.obj", "it holds no triangle meshes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        LogCapture log;
+        std::string error;
+        EXPECT_FALSE(CanReadModel(c.path, &error));
+        const std::string start = "cannot read model \"" + c.path + "\": ";
+        EXPECT_EQ(error.rfind(start, 0), 0u) << error;
+        EXPECT_NE(error.find(c.reason, start.size()), std::string::npos) << error;
+        EXPECT_TRUE(log.Lines().empty()) << log.Text();
+        EXPECT_EQ(-1, Load(c.path));
+        EXPECT_TRUE(HasLineStarting(log, "[E]  [Mesh] Error while loading \"" + c.path + "\": "))
+            << log.Text();
+    }
+}
+
+// Models take the check, whatever their faces (quads are triangulated after
+// it), and so do empty scenes written as text; error is left alone.
+TEST_F(ModelLoaderTest, ModelsAndTextEmptyScenesPassTheCheck) {
+    Fixtures fixtures;
+    for (const std::string& path :
+         {kObj + "box.obj", kObj + "spider.obj", fixtures.Path("quads.obj"),
+          fixtures.Path("textured.obj"), fixtures.Path("comments.obj"),
+          fixtures.Path("nomeshes.obj"), fixtures.Path("cut100.obj"), fixtures.Path("utf16.obj")}) {
+        SCOPED_TRACE(path);
+        std::string error = "kept";
+        EXPECT_TRUE(CanReadModel(path, &error));
+        EXPECT_EQ(error, "kept");
+        EXPECT_EQ(0, Load(path));
+    }
+}
+
+// Over every packaged model and every broken one, the check and the load
+// agree: a file the check takes loads, one it refuses fails to load.
+TEST_F(ModelLoaderTest, TheCheckAgreesWithTheLoadOnEveryPackagedAndBrokenModel) {
+    std::vector<std::string> files = FilesIn(kObj);
+    for (const std::string& file : FilesIn(kModels + "invalid/")) {
+        if (file.find("OutOfMemory") == std::string::npos) // see the sweep below
+            files.push_back(file);
+    }
+    ASSERT_GT(files.size(), 10u);
+    int refused = 0;
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        std::string error;
+        const bool readable = CanReadModel(path, &error);
+        EXPECT_EQ(readable, Load(path) == 0) << error;
+        refused += readable ? 0 : 1;
+        Release();
+    }
+    EXPECT_GT(refused, 0) << "the broken models include some the check refuses";
 }
 
 // A material file cut inside its texture path still loads the model; the

@@ -1,4 +1,5 @@
-// SDL IO bridge: stream positioning and sizes, seek failures, file probing,
+// SDL IO bridge: stream positioning and sizes, seek failures, a reader stuck
+// at the end of a file, file probing,
 // opening (regular files only), closing, refusing material files that would
 // crash the importer, and the path separator.
 #include "scene/SDLIOSystem.h"
@@ -99,6 +100,29 @@ TEST(SDLIOStream, SeekTellReadAndFileSizeFollowTheFile) {
     ASSERT_EQ(aiReturn_SUCCESS, stream->Seek(size_t(-1), aiOrigin_END));
     EXPECT_EQ(1u, stream->Read(buffer, 1, 1));
     EXPECT_EQ(99, buffer[0]);
+}
+
+// A reader asking again and again at the end of the file is stopped with a
+// reason the importer reports; one that finds bytes in between is not.
+TEST(SDLIOStream, AReaderThatKeepsAskingAtTheEndOfTheFileIsStopped) {
+    ScratchFile file;
+    SDLIOSystem system;
+    std::unique_ptr<Assimp::IOStream> stream(system.Open(file.mPath.c_str(), "rb"));
+    ASSERT_NE(nullptr, stream);
+    unsigned char buffer[kFileSize];
+    ASSERT_EQ(kFileSize, stream->Read(buffer, 1, kFileSize));
+    for (size_t i = 1; i < kMaxReadsAtEnd; ++i)
+        ASSERT_EQ(0u, stream->Read(buffer, 1, 1)) << i;
+    ASSERT_EQ(aiReturn_SUCCESS, stream->Seek(size_t(-1), aiOrigin_END));
+    ASSERT_EQ(1u, stream->Read(buffer, 1, 1)) << "a read that finds a byte starts the count again";
+    for (size_t i = 1; i < kMaxReadsAtEnd; ++i)
+        ASSERT_EQ(0u, stream->Read(buffer, 1, 1)) << i;
+    try {
+        stream->Read(buffer, 1, 1);
+        ADD_FAILURE() << "read number " << kMaxReadsAtEnd << " at the end went on";
+    } catch (const std::exception& stop) {
+        EXPECT_STREQ(kReadPastEndMessage, stop.what());
+    }
 }
 
 TEST(SDLIOStream, WriteReachesTheFile) {

@@ -70,8 +70,8 @@ TEST(AppStart, RefusesMissingUnreadableAndEmptyModelsWithAReason) {
     const Case cases[] = {
         {"missing.obj", false, "cannot open model"},
         {"missing.obj", true, "cannot open model"},
-        {"garbage.xyz", true, "cannot load model"},
-        {"garbage.xyz", false, "cannot load model"},
+        {"garbage.xyz", true, "cannot read model"},
+        {"garbage.xyz", false, "cannot read model"},
         {"points.obj", true, "holds no triangle meshes"},
         {"points.obj", false, "holds no triangle meshes"},
     };
@@ -80,13 +80,12 @@ TEST(AppStart, RefusesMissingUnreadableAndEmptyModelsWithAReason) {
         std::string error;
         StartupTimes times;
         EXPECT_EQ(StartApp(app, dir.File(c.file), c.timed ? &times : nullptr, &error), -1);
-        // Untimed, the demo's own loader refuses the model and its log line says why.
+        // The check before the engine starts refuses each and says why.
         const std::string said = error + capture.Text();
         EXPECT_NE(said.find(c.reason), std::string::npos) << c.file << ": " << error;
         EXPECT_NE(error.find(c.file), std::string::npos) << "the message names the model";
-        if (c.timed) {
-            EXPECT_EQ(app.mMeshes, nullptr) << "refused before the demo's loader ran";
-        }
+        EXPECT_EQ(app.mWindow, nullptr) << "refused before a window opens";
+        EXPECT_EQ(app.mMeshes, nullptr) << "refused before the demo's loader ran";
         app.Shutdown();
     }
 }

@@ -75,7 +75,7 @@ int LoadScene(Vesperon& app, const std::string& path, ModelFiles* files, std::st
 
 int StartApp(Vesperon& app, const std::string& modelPath, StartupTimes* times, std::string* error,
              ModelFiles* files) {
-    if (!CanOpenModel(modelPath, error))
+    if (!CanOpenModel(modelPath, error) || !CanReadModel(modelPath, error))
         return -1;
     DemoOptions options = app.Options();
     options.modelPath = modelPath; // so that a view's reopening command names it
