@@ -104,6 +104,83 @@ const float kMinCos2Alpha = 0.25;
 // saturate, and its weight |N_s| makes that harmless.
 const float kMinLengthNs = 1e-4;
 
+#ifdef GEOMETRIC_NORMALS
+// Geometric normals. The G-buffer's normal is the model's shading normal,
+// smoothed across the edges of its facets; the occlusion it stands for is
+// that of the triangle actually there. So this build rebuilds the normal
+// from the points around the pixel. With R, L the points right and left of
+// P and U, D above and below, the plane through P holds R - P, P - L, U - P
+// and P - D, and the cross product of one step along each axis,
+// (R - P) x (U - P), is normal to it (screen x and y run along view x and y,
+// so it points toward the eye). At a silhouette one neighbour of the two
+// lies on another surface, far in front or behind, and a step to it would
+// tilt the normal toward the eye ray. On the plane through P the two
+// neighbours of an axis sit at depths z + dz and z - dz' with dz and dz'
+// equal to first order (perspective makes them differ by their product over
+// z), while across an edge the jump is the distance between the surfaces.
+// So each axis takes the step whose depth jump is the smaller one, turned
+// to point along +x (or +y). A neighbour off the screen or with nothing
+// drawn is never taken; a pixel with no neighbour on an axis (a line one
+// texel wide) keeps the G-buffer's normal.
+//
+// The points come from the depth buffer (texDiffuse in this build), not from
+// the half-float positions: a one-texel step at view depth z spans about
+// z / 1000 across, while a half float rounds z itself by up to z 2^-12, so
+// steps rebuilt from positions tilt by up to about 15 degrees, at random
+// from texel to texel, and the surface's own neighbours rise above the
+// tilted tangent plane as occluders (measured: the corner view's error at
+// radius 3.75 more than doubled). The 32-bit depth d in [0, 1] gives
+// z = -p32 / (2d - 1 + p22) (p the projection), whose rounding, about
+// 2 z^2 2^-24 / near, stays below a thousandth of the step out to 100 units
+// with the near plane at 1; x and y follow from the pixel's own ray.
+uniform sampler2D texDiffuse;
+const float kNoNeighbour = 1e30;
+
+// The view-space point seen at texel at (depth 1: nothing drawn), given the
+// projection's pixel = centre + focal X.xy / (-X.z).
+vec3 DepthPoint(ivec2 at, vec2 focal, vec2 centre, out bool drawn) {
+    float d = texelFetch(texDiffuse, at, 0).r;
+    drawn = d < 1.0;
+    float z = -projMatrix[3][2] / (2.0 * d - 1.0 + projMatrix[2][2]);
+    return vec3((vec2(at) + 0.5 - centre) * (-z) / focal, z);
+}
+
+// The step from P to the neighbour at pixel + offset, and its depth jump
+// (kNoNeighbour when there is none).
+vec3 StepTo(ivec2 pixel, ivec2 offset, vec3 P, vec2 focal, vec2 centre, out float jump) {
+    ivec2 at = pixel + offset;
+    ivec2 size = textureSize(texDiffuse, 0);
+    bool onScreen = all(greaterThanEqual(at, ivec2(0))) && all(lessThan(at, size));
+    bool drawn;
+    vec3 Q = DepthPoint(clamp(at, ivec2(0), size - 1), focal, centre, drawn);
+    jump = onScreen && drawn ? abs(Q.z - P.z) : kNoNeighbour;
+    return Q - P;
+}
+
+// The step along the surface toward +axis, and whether either side had one.
+vec3 SurfaceStep(ivec2 pixel, ivec2 axis, vec3 P, vec2 focal, vec2 centre, out bool found) {
+    float jumpPlus, jumpMinus;
+    vec3 plus = StepTo(pixel, axis, P, focal, centre, jumpPlus);
+    vec3 minus = StepTo(pixel, -axis, P, focal, centre, jumpMinus);
+    found = min(jumpPlus, jumpMinus) < kNoNeighbour;
+    return jumpPlus <= jumpMinus ? plus : -minus;
+}
+
+vec3 GeometricNormal(ivec2 pixel) {
+    vec2 size = vec2(textureSize(texDiffuse, 0));
+    vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
+    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
+    bool drawn, foundX, foundY;
+    vec3 P = DepthPoint(pixel, focal, centre, drawn);
+    vec3 alongX = SurfaceStep(pixel, ivec2(1, 0), P, focal, centre, foundX);
+    vec3 alongY = SurfaceStep(pixel, ivec2(0, 1), P, focal, centre, foundY);
+    vec3 N = cross(alongX, alongY);
+    if (!foundX || !foundY || dot(N, N) <= 0.0)
+        return texelFetch(texGNormal, pixel, 0).xyz;
+    return normalize(N);
+}
+#endif
+
 // Ranks of cell c = (x, y) of the 4 x 4 tile among the 16 strata, laid out
 // as SSAO.frag lays them out (every row, column and 2 x 2 block of the tile
 // holds each quarter of the range); the two ranks use transposed layouts.
@@ -115,6 +192,17 @@ int StepRank(ivec2 c) {
 }
 int SliceRank(ivec2 c) {
     return 4 * (c.y ^ Reverse2(c.x)) + c.x;
+}
+
+// The cell of the tile whose part the pixel plays. The noise's z holds the
+// frame's turn k (0 to 15) while a view at rest accumulates, and 0 otherwise:
+// the pixel then acts as the cell k places on (k mod 4 across, k / 4 down,
+// wrapping in the tile), and the noise texel under it holds that cell's
+// jitter, so over 16 frames every pixel takes each of the 16 sets of
+// directions the tile's pixels take in one frame.
+ivec2 TileCell(ivec2 pixel, float turn) {
+    int k = int(turn);
+    return (pixel + ivec2(k & 3, k >> 2)) & 3;
 }
 
 // The cosine to V of the in-slice direction of D, rebuilt from its height
@@ -213,7 +301,11 @@ float OccludedArc(float cosH, float sign, float n, float cosN, float sinN) {
 void main() {
     ivec2 pixel = ivec2(gl_FragCoord.xy);
     vec3 P = texelFetch(texGPosition, pixel, 0).xyz;
+#ifdef GEOMETRIC_NORMALS
+    vec3 N = GeometricNormal(pixel);
+#else
     vec3 N = texelFetch(texGNormal, pixel, 0).xyz;
+#endif
     // No geometry, no samples or no radius: open.
     bool covered = P.z < 0.0 && dot(N, N) > kMinNormalLength2 && ssaoRadius > 0.0;
     int steps = covered ? (min(ssaoKernelSize, kMaxSamples) + 1) / 2 : 0;
@@ -226,8 +318,8 @@ void main() {
     float distance = length(P);
     vec3 V = -P / distance;
 
-    ivec2 cell = pixel & 3;
-    vec2 noise = texelFetch(texSSAONoise, cell, 0).xy;
+    vec3 noise = texelFetch(texSSAONoise, pixel & 3, 0).xyz;
+    ivec2 cell = TileCell(pixel, noise.z);
     float phi = (float(SliceRank(cell)) + 0.5 + 0.5 * noise.x) * (kPi / kTileCells);
     float shift = (float(StepRank(cell)) + 0.5 + 0.5 * noise.y) / kTileCells;
     // The slice: w and axis are perpendicular to V and to each other.

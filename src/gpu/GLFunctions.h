@@ -19,6 +19,7 @@
     X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer)                                                 \
     X(PFNGLBINDTEXTUREPROC, glBindTexture)                                                         \
     X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray)                                                 \
+    X(PFNGLBLENDCOLORPROC, glBlendColor)                                                           \
     X(PFNGLBLENDFUNCPROC, glBlendFunc)                                                             \
     X(PFNGLBUFFERDATAPROC, glBufferData)                                                           \
     X(PFNGLBUFFERSUBDATAPROC, glBufferSubData)                                                     \

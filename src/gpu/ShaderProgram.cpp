@@ -232,17 +232,20 @@ void ReleaseStages(uint32_t program, const uint32_t (&stages)[kShaderStageSlots]
 
 } // namespace
 
-uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure) {
+uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure,
+                       const char* defines) {
     AssetFile source;
     if (ReadAssetFile(path, kTag, "shader", &source) != 0) {
         NoteFailure(failure, path, source.failure);
         return 0;
     }
     uint32_t shader = glCreateShader(stage);
-    // The version line comes first so the files themselves carry none; the
-    // source is NUL-terminated after the bytes actually read.
-    const GLchar* sources[2] = {kShaderPrefix, reinterpret_cast<const GLchar*>(source.data)};
-    glShaderSource(shader, 2, sources, nullptr);
+    // The version line comes first so the files themselves carry none, then
+    // the variant's defines; the source is NUL-terminated after the bytes
+    // actually read.
+    const GLchar* sources[3] = {kShaderPrefix, defines ? defines : "",
+                                reinterpret_cast<const GLchar*>(source.data)};
+    glShaderSource(shader, 3, sources, nullptr);
     glCompileShader(shader);
     FreeAssetFile(&source);
 
@@ -269,14 +272,16 @@ uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure) {
 }
 
 int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath,
-                      ShaderFailure* failure) {
+                      ShaderFailure* failure, const char* fragmentDefines) {
     record.program = glCreateProgram();
     const StageSource sources[kShaderStageSlots] = {{GL_VERTEX_SHADER, vertexPath},
                                                     {GL_FRAGMENT_SHADER, fragmentPath}};
     uint32_t stages[kShaderStageSlots] = {};
     for (int i = 0; i < kShaderStageSlots; ++i) {
         if (sources[i].path)
-            stages[i] = CompileShader(sources[i].path, sources[i].stage, failure);
+            stages[i] =
+                CompileShader(sources[i].path, sources[i].stage, failure,
+                              sources[i].stage == GL_FRAGMENT_SHADER ? fragmentDefines : "");
     }
 
     // A stage that could not be read or compiled has already said why; linking
@@ -300,7 +305,8 @@ void DestroyShaderProgram(ShaderProgram& record) {
 
 int LoadShaderPrograms(const std::vector<ShaderSource>& sources) {
     for (const ShaderSource& source : sources)
-        if (LoadShaderProgram(*source.record, source.vertexPath, source.fragmentPath) != 0)
+        if (LoadShaderProgram(*source.record, source.vertexPath, source.fragmentPath, nullptr,
+                              source.fragmentDefines) != 0)
             return -1;
     return 0;
 }

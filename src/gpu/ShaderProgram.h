@@ -49,8 +49,10 @@ struct ShaderFailure {
     std::string Line() const { return file + ": " + message; }
 };
 
+// fragmentDefines (lines such as "#define X\n") go between the version line
+// and the fragment file, so one file builds several variants of a program.
 int LoadShaderProgram(ShaderProgram& record, const char* vertexPath, const char* fragmentPath,
-                      ShaderFailure* failure = nullptr);
+                      ShaderFailure* failure = nullptr, const char* fragmentDefines = "");
 
 // The files of one program and the record it lives in: an owner lists its
 // programs once, in load order, and loads, reloads and releases from that list.
@@ -58,6 +60,7 @@ struct ShaderSource {
     ShaderProgram* record = nullptr;
     const char* vertexPath = nullptr;
     const char* fragmentPath = nullptr;
+    const char* fragmentDefines = ""; // a variant's "#define" lines, if any
 };
 // Loads each in order and stops at the first failure: 0, or -1 (logged).
 int LoadShaderPrograms(const std::vector<ShaderSource>& sources);
@@ -66,7 +69,8 @@ void DestroyShaderPrograms(const std::vector<ShaderSource>& sources);
 // The compiled shader name, or 0 on any failure (logged). A compile that
 // succeeded with messages (warnings) logs them at warning level.
 // *failure (when given and still empty) gets the first failure's account.
-uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure = nullptr);
+uint32_t CompileShader(const char* path, GLenum stage, ShaderFailure* failure = nullptr,
+                       const char* defines = "");
 // Logs a GL info log line by line at error level; empty lines are skipped.
 void PrintInfoLog(const char* log, int length);
 // Deletes the record's program (when it has one) and resets the name to 0.

@@ -5,7 +5,8 @@
 int ReloadShaderProgram(const ShaderSource& source, ShaderFailure* failure) {
     ShaderProgram fresh{};
     *failure = ShaderFailure{};
-    if (LoadShaderProgram(fresh, source.vertexPath, source.fragmentPath, failure) != 0) {
+    if (LoadShaderProgram(fresh, source.vertexPath, source.fragmentPath, failure,
+                          source.fragmentDefines) != 0) {
         DestroyShaderProgram(fresh); // a program that failed to link
         return -1;
     }

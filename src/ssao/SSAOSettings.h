@@ -1,6 +1,6 @@
 // SSAOSettings: the settings the user changes live, as one value (the two
-// switches, the three parameters and the estimator), their ranges, and the
-// one rule between them.
+// switches, the three parameters, the estimator, its normals and
+// accumulation at rest), their ranges, and the one rule between them.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,10 @@ struct SSAOSettings {
     float radius = kDefaultRadius;
     float ambientFactor = kDefaultAmbientFactor;
     SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
+    // The normal the occlusion pass integrates about (the lighting keeps the
+    // G-buffer's), and whether a view at rest accumulates its occlusion.
+    SSAONormals normals = DefaultNormals(ESTIMATOR_HEMISPHERE);
+    bool accumulate = false;
 
     bool RuleHolds() const { return ssaoEnabled || !blurEnabled; }
     // The same settings with the rule made to hold: blur off while SSAO is off.
@@ -52,7 +56,8 @@ struct SSAOSettings {
     bool operator==(const SSAOSettings& o) const {
         return ssaoEnabled == o.ssaoEnabled && blurEnabled == o.blurEnabled &&
                kernelSize == o.kernelSize && radius == o.radius &&
-               ambientFactor == o.ambientFactor && estimator == o.estimator;
+               ambientFactor == o.ambientFactor && estimator == o.estimator &&
+               normals == o.normals && accumulate == o.accumulate;
     }
     bool operator!=(const SSAOSettings& o) const { return !(*this == o); }
 };

@@ -104,16 +104,15 @@ int AddSceneMeshes(const std::vector<SceneMeshSource>& meshes, AoScene* scene) {
     return 0;
 }
 
+// Read as floats: an 8-bit target reads as its bytes over 255, the
+// accumulated mean (32-bit floats) as it is, unrounded.
 GreyImage ReadOcclusion(uint32_t texture, int width, int height) {
-    std::vector<uint8_t> red(size_t(width) * height);
-    ReadTextureLevel(texture, GL_RED, GL_UNSIGNED_BYTE, 1, red.data());
+    std::vector<float> red(size_t(width) * height);
+    ReadTextureLevel(texture, GL_RED, GL_FLOAT, 4, red.data());
     GreyImage image;
     image.width = width;
     image.height = height;
-    image.pixels.resize(red.size());
-    std::vector<uint8_t> flipped = FlipRows(red, width, height);
-    for (size_t i = 0; i < flipped.size(); ++i)
-        image.pixels[i] = float(flipped[i]) / 255.0f;
+    image.pixels = FlipRows(red, width, height);
     return image;
 }
 

@@ -16,6 +16,8 @@
 namespace {
 
 const char* const kTag = "Renderer";
+// The line that builds an occlusion program's variant about the geometric normal.
+const char* const kGeometricNormals = "#define GEOMETRIC_NORMALS\n";
 
 // Positions in clip space, texture coordinates in [0, 1]; the strip's first
 // triangle (top left, bottom left, top right) is counter-clockwise, so the
@@ -91,6 +93,8 @@ Umbrelix::~Umbrelix() {
     if (mContext)
         SDL_GL_MakeCurrent(mWindow->mSDLWindow, mContext);
     ReleaseTruth();
+    DeleteTexture(mAccumulationTexture);
+    DeleteFramebuffer(mAccumulationBuffer);
     DeleteTexture(mNoiseTexture);
     DeleteTexture(mBlurTexture);
     DeleteFramebuffer(mBlurBuffer);
@@ -130,8 +134,9 @@ int Umbrelix::Init() {
 }
 
 // The full-screen passes share one vertex shader that passes the quad through.
-// The horizon estimator comes after the four the frame needs at start; it
-// ships with them, so a missing or broken one is a broken installation and
+// The horizon estimator and both estimators built about the geometric normal
+// come after the four the frame needs at start; they
+// ship with them, so a missing or broken one is a broken installation and
 // stops the start-up like theirs (F5 keeps the old program on a failed edit).
 std::vector<ShaderSource> Umbrelix::ProgramTable() {
     return {
@@ -140,6 +145,9 @@ std::vector<ShaderSource> Umbrelix::ProgramTable() {
         {&mShaderBlur, "shaders/SSAO.vert", "shaders/SSAOBlur.frag"},
         {&mShaderLighting, "shaders/SSAO.vert", "shaders/Lighting.frag"},
         {&mShaderHorizon, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag"},
+        {&mShaderSSAOGeometric, "shaders/SSAO.vert", "shaders/SSAO.frag", kGeometricNormals},
+        {&mShaderHorizonGeometric, "shaders/SSAO.vert", "shaders/SSAOHorizon.frag",
+         kGeometricNormals},
     };
 }
 
@@ -182,7 +190,7 @@ int Umbrelix::CreateRenderTargets() {
     if (CreateBlurBuffer(width, height) != 0)
         return -1;
     LogMessage(LOG_INFO, kTag, "Blur framebuffer created");
-    return 0;
+    return CreateAccumulationBuffer(width, height);
 }
 
 // Each target made again releases the one it replaces.
@@ -250,10 +258,12 @@ void Umbrelix::AssignOcclusionSamplers(const ShaderProgram& program) {
     glUniform1i(program.texGPosition, kUnitGPosition);
     glUniform1i(program.texGNormal, kUnitGNormal);
     glUniform1i(program.texSSAONoise, kUnitNoise);
+    glUniform1i(program.texDiffuse, kUnitGDepth); // only the geometric builds read it
 }
 
 std::vector<const ShaderProgram*> Umbrelix::OcclusionPrograms() const {
-    std::vector<const ShaderProgram*> programs = {&mShaderSSAO, &mShaderHorizon};
+    std::vector<const ShaderProgram*> programs = {&mShaderSSAO, &mShaderHorizon,
+                                                  &mShaderSSAOGeometric, &mShaderHorizonGeometric};
     if (mOcclusionReplacement)
         programs.push_back(mOcclusionReplacement);
     return programs;
@@ -280,13 +290,13 @@ void Umbrelix::CreateNoiseTexture() {
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
+// GenerateNoise appends: the old draw goes first, or the texture would get
+// the old tile again (and the array grow by a tile each time).
 void Umbrelix::RedrawNoise() {
+    mNoise.clear();
     GenerateNoise(mNoise);
-    glBindTexture(GL_TEXTURE_2D, mNoiseTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kNoiseSize, kNoiseSize, GL_RGB, GL_FLOAT,
-                    glm::value_ptr(mNoise[0]));
-    glBindTexture(GL_TEXTURE_2D, 0);
+    UploadNoise(0);
+    RestartAccumulation();
 }
 
 // The only writer of the switches: what it keeps holds the settings' rule,
@@ -297,6 +307,8 @@ void Umbrelix::ApplySettings(const SSAOSettings& asked) {
     mSettings.ssaoEnabled = settings.ssaoEnabled;
     mSettings.blurEnabled = settings.blurEnabled;
     mSettings.estimator = settings.estimator;
+    mSettings.normals = settings.normals;
+    mSettings.accumulate = settings.accumulate;
     assert(mSettings.RuleHolds() && "the blur must never run without this frame's occlusion");
     if (settings.kernelSize != before.kernelSize)
         SetKernelSize(settings.kernelSize);
@@ -312,6 +324,7 @@ void Umbrelix::SetKernelSize(uint32_t n) {
     GenerateKernel(n, mKernel);
     mSettings.kernelSize = n;
     UploadKernel();
+    RestartAccumulation();
 }
 
 void Umbrelix::UseKernel(const std::vector<glm::vec3>& samples) {
@@ -320,6 +333,7 @@ void Umbrelix::UseKernel(const std::vector<glm::vec3>& samples) {
     mKernel = samples;
     mSettings.kernelSize = static_cast<uint32_t>(samples.size());
     UploadKernel();
+    RestartAccumulation();
 }
 
 void Umbrelix::SetRadius(float r) {

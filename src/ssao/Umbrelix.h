@@ -31,12 +31,18 @@ constexpr int kUnitGAlbedo = 2;   // lighting
 constexpr int kUnitOcclusion = 3; // lighting
 constexpr int kUnitSource = 0;    // the blur's input and the texture views
 constexpr int kUnitTruth = 4;     // the traced truth (truth and difference views)
+constexpr int kUnitGDepth = 5;    // SSAO about the geometric normal: the depth it is rebuilt from
+
+// A view at rest shows the mean of this many frames, one set of the noise
+// tile's directions each, once it holds them all (the tile's 16 sets).
+constexpr int kAccumulationFrames = 16;
 
 // The passes of one frame, in the order RenderFrame runs them.
 enum FramePass {
     FRAME_GEOMETRY = 0, // clear, then the scene into the G-buffer
     FRAME_OCCLUSION,    // while SSAO is on
-    FRAME_BLUR,         // while the blur is on
+    FRAME_BLUR,         // while the blur is on (and the accumulated mean is not shown)
+    FRAME_ACCUMULATE,   // while a view at rest accumulates (UmbrelixAccumulate.cpp)
     FRAME_FINAL,        // the lit picture or a debug view into the window
     FRAME_PASS_COUNT,
 };
@@ -156,6 +162,21 @@ public:
 
     // The occlusion lighting and the occlusion view read now.
     uint32_t ShownOcclusionTexture() const { return OcclusionTexture(); }
+
+    // Accumulation (UmbrelixAccumulate.cpp). While the settings ask for it
+    // and the view, the scene, the settings, the kernel, the noise, the
+    // programs and the window stay as they were, each frame's raw occlusion
+    // (with the tile's next set of directions) joins a running mean; once it
+    // holds kAccumulationFrames frames, lighting and the occlusion views show
+    // it unblurred and the occlusion pass rests. Anything else that changes
+    // restarts it with the next frame.
+    void RestartAccumulation();
+    // Frames the mean holds (0 to kAccumulationFrames).
+    int AccumulatedFrames() const { return mAccumulated; }
+    // The mean is complete and shown.
+    bool ShowsAccumulation() const;
+    uint32_t AccumulationTexture() const { return mAccumulationTexture; }
+    int CreateAccumulationBuffer(int width, int height);
     // The render targets' size: the drawable's at start-up, kept whatever the
     // window does later. Every read-back of a target uses it.
     int TargetWidth() const { return mTargetWidth; }
@@ -193,6 +214,22 @@ private:
     bool mTruthAsked = false; // LoadTruthProgram was called: reloads build it too
     const ShaderProgram* mOcclusionReplacement = nullptr; // not owned; see ReplaceOcclusionProgram
     int mWindowBottom = 0; // the viewport's bottom row: 0, or where the window's top is
+    // Both estimators about the geometric normal: the same files built with
+    // GEOMETRIC_NORMALS defined.
+    ShaderProgram mShaderSSAOGeometric{};
+    ShaderProgram mShaderHorizonGeometric{};
+    // The running mean of a view at rest (GL_R32F), what it was taken of,
+    // and the turn of the noise tile now uploaded.
+    uint32_t mAccumulationBuffer = 0;
+    uint32_t mAccumulationTexture = 0;
+    int mAccumulated = 0;
+    glm::mat4 mAccumulatedView{0.0f};
+    glm::mat4 mAccumulatedProjection{0.0f};
+    const SceneGraphNode* mAccumulatedScene = nullptr;
+    SSAOSettings mAccumulatedSettings;
+    int mAccumulatedDrawableWidth = 0;
+    int mAccumulatedDrawableHeight = 0;
+    int mNoiseTurn = 0;
 
     // Binds the window's framebuffer with the picture in its top-left corner.
     void BindWindowFramebuffer();
@@ -213,8 +250,17 @@ private:
     void UploadKernel();
     void UploadRadius();
     void UploadAmbientFactor();
-    // The program of the estimator in use.
+    // The program of the estimator and normals in use.
     const ShaderProgram& OcclusionProgram() const;
+    // Every occlusion program (both estimators, both normals).
+    std::vector<ShaderProgram*> OcclusionPrograms();
+    // Accumulation's steps of a frame: whether this frame continues the mean
+    // (a restart empties it), the noise turned to the frame's set, and the
+    // raw occlusion blended into the mean.
+    void PrepareAccumulation(const glm::mat4& view, const SceneGraphNode* root);
+    bool AccumulationRuns() const;
+    void UploadNoise(int turn);
+    void AccumulatePass();
     void ReleaseTruth();
     // Steps of Init, each 0 or -1 after logging why.
     int LoadPrograms();
@@ -223,8 +269,8 @@ private:
     void AssignSamplerUnits();
     void CreateNoiseTexture();
     void DrawFinalView(FinalView finalView);
-    // What lighting and the occlusion views read: the blurred result when the
-    // blur runs, the raw one otherwise.
+    // What lighting and the occlusion views read: the accumulated mean once
+    // complete, else the blurred result when the blur runs, the raw one otherwise.
     uint32_t OcclusionTexture() const;
     void DrawQuad();
 };

@@ -63,17 +63,28 @@ void Umbrelix::RenderFrame(const glm::mat4& view, SceneGraphNode* root, FinalVie
     Clear();
     DrawNode(root);
     watch.AfterPass(FRAME_GEOMETRY);
-    if (mSettings.ssaoEnabled) {
+    // A complete mean is shown as it is: nothing to draw, blur or add.
+    PrepareAccumulation(view, root);
+    const bool resting = ShowsAccumulation();
+    const bool accumulating = AccumulationRuns() && !resting;
+    if (mSettings.ssaoEnabled && !resting) {
         watch.BeforePass(FRAME_OCCLUSION);
         SSAOPass();
         watch.AfterPass(FRAME_OCCLUSION);
     }
     // The settings never hold the blur on while SSAO is off (ApplySettings
     // keeps their rule), so the blur smooths this frame's occlusion only.
-    if (mSettings.blurEnabled) {
+    // The frame that completes the mean shows it instead.
+    if (mSettings.blurEnabled && !resting &&
+        !(accumulating && mAccumulated + 1 >= kAccumulationFrames)) {
         watch.BeforePass(FRAME_BLUR);
         BlurPass();
         watch.AfterPass(FRAME_BLUR);
+    }
+    if (accumulating) {
+        watch.BeforePass(FRAME_ACCUMULATE);
+        AccumulatePass();
+        watch.AfterPass(FRAME_ACCUMULATE);
     }
     watch.BeforePass(FRAME_FINAL);
     DrawFinalView(finalView);
@@ -122,13 +133,18 @@ void Umbrelix::PlaceViewport(int bottom) {
 }
 
 uint32_t Umbrelix::OcclusionTexture() const {
+    if (ShowsAccumulation())
+        return mAccumulationTexture;
     return mSettings.blurEnabled ? mBlurTexture : mSSAOTexture;
 }
 
 const ShaderProgram& Umbrelix::OcclusionProgram() const {
     if (mOcclusionReplacement)
         return *mOcclusionReplacement;
-    return mSettings.estimator == ESTIMATOR_HORIZON ? mShaderHorizon : mShaderSSAO;
+    const bool geometric = mSettings.normals == NORMALS_GEOMETRIC;
+    if (mSettings.estimator == ESTIMATOR_HORIZON)
+        return geometric ? mShaderHorizonGeometric : mShaderHorizon;
+    return geometric ? mShaderSSAOGeometric : mShaderSSAO;
 }
 
 void Umbrelix::DrawQuad() {
@@ -147,6 +163,8 @@ void Umbrelix::SSAOPass() {
     BindTexture(kUnitGPosition, mGPosition);
     BindTexture(kUnitGNormal, mGNormal);
     BindTexture(kUnitNoise, mNoiseTexture);
+    if (mSettings.normals == NORMALS_GEOMETRIC)
+        BindTexture(kUnitGDepth, mGDepth);
     glDisable(GL_BLEND);
     DrawQuad();
     glEnable(GL_BLEND);

@@ -35,6 +35,7 @@ int Umbrelix::ReloadPrograms(std::vector<std::string>* errors) {
     AssignTruthSamplers();
     SetViewMatrix(mViewMatrix);
     SetProjectionMatrix(mProjectionMatrix);
+    RestartAccumulation();
     return result;
 }
 

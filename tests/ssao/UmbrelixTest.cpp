@@ -92,20 +92,22 @@ protected:
     std::unique_ptr<Umbrelix> mRenderer;
 };
 
-TEST_F(UmbrelixTest, InitLogsTheRenderTargetStepsInOrderAfterTheSixPrograms) {
+TEST_F(UmbrelixTest, InitLogsTheRenderTargetStepsInOrderAfterTheEightPrograms) {
     LogCapture capture;
     ASSERT_EQ(mRenderer->Init(), 0);
     std::vector<std::string> messages;
     for (const std::string& line : capture.Lines())
         messages.push_back(MessageOf(line));
-    ASSERT_GE(messages.size(), 4u);
-    const std::vector<std::string> tail(messages.end() - 4, messages.end());
+    ASSERT_GE(messages.size(), 5u);
+    const std::vector<std::string> tail(messages.end() - 5, messages.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"Quad VAO/VBO created for deferred rendering",
                                               "G-buffer created", "SSAO framebuffer created",
-                                              "Blur framebuffer created"}));
-    // The text program, the four passes' and the horizon estimator's.
+                                              "Blur framebuffer created",
+                                              "Accumulation framebuffer created"}));
+    // The text program, the four passes', the horizon estimator's and both
+    // estimators' builds about the geometric normal.
     EXPECT_EQ(std::count(messages.begin(), messages.end(), "Shader program successfully linked"),
-              6);
+              8);
     EXPECT_EQ(capture.Lines().back().rfind("[I]  [Renderer] ", 0), 0u);
 }
 
@@ -215,6 +217,22 @@ TEST_F(UmbrelixTest, NoiseTextureHoldsTheNoiseAsRepeatingNearestTexels) {
     std::vector<glm::vec3> texels(kNoiseCount);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, texels.data());
     EXPECT_EQ(texels, mRenderer->Noise());
+}
+
+// A fresh draw replaces the tile, in the array and in the texture the
+// shaders read (it used to be appended: the texture kept the first tile).
+TEST_F(UmbrelixTest, RedrawnNoiseReplacesTheTileTheShadersRead) {
+    ASSERT_EQ(mRenderer->Init(), 0);
+    const std::vector<glm::vec3> first = mRenderer->Noise();
+    for (int draw = 0; draw < 3; ++draw) {
+        mRenderer->RedrawNoise();
+        ASSERT_EQ(mRenderer->Noise().size(), size_t(kNoiseCount));
+        EXPECT_NE(mRenderer->Noise(), first);
+        std::vector<glm::vec3> texels(kNoiseCount);
+        glBindTexture(GL_TEXTURE_2D, mRenderer->NoiseTexture());
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, texels.data());
+        EXPECT_EQ(texels, mRenderer->Noise());
+    }
 }
 
 TEST_F(UmbrelixTest, InitPointsSamplersAtTheirUnitsAndUploadsParameters) {
@@ -631,9 +649,20 @@ TEST_F(UmbrelixSceneTest, TheFrameDrawsWhatThePassesInOrderDrawAndNamesEachPass)
         FinalView view;
         std::vector<int> passes;
     } cases[] = {
-        {true, true, FINAL_LIT, {0, -1, 1, -2, 2, -3, 3, -4}},
-        {true, false, FINAL_OCCLUSION, {0, -1, 1, -2, 3, -4}},
-        {false, false, FINAL_GBUFFER, {0, -1, 3, -4}},
+        {true,
+         true,
+         FINAL_LIT,
+         {FRAME_GEOMETRY, -1 - FRAME_GEOMETRY, FRAME_OCCLUSION, -1 - FRAME_OCCLUSION, FRAME_BLUR,
+          -1 - FRAME_BLUR, FRAME_FINAL, -1 - FRAME_FINAL}},
+        {true,
+         false,
+         FINAL_OCCLUSION,
+         {FRAME_GEOMETRY, -1 - FRAME_GEOMETRY, FRAME_OCCLUSION, -1 - FRAME_OCCLUSION, FRAME_FINAL,
+          -1 - FRAME_FINAL}},
+        {false,
+         false,
+         FINAL_GBUFFER,
+         {FRAME_GEOMETRY, -1 - FRAME_GEOMETRY, FRAME_FINAL, -1 - FRAME_FINAL}},
     };
     for (const Case& c : cases) {
         SSAOSettings settings = mRenderer->Settings();
@@ -660,4 +689,124 @@ TEST_F(UmbrelixSceneTest, TheFrameDrawsWhatThePassesInOrderDrawAndNamesEachPass)
             ReadTexture<uint8_t>(mRenderer->ShownOcclusionTexture(), GL_RED, 1, GL_UNSIGNED_BYTE),
             occlusion);
     }
+}
+
+namespace {
+
+// The passes a frame ran, in order (the start of each only).
+struct PassRecorder : FrameObserver {
+    std::vector<int> seen;
+    void BeforePass(FramePass pass) override { seen.push_back(pass); }
+};
+
+void UseAccumulation(Umbrelix& renderer, bool on) {
+    SSAOSettings settings = renderer.Settings();
+    settings.accumulate = on;
+    renderer.ApplySettings(settings);
+}
+
+} // namespace
+
+// While the view rests, each frame adds its raw occlusion to the mean and
+// the blur runs until the mean holds the tile's 16 sets; the frame that
+// completes it and every one after show the mean, and later frames draw no
+// occlusion at all.
+TEST_F(UmbrelixSceneTest, AViewAtRestAccumulatesThenShowsTheMeanAndRests) {
+    UseAccumulation(*mRenderer, true);
+    const std::vector<int> accumulating = {FRAME_GEOMETRY, FRAME_OCCLUSION, FRAME_BLUR,
+                                           FRAME_ACCUMULATE, FRAME_FINAL};
+    const std::vector<int> completing = {FRAME_GEOMETRY, FRAME_OCCLUSION, FRAME_ACCUMULATE,
+                                         FRAME_FINAL};
+    const std::vector<int> resting = {FRAME_GEOMETRY, FRAME_FINAL};
+    for (int frame = 1; frame <= kAccumulationFrames + 2; ++frame) {
+        PassRecorder recorder;
+        mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT, &recorder);
+        EXPECT_EQ(mRenderer->AccumulatedFrames(), std::min(frame, kAccumulationFrames));
+        const bool complete = frame >= kAccumulationFrames;
+        EXPECT_EQ(recorder.seen, frame < kAccumulationFrames    ? accumulating
+                                 : frame == kAccumulationFrames ? completing
+                                                                : resting)
+            << "frame " << frame;
+        EXPECT_EQ(mRenderer->ShownOcclusionTexture(),
+                  complete ? mRenderer->AccumulationTexture() : mRenderer->BlurTexture())
+            << "frame " << frame;
+    }
+}
+
+// Whatever changes what the occlusion is of starts the mean again with the
+// next frame, which then shows the blurred picture of that frame.
+TEST_F(UmbrelixSceneTest, AnyChangeRestartsTheAccumulation) {
+    SceneGraphNode otherScene(*mRoot);
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } changes[] = {
+        {"the camera moves", [this] { mView[3][0] += 0.01f; }},
+        {"the projection",
+         [this] {
+             mRenderer->SetProjectionMatrix(
+                 glm::perspective(glm::radians(61.0f), float(kWidth) / kHeight, 0.1f, 50.0f));
+         }},
+        {"the radius", [this] { mRenderer->SetRadius(0.8f); }},
+        {"the normals",
+         [this] {
+             SSAOSettings s = mRenderer->Settings();
+             s.normals = s.normals == NORMALS_GEOMETRIC ? NORMALS_SHADING : NORMALS_GEOMETRIC;
+             mRenderer->ApplySettings(s);
+         }},
+        {"the estimator",
+         [this] {
+             mRenderer->SetEstimator(mRenderer->Estimator() == ESTIMATOR_HORIZON
+                                         ? ESTIMATOR_HEMISPHERE
+                                         : ESTIMATOR_HORIZON);
+         }},
+        {"the ambient factor", [this] { mRenderer->SetAmbientFactor(0.5f); }},
+        {"a fresh kernel", [this] { mRenderer->SetKernelSize(64); }},
+        {"a fresh noise tile", [this] { mRenderer->RedrawNoise(); }},
+        {"the programs reloaded",
+         [this] {
+             std::vector<std::string> errors;
+             EXPECT_EQ(mRenderer->ReloadPrograms(&errors), 0);
+         }},
+        {"the window resized",
+         [this] {
+             SDL_SetWindowSize(mWindow->mSDLWindow, kWidth + 8, kHeight + 4);
+             SDL_Delay(50);
+             SDL_PumpEvents();
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        UseAccumulation(*mRenderer, true);
+        for (int f = 0; f < kAccumulationFrames; ++f)
+            mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT);
+        ASSERT_EQ(mRenderer->ShownOcclusionTexture(), mRenderer->AccumulationTexture());
+        c.change();
+        mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT);
+        EXPECT_EQ(mRenderer->AccumulatedFrames(), 1);
+        EXPECT_EQ(mRenderer->ShownOcclusionTexture(), mRenderer->BlurTexture());
+    }
+    // Another scene drawn from the same view.
+    for (int f = 0; f < kAccumulationFrames; ++f)
+        mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT);
+    mRenderer->RenderFrame(mView, &otherScene, FINAL_LIT);
+    EXPECT_EQ(mRenderer->AccumulatedFrames(), 1) << "another scene";
+}
+
+// Accumulation switched off puts the noise tile back as drawn: the next
+// frame is the frame of a renderer that never accumulated, bit for bit.
+TEST_F(UmbrelixSceneTest, WithAccumulationOffTheFrameIsTheUsualOne) {
+    mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT);
+    const auto usual = ReadPixelsRGBA(0, 0, kWidth, kHeight);
+    UseAccumulation(*mRenderer, true);
+    for (int f = 0; f < 5; ++f)
+        mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT);
+    EXPECT_NE(ReadPixelsRGBA(0, 0, kWidth, kHeight), usual) << "the turned tile shows";
+    UseAccumulation(*mRenderer, false);
+    PassRecorder recorder;
+    mRenderer->RenderFrame(mView, mRoot.get(), FINAL_LIT, &recorder);
+    EXPECT_EQ(recorder.seen,
+              (std::vector<int>{FRAME_GEOMETRY, FRAME_OCCLUSION, FRAME_BLUR, FRAME_FINAL}));
+    EXPECT_EQ(mRenderer->AccumulatedFrames(), 0);
+    EXPECT_EQ(ReadPixelsRGBA(0, 0, kWidth, kHeight), usual);
 }

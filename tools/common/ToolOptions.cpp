@@ -72,11 +72,31 @@ bool ParseEstimatorList(const std::string& text, std::vector<SSAOEstimator>* out
     return true;
 }
 
+bool ParseNormalsList(const std::string& text, std::vector<SSAONormals>* out, std::string* error) {
+    std::vector<SSAONormals> list;
+    for (const std::string& field : SplitFields(text)) {
+        SSAONormals normals = NORMALS_SHADING;
+        if (!NormalsFromName(field.c_str(), &normals)) {
+            *error =
+                "bad normals list \"" + text + "\": \"" + field + "\" is not shading or geometric";
+            return false;
+        }
+        for (SSAONormals seen : list)
+            if (seen == normals) {
+                *error = "bad normals list \"" + text + "\": " + field + " appears twice";
+                return false;
+            }
+        list.push_back(normals);
+    }
+    *out = list;
+    return true;
+}
+
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error) {
     const std::string name = argv[*index];
     if (name != "--model" && name != "--eye" && name != "--dir" && name != "--kernels" &&
-        name != "--radius" && name != "--estimator")
+        name != "--radius" && name != "--estimator" && name != "--normals")
         return OPTION_NOT_MINE;
     const char* value = OptionValue(argc, argv, index, error);
     if (!value)
@@ -95,6 +115,8 @@ OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* opti
         ok = ParseKernelList(value, &options->kernels, error);
     } else if (name == "--estimator") {
         ok = ParseEstimatorList(value, &options->estimators, error);
+    } else if (name == "--normals") {
+        ok = ParseNormalsList(value, &options->normals, error);
     } else {
         ok = ParseRadius(value, &options->radius, error);
     }

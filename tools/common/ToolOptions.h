@@ -25,6 +25,8 @@ bool ParseKernelList(const std::string& text, std::vector<uint32_t>* out, std::s
 // Comma-separated estimator names ("hemisphere", "horizon"), each at most once.
 bool ParseEstimatorList(const std::string& text, std::vector<SSAOEstimator>* out,
                         std::string* error);
+// Comma-separated normals ("shading", "geometric"), each at most once.
+bool ParseNormalsList(const std::string& text, std::vector<SSAONormals>* out, std::string* error);
 
 // Checks, before the run, where the JSON report given by option goes: "-"
 // (standard output) passes; another name of what standard output already
@@ -56,6 +58,8 @@ struct ViewOptions {
     std::vector<uint32_t> kernels;
     float radius = 0.0f; // filled with the tool's default by ParseViewOptions' caller
     std::vector<SSAOEstimator> estimators{ESTIMATOR_HEMISPHERE};
+    // Empty: each estimator with its default normals (DefaultNormals).
+    std::vector<SSAONormals> normals;
     bool hasEye = false;
     bool hasDir = false;
     glm::vec3 eye{0.0f};
@@ -68,7 +72,7 @@ enum OptionResult {
     OPTION_BAD = -1,     // *error says why
 };
 
-// Takes --model, --eye, --dir, --kernels, --radius or --estimator at argv[*index].
+// Takes --model, --eye, --dir, --kernels, --radius, --estimator or --normals at argv[*index].
 OptionResult TakeViewOption(int argc, char** argv, int* index, ViewOptions* options,
                             std::string* error);
 // After all options: checks that --eye and --dir came together and fills

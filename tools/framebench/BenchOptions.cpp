@@ -20,6 +20,8 @@ bool ParseBenchOptions(int argc, char** argv, BenchOptions* options, std::string
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {
             options->help = true;
+        } else if (word == "--accumulating") {
+            options->accumulating = true;
         } else if (word == "--frames" || word == "--json") {
             const char* given = OptionValue(argc, argv, &i, error);
             if (!given)
@@ -49,7 +51,8 @@ bool CheckWritable(const std::string& path, std::string* error) {
 
 const char* BenchUsage() {
     return "usage: framebench [--model PATH] [--eye x,y,z --dir x,y,z] [--kernels 4,8,...]\n"
-           "                  [--radius R] [--estimator LIST] [--frames N] [--json FILE]\n"
+           "                  [--radius R] [--estimator LIST] [--normals LIST] [--accumulating]\n"
+           "                  [--frames N] [--json FILE]\n"
            "Renders the demo's frame pass by pass (glFinish around each) for SSAO off and\n"
            "every kernel size with blur on and off, on the fixed views of the default scene\n"
            "or the one given, and prints median milliseconds per pass and per frame, the\n"
@@ -61,6 +64,10 @@ const char* BenchUsage() {
            "  --radius R       occlusion radius, > 0 (default 0.9)\n"
            "  --estimator LIST occlusion estimators, measured side by side: hemisphere,\n"
            "                   horizon or both as hemisphere,horizon (default hemisphere)\n"
+           "  --normals LIST   the normals the occlusion stands on, measured side by side:\n"
+           "                   shading, geometric or both (default: each estimator's own)\n"
+           "  --accumulating   also time, after each blurred configuration, its frame while\n"
+           "                   a view at rest accumulates (occlusion, blur, accumulation)\n"
            "  --frames N       measured frames per configuration and view (default 5)\n"
            "  --json FILE      also write the figures as JSON; with - the JSON goes to\n"
            "                   standard output, and the table and the log to standard error\n";

@@ -14,7 +14,8 @@ constexpr float kBenchDefaultRadius = 0.9f; // the demo's own starting radius
 struct BenchOptions {
     ViewOptions view;
     int frames = kDefaultMeasuredFrames;
-    std::string jsonPath; // empty: no JSON report; "-": on standard output
+    std::string jsonPath;      // empty: no JSON report; "-": on standard output
+    bool accumulating = false; // also time frames that accumulate a view at rest
     bool help = false;
 };
 

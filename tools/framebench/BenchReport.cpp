@@ -11,8 +11,8 @@
 #include "core/Json.h"
 #include "core/OutputFile.h"
 
-const char* const kPassNames[PASS_COUNT] = {"geometry", "occlusion", "blur", "lighting",
-                                            "overlay_present"};
+const char* const kPassNames[PASS_COUNT] = {"geometry",   "occlusion", "blur",
+                                            "accumulate", "lighting",  "overlay_present"};
 
 const char* const kFloorFootprint =
     "spread over the occlusion radius projected at each pixel's depth";
@@ -29,6 +29,9 @@ Json SettingsJson(const BenchResult& r) {
     Json estimators = Json::array();
     for (SSAOEstimator e : r.estimators)
         estimators.push_back(EstimatorName(e));
+    Json normals = Json::array();
+    for (SSAONormals n : r.normals)
+        normals.push_back(NormalsName(n));
     Json views = Json::array();
     for (const ViewResult& v : r.views)
         views.push_back(
@@ -39,6 +42,8 @@ Json SettingsJson(const BenchResult& r) {
             {"height", r.height},
             {"kernels", r.kernels},
             {"estimators", std::move(estimators)},
+            {"normals", std::move(normals)},
+            {"accumulating", r.accumulating},
             {"radius", JsonFloat(r.radius)},
             {"frames", r.frames},
             {"warmup_frames", r.warmupFrames},
@@ -63,6 +68,8 @@ Json ConfigJson(const ViewResult& view, const ConfigSamples& c) {
             {"blur", c.config.blur},
             {"kernel", c.config.kernel},
             {"estimator", c.config.ssao ? EstimatorName(c.config.estimator) : "none"},
+            {"normals", c.config.ssao ? NormalsName(c.config.normals) : "none"},
+            {"accumulate", c.config.accumulate},
             {"frames", c.frame.size()},
             {"frame_ms", Median(c.frame)},
             {"frame_ms_min", low},
@@ -90,8 +97,9 @@ void PrintView(FILE* out, const ViewResult& v) {
     std::fprintf(out, "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %.1f%% of pixels covered\n",
                  v.view.name.c_str(), v.view.eye.x, v.view.eye.y, v.view.eye.z, v.view.dir.x,
                  v.view.dir.y, v.view.dir.z, 100.0 * v.coveredFraction);
-    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %7s\n", "configuration", "frame",
-                 "geometry", "occlusion", "blur", "lighting", "ovl+pres", "floor", "x floor");
+    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %9s %7s\n", "configuration", "frame",
+                 "geometry", "occlusion", "blur", "accum", "lighting", "ovl+pres", "floor",
+                 "x floor");
     for (const ConfigSamples& c : v.configs) {
         std::fprintf(out, "%-24s %9.2f", c.config.Label().c_str(), Median(c.frame));
         for (int p = 0; p < PASS_COUNT; ++p)
@@ -121,19 +129,29 @@ double Median(std::vector<double> values) {
 std::string BenchConfig::Label() const {
     if (!ssao)
         return "SSAO off";
-    // The default estimator goes unnamed, as in the reports before there were two.
+    // The defaults go unnamed, as in the reports before there were choices.
     std::string named =
         estimator == ESTIMATOR_HEMISPHERE ? "" : std::string(", ") + EstimatorName(estimator);
+    if (normals != DefaultNormals(estimator))
+        named += std::string(", ") + NormalsName(normals);
+    if (accumulate)
+        named += ", accumulating";
     return std::to_string(kernel) + (blur ? " + blur" : " no blur") + named;
 }
 
 std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels,
-                                      const std::vector<SSAOEstimator>& estimators) {
+                                      const std::vector<SSAOEstimator>& estimators,
+                                      const std::vector<SSAONormals>& normals, bool accumulating) {
     std::vector<BenchConfig> configs{BenchConfig{}};
     for (uint32_t k : kernels)
         for (SSAOEstimator e : estimators) {
-            configs.push_back(BenchConfig{true, true, k, e});
-            configs.push_back(BenchConfig{true, false, k, e});
+            const std::vector<SSAONormals> own{DefaultNormals(e)};
+            for (SSAONormals n : normals.empty() ? own : normals) {
+                configs.push_back(BenchConfig{true, true, k, e, n, false});
+                configs.push_back(BenchConfig{true, false, k, e, n, false});
+                if (accumulating)
+                    configs.push_back(BenchConfig{true, true, k, e, n, true});
+            }
         }
     return configs;
 }
@@ -167,7 +185,12 @@ void PrintReport(FILE* out, const BenchResult& r) {
     std::string estimators;
     for (SSAOEstimator e : r.estimators)
         estimators += std::string(estimators.empty() ? "" : ", ") + EstimatorName(e);
-    std::fprintf(out, "estimators: %s\n", estimators.c_str());
+    std::string normals;
+    for (SSAONormals n : r.normals)
+        normals += std::string(normals.empty() ? "" : ", ") + NormalsName(n);
+    std::fprintf(out, "estimators: %s; normals: %s%s\n", estimators.c_str(),
+                 normals.empty() ? "each estimator's default" : normals.c_str(),
+                 r.accumulating ? "; accumulating frames measured too" : "");
     for (const ViewResult& v : r.views)
         PrintView(out, v);
 }

@@ -16,6 +16,7 @@ enum BenchPass {
     PASS_GEOMETRY = 0,
     PASS_OCCLUSION,
     PASS_BLUR,
+    PASS_ACCUMULATE, // only while a view at rest accumulates
     PASS_LIGHTING,
     PASS_OVERLAY_PRESENT,
     PASS_COUNT,
@@ -35,14 +36,22 @@ struct BenchConfig {
     bool blur = false;
     uint32_t kernel = 0;
     SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
+    SSAONormals normals = NORMALS_SHADING;
+    // A view at rest accumulating: each measured frame is the first of a
+    // fresh mean (the rounds switch configurations), so it times the
+    // occlusion, the blur and the accumulation pass together.
+    bool accumulate = false;
     std::string Label() const;
 };
 
-// Every configuration measured: SSAO off, then for each kernel and each
-// estimator (side by side, so that their ratio sees the same load) blur on and off.
-std::vector<BenchConfig> BenchConfigs(const std::vector<uint32_t>& kernels,
-                                      const std::vector<SSAOEstimator>& estimators = {
-                                          ESTIMATOR_HEMISPHERE});
+// Every configuration measured: SSAO off, then for each kernel, each
+// estimator and each of the normals (side by side, so that their ratios see
+// the same load; none given: the estimator's default) blur on and off, and
+// with accumulating the blur on again while a view at rest accumulates.
+std::vector<BenchConfig>
+BenchConfigs(const std::vector<uint32_t>& kernels,
+             const std::vector<SSAOEstimator>& estimators = {ESTIMATOR_HEMISPHERE},
+             const std::vector<SSAONormals>& normals = {}, bool accumulating = false);
 
 // Milliseconds of every measured frame of one configuration on one view.
 struct ConfigSamples {
@@ -70,6 +79,8 @@ struct BenchResult {
     int height = 0;
     std::vector<uint32_t> kernels;
     std::vector<SSAOEstimator> estimators;
+    std::vector<SSAONormals> normals; // empty: each estimator's default
+    bool accumulating = false;
     float radius = 0.0f;
     int frames = 0;
     int warmupFrames = 0;

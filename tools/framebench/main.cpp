@@ -43,7 +43,8 @@ class FrameBench {
 public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
-          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators)),
+          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators,
+                                options.view.normals, options.accumulating)),
           mFloor(app.GetRenderer()) {}
     int LoadFloor(std::string* error) { return mFloor.Load(error); }
     // False when the user or a signal asked the application to quit.
@@ -78,6 +79,8 @@ void FrameBench::UseKernel(uint32_t size) {
 void FrameBench::UseConfig(const BenchConfig& config) {
     SSAOSettings settings = mRenderer->Settings().WithSSAO(config.ssao).WithBlur(config.blur);
     settings.estimator = config.estimator;
+    settings.normals = config.normals;
+    settings.accumulate = config.accumulate;
     mRenderer->ApplySettings(settings);
     if (config.ssao)
         UseKernel(config.kernel);
@@ -87,7 +90,7 @@ namespace {
 
 // The report's pass of each of the renderer's frame passes.
 constexpr BenchPass kBenchPassOf[FRAME_PASS_COUNT] = {PASS_GEOMETRY, PASS_OCCLUSION, PASS_BLUR,
-                                                      PASS_LIGHTING};
+                                                      PASS_ACCUMULATE, PASS_LIGHTING};
 
 // Times each pass of the renderer's frame to completion, and notes when the
 // final view was done (what follows is the overlay and the present).
@@ -191,6 +194,8 @@ void FillSettings(const BenchOptions& options, Vesperon& app, BenchResult* resul
     result->modelPath = options.view.modelPath;
     result->kernels = options.view.kernels;
     result->estimators = options.view.estimators;
+    result->normals = options.view.normals;
+    result->accumulating = options.accumulating;
     result->radius = options.view.radius;
     result->frames = options.frames;
     result->warmupFrames = kWarmupFrames;
