@@ -71,12 +71,32 @@ void Vesperon::ToggleSSAO() {
     renderer->ApplySettings(settings.WithSSAO(!settings.ssaoEnabled));
 }
 
+// The other estimator, on its own normals (N then switches them).
 void Vesperon::ToggleEstimator() {
     Umbrelix* renderer = GetRenderer();
-    SSAOEstimator next =
-        renderer->Estimator() == ESTIMATOR_HEMISPHERE ? ESTIMATOR_HORIZON : ESTIMATOR_HEMISPHERE;
-    renderer->SetEstimator(next);
-    LogMessage(LOG_INFO, "Game", "Estimator: %s", EstimatorName(next));
+    SSAOSettings settings = renderer->Settings();
+    settings.estimator =
+        settings.estimator == ESTIMATOR_HEMISPHERE ? ESTIMATOR_HORIZON : ESTIMATOR_HEMISPHERE;
+    settings.normals = DefaultNormals(settings.estimator);
+    renderer->ApplySettings(settings);
+    LogMessage(LOG_INFO, "Game", "Estimator: %s (%s normals)", EstimatorName(settings.estimator),
+               NormalsName(settings.normals));
+}
+
+void Vesperon::ToggleNormals() {
+    Umbrelix* renderer = GetRenderer();
+    SSAOSettings settings = renderer->Settings();
+    settings.normals = settings.normals == NORMALS_GEOMETRIC ? NORMALS_SHADING : NORMALS_GEOMETRIC;
+    renderer->ApplySettings(settings);
+    LogMessage(LOG_INFO, "Game", "Normals: %s", NormalsName(settings.normals));
+}
+
+void Vesperon::ToggleAccumulation() {
+    Umbrelix* renderer = GetRenderer();
+    SSAOSettings settings = renderer->Settings();
+    settings.accumulate = !settings.accumulate;
+    renderer->ApplySettings(settings);
+    LogMessage(LOG_INFO, "Game", "Accumulation at rest: %s", settings.accumulate ? "on" : "off");
 }
 
 void Vesperon::OnQuit(Event*, void* user) {
@@ -100,6 +120,12 @@ void Vesperon::OnKeyPressed(int key) {
         break;
     case KEY_H:
         ToggleEstimator();
+        break;
+    case KEY_N:
+        ToggleNormals();
+        break;
+    case KEY_C:
+        ToggleAccumulation();
         break;
     case KEY_F5:
         ReloadShaders();

@@ -30,7 +30,7 @@ bool ParseKernelSize(const std::string& text, uint32_t* out, std::string* error)
 
 // Takes the option at argv[*index] with its value; false with *error set.
 bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, bool* blurGiven,
-                    std::string* error) {
+                    bool* normalsGiven, std::string* error) {
     const std::string name = argv[*index];
     if (name == "--help" || name == "-h") {
         options->help = true;
@@ -38,7 +38,8 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
     }
     if (name != "--model" && name != "--scale" && name != "--eye" && name != "--dir" &&
         name != "--kernel" && name != "--radius" && name != "--ambient" && name != "--ssao" &&
-        name != "--blur" && name != "--estimator") {
+        name != "--blur" && name != "--estimator" && name != "--normals" &&
+        name != "--accumulate") {
         *error = "unknown option \"" + name + "\" (see --help)";
         return false;
     }
@@ -74,6 +75,15 @@ bool TakeDemoOption(int argc, char** argv, int* index, DemoOptions* options, boo
         *error = std::string("bad estimator \"") + value + "\": hemisphere or horizon";
         return false;
     }
+    if (name == "--normals") {
+        *normalsGiven = true;
+        if (NormalsFromName(value, &options->settings.normals))
+            return true;
+        *error = std::string("bad normals \"") + value + "\": shading or geometric";
+        return false;
+    }
+    if (name == "--accumulate")
+        return ParseSwitch(name, value, &options->settings.accumulate, error);
     *blurGiven = true;
     return ParseSwitch(name, value, &options->settings.blurEnabled, error);
 }
@@ -85,9 +95,13 @@ bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* 
     if (argc > 0 && argv[0][0] != '\0')
         parsed.program = argv[0];
     bool blurGiven = false;
+    bool normalsGiven = false;
     for (int i = 1; i < argc; ++i)
-        if (!TakeDemoOption(argc, argv, &i, &parsed, &blurGiven, error))
+        if (!TakeDemoOption(argc, argv, &i, &parsed, &blurGiven, &normalsGiven, error))
             return false;
+    // Each estimator starts on its own normals unless told otherwise.
+    if (!normalsGiven)
+        parsed.settings.normals = DefaultNormals(parsed.settings.estimator);
     if (parsed.hasEye != parsed.hasDir) {
         *error = "--eye and --dir go together: give both or neither";
         return false;
@@ -106,7 +120,8 @@ bool ParseDemoOptions(int argc, char** argv, DemoOptions* options, std::string* 
 const char* DemoUsage() {
     return "usage: vesperon [--model PATH] [--scale S] [--eye x,y,z --dir x,y,z] [--kernel N]\n"
            "                [--radius R] [--ambient A] [--ssao on|off] [--blur on|off]\n"
-           "                [--estimator hemisphere|horizon] [--help]\n"
+           "                [--estimator hemisphere|horizon] [--normals shading|geometric]\n"
+           "                [--accumulate on|off] [--help]\n"
            "Real-time SSAO with deferred shading. Run from the folder holding shaders/ and\n"
            "fonts/ (the repository root). Without options it opens models/sponza.obj.\n"
            "  --model PATH     model to open (textures: as stored, then beside the model)\n"
@@ -119,7 +134,12 @@ const char* DemoUsage() {
            "  --ssao on|off    SSAO on or off (default on)\n"
            "  --blur on|off    blur of the occlusion (default on; off while SSAO is off)\n"
            "  --estimator E    hemisphere (default) or horizon; H switches it live\n"
-           "F12 writes the window and the view's JSON with the command line that reopens\n"
+           "  --normals N      the normal the occlusion stands on: shading (the G-buffer's)\n"
+           "                   or geometric (rebuilt from depth); default: the estimator's\n"
+           "                   own (hemisphere shading, horizon geometric); N switches it\n"
+           "  --accumulate on|off  a view at rest converges over 16 frames (default off); C\n"
+           "                   switches it live\n"
+                      "F12 writes the window and the view's JSON with the command line that reopens\n"
            "the view (the log prints that line too); with G on also the truth.\n";
 }
 
@@ -160,6 +180,10 @@ std::vector<std::string> DemoArguments(const DemoOptions& options) {
     // Named only away from the default, as the overlay does.
     if (settings.estimator != ESTIMATOR_HEMISPHERE)
         words.insert(words.end(), {"--estimator", EstimatorName(settings.estimator)});
+    if (settings.normals != DefaultNormals(settings.estimator))
+        words.insert(words.end(), {"--normals", NormalsName(settings.normals)});
+    if (settings.accumulate)
+        words.insert(words.end(), {"--accumulate", "on"});
     return words;
 }
 

@@ -40,6 +40,7 @@ FigureInputs SettingsNow(const Umbrelix& renderer, uint64_t generation) {
     now.generation = generation;
     now.settings = renderer.Settings();
     now.settings.ambientFactor = kDefaultAmbientFactor;
+    now.restingMean = renderer.ShowsAccumulation();
     return now;
 }
 

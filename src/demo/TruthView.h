@@ -41,13 +41,19 @@ constexpr int kTruthRaysPerRound = 16;
 
 // What the figures were computed for: a change of any of these (or a new
 // round of the truth) computes them again. The ambient factor is held at its
-// default: it lights the picture and leaves the occlusion as it was.
+// default: it lights the picture and leaves the occlusion as it was. While a
+// view accumulates, the figures are of the frame they were computed on until
+// the mean is complete, and of the mean from then on.
 struct FigureInputs {
     uint64_t generation = 0;
     int rays = 0;
     SSAOSettings settings;
+    // The mean of a view at rest is shown (not the frame's blurred picture):
+    // completing it changes what the lighting uses.
+    bool restingMean = false;
     bool operator==(const FigureInputs& o) const {
-        return generation == o.generation && rays == o.rays && settings == o.settings;
+        return generation == o.generation && rays == o.rays && settings == o.settings &&
+               restingMean == o.restingMean;
     }
 };
 

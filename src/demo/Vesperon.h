@@ -77,6 +77,10 @@ public:
     void ToggleSSAO();
     // H: hemisphere <-> horizon estimator, from the next frame.
     void ToggleEstimator();
+    // N: shading <-> geometric normals for the occlusion; C: accumulation
+    // of a view at rest on / off. Both from the next frame.
+    void ToggleNormals();
+    void ToggleAccumulation();
 
     Umbrelix* GetRenderer() const;
 

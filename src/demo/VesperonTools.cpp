@@ -28,8 +28,9 @@ constexpr int kRgb = 3;
 constexpr int kRgba = 4;
 constexpr float kToolLogPeriodMs = 5000.0f;
 
-// The estimator's line comes last so that the others keep the rows they
-// have always had (tests and screenshots find them there).
+// The estimator's line (with the normals and accumulation) comes last so
+// that the others keep the rows they have always had (tests and screenshots
+// find them there).
 enum ToolLine {
     TOOL_LINE_TRUTH = 0,
     TOOL_LINE_FIGURES = 1,
@@ -78,6 +79,24 @@ std::vector<uint8_t> DifferenceColours(const ReferenceImage& traced, const GreyI
     return rgb;
 }
 
+// The settings away from where the demo starts, as one overlay line (empty
+// when there are none): the estimator when not the hemisphere one, the
+// normals when not the estimator's own, and how many frames the mean of a
+// view at rest holds while accumulation is on.
+std::string SettingsLine(const Umbrelix& renderer) {
+    const SSAOSettings& settings = renderer.Settings();
+    std::string line;
+    auto add = [&line](const std::string& part) { line += (line.empty() ? "" : "  ") + part; };
+    if (settings.estimator != ESTIMATOR_HEMISPHERE)
+        add(std::string("Estimator: ") + EstimatorName(settings.estimator));
+    if (settings.normals != DefaultNormals(settings.estimator))
+        add(std::string("Normals: ") + NormalsName(settings.normals));
+    if (settings.accumulate && settings.ssaoEnabled)
+        add("At rest: " + std::to_string(renderer.AccumulatedFrames()) + " of " +
+            std::to_string(kAccumulationFrames) + " frames");
+    return line;
+}
+
 } // namespace
 
 void Vesperon::CycleTruth() {
@@ -110,12 +129,7 @@ void Vesperon::SetToolLines() {
     std::string rays, figures;
     bool failed = false;
     mTruth.StatusLines(&rays, &figures, &failed);
-    // The start is the default estimator, as the demo has always been: only
-    // a switch away from it is worth a line.
-    SSAOEstimator estimator = GetRenderer()->Estimator();
-    std::string named = estimator == ESTIMATOR_HEMISPHERE
-                            ? std::string()
-                            : std::string("Estimator: ") + EstimatorName(estimator);
+    const std::string named = SettingsLine(*GetRenderer());
     mOverlay.SetExtraLine(TOOL_LINE_ESTIMATOR, named.c_str(), kGreen);
     mOverlay.SetExtraLine(TOOL_LINE_TRUTH, rays.c_str(), failed ? kRed : kWhite);
     mOverlay.SetExtraLine(TOOL_LINE_FIGURES, figures.c_str(), kGreen);
@@ -173,6 +187,9 @@ ShotFile ShotJson(const std::string& stem, const Camera& camera, const Umbrelix&
     const Json document = {{"eye", JsonVec3(camera.mPosition)},
                            {"direction", JsonVec3(camera.mFront)},
                            {"estimator", EstimatorName(settings.estimator)},
+                           {"normals", NormalsName(settings.normals)},
+                           {"accumulate", settings.accumulate},
+                           {"frames_at_rest", renderer.AccumulatedFrames()},
                            {"radius", JsonFloat(settings.radius)},
                            {"kernel", settings.kernelSize},
                            {"ssao", settings.ssaoEnabled},

@@ -14,9 +14,11 @@ constexpr int kMaxControllers = 4;
 // KeyCode numbering (selected values named; the whole table is in TranslateScancode).
 enum KeyCode : uint8_t {
     KEY_A = 0,
+    KEY_C = 2,
     KEY_D = 3,
     KEY_G = 6,
     KEY_H = 7,
+    KEY_N = 13,
     KEY_O = 14,
     KEY_P = 15,
     KEY_S = 18,

@@ -38,7 +38,7 @@ constexpr int kNormalsCount = 2;
 
 // The normals each estimator starts with (and the tools measure it with
 // unless told otherwise).
-inline SSAONormals DefaultNormals(SSAOEstimator estimator) {
+constexpr SSAONormals DefaultNormals(SSAOEstimator estimator) {
     return estimator == ESTIMATOR_HORIZON ? NORMALS_GEOMETRIC : NORMALS_SHADING;
 }
 

@@ -242,7 +242,8 @@ private:
     ShaderSource TruthProgram() {
         return {&mShaderTruth, "shaders/SSAO.vert", "shaders/Truth.frag"};
     }
-    // The programs the occlusion pass can run: both estimators' and a replacement.
+    // The programs the occlusion pass can run: both estimators' about either
+    // normal, and a replacement.
     std::vector<const ShaderProgram*> OcclusionPrograms() const;
     void AssignOcclusionSamplers(const ShaderProgram& program);
     void ReleaseGBuffer();
@@ -252,8 +253,6 @@ private:
     void UploadAmbientFactor();
     // The program of the estimator and normals in use.
     const ShaderProgram& OcclusionProgram() const;
-    // Every occlusion program (both estimators, both normals).
-    std::vector<ShaderProgram*> OcclusionPrograms();
     // Accumulation's steps of a frame: whether this frame continues the mean
     // (a restart empties it), the noise turned to the frame's set, and the
     // raw occlusion blended into the mean.

@@ -22,8 +22,14 @@ static_assert(kAccumulationFrames == kNoiseCount, "one frame for each cell of th
 } // namespace
 
 // 32-bit floats: the mean of n 8-bit values needs more than 8 bits, and the
-// blend below rounds each step only to the float's 24.
+// blend below rounds each step only to the float's 24. Made again, it
+// releases the target it replaces, and the mean starts anew.
 int Umbrelix::CreateAccumulationBuffer(int width, int height) {
+    if (mAccumulationTexture != 0)
+        glDeleteTextures(1, &mAccumulationTexture);
+    if (mAccumulationBuffer != 0)
+        glDeleteFramebuffers(1, &mAccumulationBuffer);
+    RestartAccumulation();
     glGenFramebuffers(1, &mAccumulationBuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, mAccumulationBuffer);
     glGenTextures(1, &mAccumulationTexture);

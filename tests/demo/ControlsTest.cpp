@@ -105,6 +105,40 @@ TEST_F(ControlsTest, OSwitchesSSAOAndBlurTogetherAndPOnlyWhileSSAOIsOn) {
     EXPECT_TRUE(R()->Settings().blurEnabled) << "switching SSAO on switches blur on";
 }
 
+// H takes the other estimator on its own normals; N switches the normals
+// and C accumulation at rest, each leaving the rest of the settings as it was.
+TEST_F(ControlsTest, HSwitchesTheEstimatorOnItsOwnNormalsNTheNormalsAndCAccumulation) {
+    const struct {
+        uint8_t key;
+        SSAOEstimator estimator;
+        SSAONormals normals;
+        bool accumulate;
+    } kPresses[] = {
+        {KEY_N, ESTIMATOR_HEMISPHERE, NORMALS_GEOMETRIC, false},
+        {KEY_C, ESTIMATOR_HEMISPHERE, NORMALS_GEOMETRIC, true},
+        {KEY_H, ESTIMATOR_HORIZON, DefaultNormals(ESTIMATOR_HORIZON), true},
+        {KEY_N, ESTIMATOR_HORIZON,
+         DefaultNormals(ESTIMATOR_HORIZON) == NORMALS_GEOMETRIC ? NORMALS_SHADING
+                                                                : NORMALS_GEOMETRIC,
+         true},
+        {KEY_H, ESTIMATOR_HEMISPHERE, DefaultNormals(ESTIMATOR_HEMISPHERE), true},
+        {KEY_C, ESTIMATOR_HEMISPHERE, DefaultNormals(ESTIMATOR_HEMISPHERE), false},
+    };
+    const SSAOSettings start = R()->Settings();
+    int press = 0;
+    for (const auto& p : kPresses) {
+        Key(p.key);
+        const SSAOSettings& now = R()->Settings();
+        EXPECT_EQ(now.estimator, p.estimator) << "press " << press;
+        EXPECT_EQ(now.normals, p.normals) << "press " << press;
+        EXPECT_EQ(now.accumulate, p.accumulate) << "press " << press;
+        EXPECT_EQ(now.kernelSize, start.kernelSize);
+        EXPECT_EQ(now.radius, start.radius);
+        EXPECT_TRUE(now.ssaoEnabled && now.blurEnabled);
+        ++press;
+    }
+}
+
 TEST_F(ControlsTest, TAndBackCycleLitThenOcclusionThenGBuffer) {
     Key(KEY_T);
     EXPECT_EQ(app->mViewMode, VIEW_OCCLUSION);
@@ -139,7 +173,8 @@ TEST_F(ControlsTest, RadiusAndAmbientStepAndWrapWithStrictComparisons) {
     EXPECT_FLOAT_EQ(R()->Settings().radius, 4.95f);
     R()->SetRadius(4.95f);
     Key(KEY_APOSTROPHE);
-    EXPECT_FLOAT_EQ(R()->Settings().radius, 4.95f + 0.05f) << "exactly the top is kept, not wrapped";
+    EXPECT_FLOAT_EQ(R()->Settings().radius, 4.95f + 0.05f)
+        << "exactly the top is kept, not wrapped";
 
     R()->SetAmbientFactor(1.0f);
     Key(KEY_RIGHTBRACKET);

@@ -67,6 +67,9 @@ TEST(DemoOptions, BadOptionsAreRefusedWithAMessageNamingThem) {
         {{"--ambient", "x"}, "bad ambient factor \"x\""},
         {{"--ssao", "yes"}, "bad --ssao \"yes\": expected on or off"},
         {{"--estimator", "Horizon"}, "bad estimator \"Horizon\": hemisphere or horizon"},
+        {{"--normals", "smooth"}, "bad normals \"smooth\": shading or geometric"},
+        {{"--normals"}, "--normals needs a value"},
+        {{"--accumulate", "16"}, "bad --accumulate \"16\": expected on or off"},
         {{"--blur", "1"}, "bad --blur \"1\": expected on or off"},
         {{"--ssao", "off", "--blur", "on"},
          "--blur on needs --ssao on: the blur is kept off while SSAO is off"},
@@ -98,7 +101,12 @@ TEST(DemoOptions, EveryOptionAndTheReopeningArgumentsReadBackAsTheSameOptions) {
     off.settings = off.settings.WithSSAO(false);
     DemoOptions noBlur = defaults;
     noBlur.settings = noBlur.settings.WithBlur(false);
-    for (const DemoOptions& options : {defaults, custom, off, noBlur}) {
+    DemoOptions resting = defaults; // away from the estimator's own normals, accumulating
+    resting.settings.normals = NORMALS_GEOMETRIC;
+    resting.settings.accumulate = true;
+    DemoOptions horizonOwn = custom; // the horizon estimator on its own normals
+    horizonOwn.settings.normals = DefaultNormals(ESTIMATOR_HORIZON);
+    for (const DemoOptions& options : {defaults, custom, off, noBlur, resting, horizonOwn}) {
         DemoOptions read;
         std::string error;
         ASSERT_TRUE(ParseWords(DemoArguments(options), &read, &error)) << error;
@@ -116,4 +124,39 @@ TEST(DemoOptions, TheCommandLineQuotesWordsAShellWouldSplit) {
     EXPECT_NE(line.find("--kernel 4 --radius 0.9 --ambient 0.75 --ssao on --blur on"),
               std::string::npos)
         << line;
+}
+
+TEST(DemoOptions, EachEstimatorStartsOnItsOwnNormalsUnlessToldAndTheCommandNamesOnlyOthers) {
+    const struct {
+        std::vector<std::string> words;
+        SSAONormals normals;
+        bool accumulate;
+        const char* named; // in the reopening command ("" for none)
+    } kCases[] = {
+        {{}, DefaultNormals(ESTIMATOR_HEMISPHERE), false, ""},
+        {{"--estimator", "horizon"}, DefaultNormals(ESTIMATOR_HORIZON), false, ""},
+        {{"--normals", "geometric"}, NORMALS_GEOMETRIC, false, "--normals geometric"},
+        {{"--normals", "shading", "--estimator", "horizon"},
+         NORMALS_SHADING,
+         false,
+         "--normals shading"},
+        {{"--estimator", "horizon", "--normals", "geometric", "--accumulate", "on"},
+         NORMALS_GEOMETRIC,
+         true,
+         "--accumulate on"},
+        {{"--accumulate", "off"}, DefaultNormals(ESTIMATOR_HEMISPHERE), false, ""},
+    };
+    for (const auto& c : kCases) {
+        DemoOptions options;
+        std::string error;
+        ASSERT_TRUE(ParseWords(c.words, &options, &error)) << error;
+        EXPECT_EQ(options.settings.normals, c.normals);
+        EXPECT_EQ(options.settings.accumulate, c.accumulate);
+        const std::string line = DemoCommandLine(options);
+        if (*c.named)
+            EXPECT_NE(line.find(c.named), std::string::npos) << line;
+        const bool namesNormals = line.find("--normals") != std::string::npos;
+        EXPECT_EQ(namesNormals, c.normals != DefaultNormals(options.settings.estimator)) << line;
+        EXPECT_EQ(line.find("--accumulate") != std::string::npos, c.accumulate) << line;
+    }
 }

@@ -134,6 +134,43 @@ TEST_F(VesperonTools, HSwitchesTheEstimatorLiveAndTheOverlayNamesItAwayFromTheDe
     }
 }
 
+// N and C show on the estimator's line: the normals while they are not the
+// estimator's own, and while accumulation is on, how many frames the mean of
+// the view at rest holds (counting to 16 and staying there).
+TEST_F(VesperonTools, TheOverlayNamesOtherNormalsAndCountsTheFramesAtRest) {
+    const int line = kOverlayExtraLines - 1;
+    auto press = [this](uint8_t code) {
+        Event key{};
+        key.type = EVENT_KEY;
+        key.key.key = code;
+        Vesperon::OnKey(&key, &mApp);
+    };
+    auto text = [this, line]() {
+        return mApp.mOverlay.mExtraShown[line] ? std::string(mApp.mOverlay.mExtraTexts[line]->mText)
+                                               : std::string();
+    };
+    mApp.Frame();
+    EXPECT_EQ(text(), "");
+    press(KEY_N);
+    mApp.Frame();
+    EXPECT_EQ(text(), "Normals: geometric");
+    press(KEY_C);
+    for (int frame = 1; frame <= kAccumulationFrames + 2; ++frame) {
+        mApp.Frame();
+        const int held = std::min(frame, kAccumulationFrames);
+        EXPECT_EQ(text(), "Normals: geometric  At rest: " + std::to_string(held) + " of 16 frames")
+            << "frame " << frame;
+    }
+    EXPECT_EQ(mApp.GetRenderer()->ShownOcclusionTexture(),
+              mApp.GetRenderer()->AccumulationTexture());
+    press(KEY_N);
+    mApp.Frame();
+    EXPECT_EQ(text(), "At rest: 1 of 16 frames") << "a new setting starts the mean again";
+    press(KEY_C);
+    mApp.Frame();
+    EXPECT_EQ(text(), "");
+}
+
 TEST_F(VesperonTools, ScreenshotsAreWrittenAtTheDrawableSizeOrRefusedClearly) {
     TempDir dir("vesperon-shots");
     std::vector<std::string> written;
@@ -226,6 +263,9 @@ TEST_F(VesperonTools, AShotWithTheTruthOnDescribesTheViewOnScreen) {
     const Json json = Json::parse(file, nullptr, false);
     ASSERT_FALSE(json.is_discarded()) << written[3];
     EXPECT_EQ(json["figures"]["rays"], 16) << json;
+    EXPECT_EQ(json["normals"], NormalsName(renderer->Settings().normals)) << json;
+    EXPECT_EQ(json["accumulate"], false) << json;
+    EXPECT_EQ(json["frames_at_rest"], 0) << json;
 
     LogCapture log;
     mApp.mCurrentPosition += glm::vec3(5.0f, 0.0f, 0.0f);

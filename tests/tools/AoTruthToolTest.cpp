@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Json.h"
+#include "ssao/SSAOEstimator.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -84,6 +85,9 @@ TEST(AoTruthTool, RefusesUnknownOptionsBadCountsAndMissingValues) {
     EXPECT_EQ(RunTool({"--kernels", "4,256"}), kExitBadInput) << "the kernel holds at most 128";
     EXPECT_EQ(RunTool({"--out"}), kExitBadInput);
     EXPECT_TRUE(log.ContainsFragment("--out needs a value"));
+    EXPECT_EQ(RunTool({"--accumulate", "0"}), kExitBadInput) << "at least the one frame";
+    EXPECT_EQ(RunTool({"--normals", "shading,geometric"}), kExitBadInput);
+    EXPECT_TRUE(log.ContainsFragment("aotruth measures one normal per run"));
 }
 
 namespace {
@@ -165,9 +169,32 @@ TEST(AoTruthTool, MeasuresAnyModelAndReusesItsReference) {
                               "/custom-k32-blurred.png"})
         EXPECT_TRUE(Exists(out + image)) << image;
 
+    EXPECT_EQ(json["normals"], NormalsName(DefaultNormals(ESTIMATOR_HEMISPHERE)));
+    EXPECT_EQ(json["frames_at_rest"], 1);
+
     ASSERT_EQ(run(), kExitOk);
     EXPECT_EQ(Json::parse(ReadText(out + "/results.json"))["views"][0]["cached_reference"], true)
         << "the second run reuses the traced reference";
+
+    // At rest with accumulation: the settings stand beside the estimator and
+    // the figures of what the lighting uses (the mean) under "blurred".
+    ASSERT_EQ(RunToolProcess({"--model",      dir.File("room.obj"),
+                              "--eye",        "0,5,0",
+                              "--dir",        "1,-0.3,0",
+                              "--kernels",    "8",
+                              "--draws",      "1",
+                              "--rays",       "16",
+                              "--radius",     "3.75",
+                              "--normals",    "geometric",
+                              "--accumulate", "16",
+                              "--out",        out}),
+              kExitOk);
+    const Json rest = Json::parse(ReadText(out + "/results.json"), nullptr, false);
+    ASSERT_FALSE(rest.is_discarded());
+    EXPECT_EQ(rest["normals"], "geometric");
+    EXPECT_EQ(rest["frames_at_rest"], 16);
+    EXPECT_EQ(rest["views"][0]["cached_reference"], true);
+    EXPECT_TRUE(rest["views"][0]["kernels"][0]["blurred"]["raw"]["mae"].is_number()) << rest;
 }
 
 TEST(AoTruthTool, AViewWhereNothingIsComparedFailsAndWritesNoFigures) {

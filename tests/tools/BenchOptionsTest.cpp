@@ -42,9 +42,12 @@ TEST(BenchOptions, TakesEveryOptionInAnyOrder) {
     BenchOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"--json", "out.json", "--frames", "3", "--radius", "3.75", "--dir", "0,0,1",
-                       "--kernels", "16,4", "--eye", "1,2,3", "--model", "m.obj"},
+                       "--kernels", "16,4", "--eye", "1,2,3", "--model", "m.obj", "--normals",
+                       "geometric,shading", "--accumulating"},
                       &options, &error))
         << error;
+    EXPECT_EQ(options.view.normals, (std::vector<SSAONormals>{NORMALS_GEOMETRIC, NORMALS_SHADING}));
+    EXPECT_TRUE(options.accumulating);
     EXPECT_EQ(options.jsonPath, "out.json");
     EXPECT_EQ(options.frames, 3);
     EXPECT_FLOAT_EQ(options.view.radius, 3.75f);

@@ -80,6 +80,24 @@ TEST(BenchReport, MeasuresSSAOOffThenEachKernelWithBlurOnAndOff) {
     EXPECT_EQ(configs[4].Label(), "128 no blur");
 }
 
+// Normals side by side within each estimator, named in the label only away
+// from the estimator's own; accumulating frames follow each blurred pair.
+TEST(BenchReport, NormalsAndAccumulatingFramesAreMeasuredSideBySide) {
+    const std::vector<BenchConfig> own = BenchConfigs({16}, {ESTIMATOR_HORIZON});
+    ASSERT_EQ(own.size(), 3u);
+    EXPECT_EQ(own[1].normals, DefaultNormals(ESTIMATOR_HORIZON));
+    EXPECT_EQ(own[1].Label(), "16 + blur, horizon");
+    const std::vector<BenchConfig> both =
+        BenchConfigs({16}, {ESTIMATOR_HEMISPHERE}, {NORMALS_SHADING, NORMALS_GEOMETRIC}, true);
+    std::vector<std::string> labels;
+    for (const BenchConfig& c : both)
+        labels.push_back(c.Label());
+    EXPECT_EQ(labels, (std::vector<std::string>{"SSAO off", "16 + blur", "16 no blur",
+                                                "16 + blur, accumulating", "16 + blur, geometric",
+                                                "16 no blur, geometric",
+                                                "16 + blur, geometric, accumulating"}));
+}
+
 TEST(BenchReport, FloorRatioUsesTheFloorWithAsManyFetches) {
     BenchResult r = SampleResult();
     const ViewResult& v = r.views[0];
@@ -106,6 +124,8 @@ TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
     EXPECT_EQ(settings["frames"], 3);
     EXPECT_EQ(settings["warmup_frames"], 1);
     EXPECT_EQ(settings["floor_footprint"], kFloorFootprint);
+    EXPECT_EQ(settings["normals"], Json::array()) << "each estimator's own";
+    EXPECT_EQ(settings["accumulating"], false);
     EXPECT_EQ(json["peak_resident_kib"], 123456);
     EXPECT_EQ(json["zone_bytes_in_use"], 3145728);
     EXPECT_EQ(json["zone_blocks"], 42);
@@ -121,6 +141,8 @@ TEST(BenchReport, JsonHasEverySettingAndEveryPassOfEveryConfiguration) {
         ASSERT_EQ(json["views"][v]["configs"].size(), configs);
         for (const Json& config : json["views"][v]["configs"]) {
             EXPECT_TRUE(config["frame_ms"].is_number());
+            EXPECT_EQ(config["normals"], config["ssao"] == true ? "shading" : "none") << config;
+            EXPECT_EQ(config["accumulate"], false) << config;
             for (int p = 0; p < PASS_COUNT; ++p)
                 EXPECT_TRUE(config["passes_ms"][kPassNames[p]].is_number()) << kPassNames[p];
         }

@@ -73,6 +73,35 @@ TEST(ToolOptions, EstimatorIsHemisphereUnlessNamedAndNamesAreExact) {
     EXPECT_STREQ(EstimatorName(ESTIMATOR_HORIZON), "horizon");
 }
 
+TEST(ToolOptions, NormalsAreEachEstimatorsOwnUnlessNamedAndNamesAreExact) {
+    const struct {
+        std::vector<std::string> words;
+        bool accepted;
+        std::vector<SSAONormals> normals; // when accepted; empty: each estimator's own
+        const char* message;              // when refused
+    } cases[] = {
+        {{}, true, {}, ""},
+        {{"--normals", "geometric"}, true, {NORMALS_GEOMETRIC}, ""},
+        {{"--normals", "shading,geometric"}, true, {NORMALS_SHADING, NORMALS_GEOMETRIC}, ""},
+        {{"--normals", "Geometric"}, false, {}, "\"Geometric\" is not shading or geometric"},
+        {{"--normals", "shading,shading"}, false, {}, "shading appears twice"},
+        {{"--normals", ""}, false, {}, "bad normals list \"\""},
+        {{"--normals"}, false, {}, "--normals needs a value"},
+    };
+    for (const auto& c : cases) {
+        ViewOptions options;
+        std::string error;
+        const std::string first = c.words.empty() ? "(none)" : c.words.back();
+        EXPECT_EQ(ParseAll(c.words, &options, &error), c.accepted) << first << error;
+        if (c.accepted)
+            EXPECT_EQ(options.normals, c.normals) << first;
+        else
+            EXPECT_NE(error.find(c.message), std::string::npos) << first << ": " << error;
+    }
+    EXPECT_STREQ(NormalsName(NORMALS_SHADING), "shading");
+    EXPECT_STREQ(NormalsName(NORMALS_GEOMETRIC), "geometric");
+}
+
 TEST(ToolOptions, WithoutEyeAndDirTheFixedViewsAreMeasured) {
     ViewOptions options;
     std::string error;

@@ -82,13 +82,14 @@ Comparison MeanComparison(const std::vector<Comparison>& comparisons) {
 void PrintViewTable(FILE* out, const RunSettings& settings, const ViewResult& view) {
     fprintf(out,
             "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %dx%d, radius %g, %s estimator, "
-            "%d rays%s\n"
+            "%s normals, %d frame%s at rest, %d rays%s\n"
             "  surface pixels: reference %llu, demo %llu, in one mask only %llu, "
             "at another depth %llu; mean reference visibility %.4f\n"
             "  mean of %d draws; fitted = after the best a * ours + b\n",
             view.name.c_str(), view.eye.x, view.eye.y, view.eye.z, view.dir.x, view.dir.y,
             view.dir.z, view.width, view.height, double(settings.radius),
-            EstimatorName(settings.estimator), settings.rays,
+            EstimatorName(settings.estimator), NormalsName(settings.normals), settings.framesAtRest,
+            settings.framesAtRest == 1 ? "" : "s", settings.rays,
             view.cached ? " (cached reference)" : "", (unsigned long long)view.tracedPixels,
             (unsigned long long)view.demoPixels, (unsigned long long)view.mismatchPixels,
             (unsigned long long)view.otherSurfacePixels, view.meanReference, settings.draws);
@@ -131,6 +132,8 @@ std::string ResultsJson(const RunSettings& settings, const std::vector<ViewResul
     }
     const Json document = {{"model", settings.model},
                            {"estimator", EstimatorName(settings.estimator)},
+                           {"normals", NormalsName(settings.normals)},
+                           {"frames_at_rest", settings.framesAtRest},
                            {"radius", JsonFloat(settings.radius)},
                            {"rays", settings.rays},
                            {"draws", settings.draws},

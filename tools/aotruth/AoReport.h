@@ -46,6 +46,10 @@ struct RunSettings {
     int rays = 0;
     int draws = 0;
     SSAOEstimator estimator = ESTIMATOR_HEMISPHERE;
+    SSAONormals normals = NORMALS_SHADING;
+    // Frames drawn per draw before the read-back: 1 is one frame as the
+    // demo draws it while moving; more accumulate a view at rest.
+    int framesAtRest = 1;
 };
 
 // Mean of each figure over the comparisons (all zero for none).

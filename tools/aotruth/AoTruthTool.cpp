@@ -32,12 +32,16 @@ const char* const kInterruptedMessage =
 
 const char* const kUsage =
     "usage: aotruth [--model PATH] [--eye x,y,z --dir x,y,z] [--radius R] [--kernels 4,8,...]\n"
-    "               [--estimator hemisphere|horizon] [--out DIR] [--json FILE] [--rays N]\n"
-    "               [--draws N] [--threads N]\n"
+    "               [--estimator hemisphere|horizon] [--normals shading|geometric]\n"
+    "               [--accumulate N] [--out DIR] [--json FILE] [--rays N] [--draws N]\n"
+    "               [--threads N]\n"
     "Ray-traces the occlusion of the demo's scene (the fixed views, or the one given) and\n"
-    "compares the demo's own occlusion buffer, raw and blurred, at every kernel size.\n"
+    "compares the demo's own occlusion, raw and as the lighting uses it (\"blurred\": the\n"
+    "blurred picture, or the mean of a view at rest), at every kernel size. --accumulate N\n"
+    "draws N frames at rest with accumulation on before each read-back (1: one frame, off).\n"
     "Run from the repository root. Defaults: --model models/sponza.obj --radius 0.9\n"
-    "--kernels 4,8,16,32,64,128 --estimator hemisphere --out aotruth-out --rays 256 --draws 3\n"
+    "--kernels 4,8,16,32,64,128 --estimator hemisphere --normals (the estimator's own)\n"
+    "--accumulate 1 --out aotruth-out --rays 256 --draws 3\n"
     "--threads (all cores). Images and the reference cache go to DIR, the figures as JSON to\n"
     "DIR/results.json or the --json FILE; --json - writes the JSON to standard output, and\n"
     "the tables and the log then go to standard error.\n";
@@ -49,6 +53,7 @@ struct ToolOptions {
     int rays = kDefaultRays;
     int draws = kDefaultDraws;
     int threads = 0; // 0: every core
+    int framesAtRest = 1;
     bool help = false;
 };
 
@@ -66,7 +71,7 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
             return true;
         }
         bool known = name == "--out" || name == "--json" || name == "--rays" || name == "--draws" ||
-                     name == "--threads";
+                     name == "--threads" || name == "--accumulate";
         if (!known) {
             *error = "unknown option \"" + name + "\"";
             return false;
@@ -90,6 +95,8 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
             ok = ParseCount(value, kMinRays, kMaxRays, &options->rays, error);
         } else if (name == "--draws") {
             ok = ParseCount(value, 1, kMaxDraws, &options->draws, error);
+        } else if (name == "--accumulate") {
+            ok = ParseCount(value, 1, kMaxFramesAtRest, &options->framesAtRest, error);
         } else {
             ok = ParseCount(value, 1, 256, &options->threads, error);
         }
@@ -100,6 +107,10 @@ bool ParseOptions(int argc, char** argv, ToolOptions* options, std::string* erro
         return false;
     if (options->view.estimators.size() != 1) {
         *error = "aotruth measures one estimator per run: --estimator hemisphere or horizon";
+        return false;
+    }
+    if (options->view.normals.size() > 1) {
+        *error = "aotruth measures one normal per run: --normals shading or geometric";
         return false;
     }
     if (options->view.kernels.empty() &&
@@ -154,16 +165,19 @@ int Reference(const AoScene& scene, const CameraSetup& camera, const ToolOptions
     return SaveReference(path, key, *reference);
 }
 
-// Renders one frame with a fresh kernel and noise and compares its two buffers.
-DrawResult Draw(Vesperon& app, uint32_t kernel, const GreyImage& reference,
+// Renders the frames of one draw with a fresh kernel and noise (which
+// restarts any accumulation) and compares the last frame's raw occlusion and
+// what its lighting used.
+DrawResult Draw(Vesperon& app, uint32_t kernel, int frames, const GreyImage& reference,
                 const std::vector<uint8_t>& mask, const CameraSetup& camera, GreyImage* raw,
                 GreyImage* blurred) {
     Umbrelix* renderer = app.GetRenderer();
     renderer->SetKernelSize(kernel);
     renderer->RedrawNoise();
-    app.Frame();
+    for (int f = 0; f < frames; ++f)
+        app.Frame();
     *raw = ReadOcclusion(renderer->SSAOTexture(), camera.width, camera.height);
-    *blurred = ReadOcclusion(renderer->BlurTexture(), camera.width, camera.height);
+    *blurred = ReadOcclusion(renderer->ShownOcclusionTexture(), camera.width, camera.height);
     // The two comparisons are independent: one on a second core.
     DrawResult result;
     std::thread second([&] { result.blurred = Compare(reference, *blurred, mask); });
@@ -209,7 +223,8 @@ int MeasureKernel(Vesperon& app, const ToolOptions& options, const std::string& 
             return -1;
         }
         GreyImage raw, blurred;
-        result.draws.push_back(Draw(app, kernel, reference, mask, camera, &raw, &blurred));
+        result.draws.push_back(
+            Draw(app, kernel, options.framesAtRest, reference, mask, camera, &raw, &blurred));
         if (d != 0)
             continue;
         std::string stem =
@@ -279,13 +294,18 @@ int Measure(Vesperon& app, const ToolOptions& options, const std::vector<std::st
         return kExitFailed;
     }
     // Both occlusion buffers are measured: SSAO and blur on, at the radius
-    // and with the estimator asked for.
+    // and with the estimator and normals asked for, accumulating at rest
+    // when more than one frame is asked for.
     SSAOSettings ssao = app.GetRenderer()->Settings().WithSSAO(true);
     ssao.radius = options.view.radius;
     ssao.estimator = options.view.estimators.front();
+    ssao.normals = options.view.normals.empty() ? DefaultNormals(ssao.estimator)
+                                                : options.view.normals.front();
+    ssao.accumulate = options.framesAtRest > 1;
     app.GetRenderer()->ApplySettings(ssao);
-    RunSettings settings{options.view.modelPath, options.view.radius, options.rays, options.draws,
-                         options.view.estimators.front()};
+    RunSettings settings{options.view.modelPath, options.view.radius, options.rays,
+                         options.draws,          ssao.estimator,      ssao.normals,
+                         options.framesAtRest};
     std::vector<ViewResult> views;
     for (const NamedView& named : options.view.views) {
         ViewResult view;

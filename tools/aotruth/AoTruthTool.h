@@ -20,6 +20,7 @@ constexpr int kMinRays = 16;
 constexpr int kMaxRays = 65536;
 constexpr int kDefaultDraws = 3;
 constexpr int kMaxDraws = 100;
+constexpr int kMaxFramesAtRest = 1000; // --accumulate: frames drawn per draw
 
 // Runs the tool; returns the exit status.
 int RunAoTruth(int argc, char** argv);

@@ -43,8 +43,8 @@ class FrameBench {
 public:
     FrameBench(Vesperon& app, const BenchOptions& options)
         : mApp(app), mRenderer(app.GetRenderer()), mOptions(options),
-          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators,
-                                options.view.normals, options.accumulating)),
+          mConfigs(BenchConfigs(options.view.kernels, options.view.estimators, options.view.normals,
+                                options.accumulating)),
           mFloor(app.GetRenderer()) {}
     int LoadFloor(std::string* error) { return mFloor.Load(error); }
     // False when the user or a signal asked the application to quit.
