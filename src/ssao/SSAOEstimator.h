@@ -27,8 +27,9 @@ inline bool EstimatorFromName(const char* name, SSAOEstimator* out) {
 }
 
 // The normal the occlusion is integrated about (the lighting always uses the
-// G-buffer's). Geometric: rebuilt from the positions around the pixel (the
-// facet actually there); shading: the G-buffer's, smoothed across facets.
+// G-buffer's). Geometric: rebuilt from the depth of the pixel and its
+// neighbours (the facet actually there); shading: the G-buffer's, smoothed
+// across facets.
 enum SSAONormals {
     NORMALS_SHADING = 0,
     NORMALS_GEOMETRIC = 1,
@@ -37,7 +38,9 @@ enum SSAONormals {
 constexpr int kNormalsCount = 2;
 
 // The normals each estimator starts with (and the tools measure it with
-// unless told otherwise).
+// unless told otherwise): measured against the ray-traced truth, geometric
+// normals lower the horizon estimator's error over the fixed views at both
+// radii, while the hemisphere estimator's grows on two views at radius 0.9.
 constexpr SSAONormals DefaultNormals(SSAOEstimator estimator) {
     return estimator == ESTIMATOR_HORIZON ? NORMALS_GEOMETRIC : NORMALS_SHADING;
 }
