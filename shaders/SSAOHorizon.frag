@@ -172,6 +172,8 @@ vec3 GeometricNormal(ivec2 pixel) {
     vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
     bool drawn, foundX, foundY;
     vec3 P = DepthPoint(pixel, focal, centre, drawn);
+    if (!drawn) // nothing here: a zero normal leaves the pixel open, unread
+        return vec3(0.0);
     vec3 alongX = SurfaceStep(pixel, ivec2(1, 0), P, focal, centre, foundX);
     vec3 alongY = SurfaceStep(pixel, ivec2(0, 1), P, focal, centre, foundY);
     vec3 N = cross(alongX, alongY);

@@ -162,6 +162,28 @@ TEST(ShaderProgram, UndeclaredUniformsAreMinusOneAndDeclaredOnesFound) {
     DestroyShaderProgram(record);
 }
 
+// One fragment file, two programs: the defines given go between the version
+// line and the file, so a uniform declared only under #ifdef exists only in
+// the build that defines it (the occlusion passes' geometric-normal builds).
+TEST_F(ShaderProgramFiles, DefinesBuildAVariantOfOneFragmentFile) {
+    std::string vert = Write("ok.vert", kTrivialVertex);
+    std::string frag = Write("variant.frag", "#ifdef VARIANT\nuniform float ssaoRadius;\n#endif\n"
+                                             "out vec4 color;\nvoid main() {\n#ifdef VARIANT\n"
+                                             "    color = vec4(ssaoRadius);\n#else\n"
+                                             "    color = vec4(1.0);\n#endif\n}\n");
+    const struct {
+        const char* defines;
+        bool declared;
+    } kBuilds[] = {{"", false}, {"#define VARIANT\n", true}, {"#define OTHER\n", false}};
+    for (const auto& build : kBuilds) {
+        ShaderProgram record;
+        ASSERT_EQ(LoadShaderProgram(record, vert.c_str(), frag.c_str(), nullptr, build.defines), 0)
+            << build.defines;
+        EXPECT_EQ(record.ssaoRadius != -1, build.declared) << build.defines;
+        DestroyShaderProgram(record);
+    }
+}
+
 TEST_F(ShaderProgramFiles, MissingFragmentFileFailsTheLoadAfterTheVertexStageCompiled) {
     std::string vert = Write("ok.vert", kTrivialVertex);
     std::string frag = mDir.File("missing.frag");
