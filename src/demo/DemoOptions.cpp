@@ -139,7 +139,7 @@ const char* DemoUsage() {
            "                   own (hemisphere shading, horizon geometric); N switches it\n"
            "  --accumulate on|off  a view at rest converges over 16 frames (default off); C\n"
            "                   switches it live\n"
-                      "F12 writes the window and the view's JSON with the command line that reopens\n"
+           "F12 writes the window and the view's JSON with the command line that reopens\n"
            "the view (the log prints that line too); with G on also the truth.\n";
 }
 
