@@ -86,8 +86,7 @@
 // folded into a per-pixel matrix: a point X's pixel is
 // centre + focal * X.xy / (-X.z), and with X = P + t R F k (F the frame, k
 // the sample) the numerator and the denominator are affine in t k, so one
-// 3 x 3 product per ray serves both points. focal and centre are in texture
-// units, so the target's size is never read. Pixels without geometry run the
+// 3 x 3 product per ray serves both points. Pixels without geometry run the
 // loop zero times.
 
 uniform sampler2D texGPosition;
@@ -196,11 +195,12 @@ void main() {
     int parity = cell.y & 1; // the rows of one parity still hold every quarter
 
     // Clip x = p00 x + p20 z, w = -z, so NDC x = p00 x / (-z) - p20 and the
-    // texture coordinate is (NDC + 1) / 2: focal = p00 / 2 and
-    // centre = (1 - p20) / 2 (likewise for y), in texture units, so the
-    // target's size is never needed.
-    vec2 focal = 0.5 * vec2(projMatrix[0][0], projMatrix[1][1]);
-    vec2 centre = 0.5 - 0.5 * vec2(projMatrix[2][0], projMatrix[2][1]);
+    // pixel is (NDC + 1) size / 2: focal = p00 size / 2 and
+    // centre = (1 - p20) size / 2 (likewise for y).
+    vec2 size = vec2(textureSize(texGPosition, 0));
+    vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
+    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
+    vec2 texel = 1.0 / size;
     // E = (focal * X.xy, -X.z) = base + t * toScreen * k for X = P + t R F k.
     vec3 base = vec3(focal * P.xy, -P.z);
     vec3 scale = vec3(focal, -1.0) * ssaoRadius;
@@ -214,8 +214,8 @@ void main() {
         vec3 K = toScreen * ShiftElevation(ssaoSamples[min(2 * i + parity, count - 1)], shift);
         vec3 Eh = base + kHalfWay * K;
         vec3 Er = base + K;
-        vec3 Qh = texture(texGPosition, Eh.xy / Eh.z + centre).xyz;
-        vec3 Qr = texture(texGPosition, Er.xy / Er.z + centre).xyz;
+        vec3 Qh = texture(texGPosition, (Eh.xy / Eh.z + centre) * texel).xyz;
+        vec3 Qr = texture(texGPosition, (Er.xy / Er.z + centre) * texel).xyz;
         bool hiddenH = Hidden(Eh, Qh, N, planeP, slack);
         bool hiddenR = Hidden(Er, Qr, N, planeP, slack);
         // sin(g) of the chord against the eye ray through Q_h: the slab is
