@@ -251,6 +251,9 @@ void Umbrelix::CreateNoiseTexture() {
 }
 
 void Umbrelix::RedrawNoise() {
+    // GenerateNoise appends: without the clear the upload below would send the
+    // first tile again and the vector would grow by a tile per redraw.
+    mNoise.clear();
     GenerateNoise(mNoise);
     glBindTexture(GL_TEXTURE_2D, mNoiseTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
