@@ -118,6 +118,8 @@
 // The projection works in texture units, so the screen's size is never
 // read, and each step's screen point is the previous one plus a constant.
 
+in vec2 vTexCoord;
+
 uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
 uniform sampler2D texSSAONoise;
@@ -303,8 +305,10 @@ float OccludedArc(float cosG, vec2 cosSinN, float sign) {
 
 void main() {
     ivec2 pixel = ivec2(gl_FragCoord.xy);
-    vec3 P = texelFetch(texGPosition, pixel, 0).xyz;
-    vec3 N = texelFetch(texGNormal, pixel, 0).xyz;
+    // The nearest filter at the pixel's own texture coordinate reads its own
+    // texel, as texelFetch would, and measured cheaper here at 4 reads.
+    vec3 P = texture(texGPosition, vTexCoord).xyz;
+    vec3 N = texture(texGNormal, vTexCoord).xyz;
     // No geometry, no samples or no radius: open.
     bool covered = P.z < 0.0 && dot(N, N) > kMinNormalLength2 && ssaoRadius > 0.0;
     int steps = covered ? (min(ssaoKernelSize, kMaxSamples) + 1) / 2 : 0;
@@ -318,7 +322,9 @@ void main() {
     vec3 V = -P / distance;
 
     ivec2 cell = pixel & 3;
-    vec2 noise = texelFetch(texSSAONoise, cell, 0).xy;
+    // The noise tile repeats under the nearest filter: the pixel's centre
+    // over 4 falls in its texel (x mod 4, y mod 4), the cell.
+    vec2 noise = texture(texSSAONoise, gl_FragCoord.xy * 0.25).xy;
     vec3 w = SliceDirection(V, SliceTurn(SliceRank(cell), noise.x));
     float shift = (float(StepRank(cell)) + 0.5 + 0.5 * noise.y) / kTileCells;
 
