@@ -113,8 +113,9 @@
 // ssaoSamples is not read: the directions are the slices'.
 //
 // Cost. Per pixel nothing transcendental is left but square roots and the
-// two arc cosines: the slice's turn comes from a table of sixteen (as the
-// hemisphere estimator's rays do), n's cosine and sine from dot products.
+// two polynomial arc cosines: the slice's turn comes from a table of sixteen
+// (as the hemisphere estimator's rays do), n's cosine and sine from dot
+// products.
 // The projection works in texture units, so the screen's size is never
 // read, and each step's screen point is the previous one plus a constant.
 
