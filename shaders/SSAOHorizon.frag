@@ -38,12 +38,28 @@
 // = (2 cos n + (2n +- pi) sin n) / 4, to
 //   (cos n + cos(2h - n) + (2n +- pi - 2h) sin n) / 4.
 //
+// The same in the horizon's elevation. Measure each side's horizon by its
+// elevation g >= 0 above that side's tangent (the tangent lies at
+// theta = n +- pi/2): h2 = n + pi/2 - g and h1 = n - pi/2 + g. Then
+// 2h - n = n +- pi -+ 2g, so cos(2h - n) = -cos(n -+ 2g), and
+// 2n +- pi - 2h = +-2g; expanding cos(n -+ 2g) = cos n cos 2g +- sin n sin 2g
+// and 1 - cos 2g = 2 sin^2 g, the occluded part of one side is
+//   (2 sin^2 g cos n +- (2g - sin 2g) sin n) / 4
+//   = (sin^2 g cos n +- (g - sin g cos g) sin n) / 2,
+// upper signs on the +w side. n itself no longer appears, only its cosine
+// and sine, and those are dot products: N_s = (N.V) V + (N.w) w, so
+// |N_s| cos n = N.V and |N_s| sin n = N.w. The march finds cos g (below),
+// sin g is sqrt(1 - cos^2 g), and the one angle left, g, is an arc cosine
+// by a cubic times a square root (within 7e-5 of the exact one, a change
+// of at most 4e-5 in the written value).
+//
 // Finding a horizon. The slice plane passes through the eye, so it projects
 // to a straight line on the screen through P's pixel, and every texel on
 // that line shows a surface point Q of the slice. Marching along the line
-// away from P on each side, a point Q within R of P at angle theta from V
-// lowers that side's horizon to theta; the horizon is the smallest such
-// angle (the largest cosine). Points beyond R do not block within the radius.
+// away from P on each side, a point Q within R of P at elevation g above
+// that side's tangent raises the horizon to g; the horizon is the largest
+// such elevation (the smallest cos g). Points beyond R do not block within
+// the radius.
 // The eye sees the sphere of radius R about P (P at distance |P|) under the
 // half-angle alpha with sin alpha = R / |P|; its edge on the screen is where
 // the tangent rays meet it, i.e. the projection of P + t R' w for t = +-1
@@ -67,6 +83,21 @@
 // occlusion, a thickness fade and a falloff near the radius both made the
 // estimate worse: it already errs on the open side).
 //
+// One crossing per side, after the march. Seen from P, a point moving along
+// a straight segment turns one way only, and the rebuilt (run, height) of a
+// point (below) is affine in it, so its elevation does too: the crossing of
+// a straddling pair lies between the elevations of its two ends, and it can
+// only raise the horizon above the inside end (already counted) when the
+// outside end is higher still. So the march keeps, of all straddling pairs,
+// the one whose outside end rises highest, and solves the sphere crossing
+// for it and for the last two samples once, after the loop. The software
+// rasteriser runs every lane of a group through the body of a branch that
+// any lane takes, so a crossing solved inside the loop cost its square root
+// and its reciprocal square root at every step of every pixel. Two
+// straddles in one slice (the surface leaving the sphere and coming back)
+// are where this can differ from solving every one: then the pair with the
+// higher outside end wins.
+//
 // Rounding. Positions and normals are half floats: as in SSAO.frag a point
 // on P's own plane may read up to (|P| + 2R) 2^-10 above it. Each sample is
 // lowered by that slack along N before its angle is taken, so a flat surface
@@ -80,6 +111,15 @@
 // on each side of one slice (measured: one slice of n / 2 steps per side
 // beat two slices of n / 4, which left the tile too few steps near P).
 // ssaoSamples is not read: the directions are the slices'.
+//
+// Cost. Per pixel nothing transcendental is left but square roots and the
+// two polynomial arc cosines: the slice's turn comes from a table of sixteen
+// (as the hemisphere estimator's rays do), n's cosine and sine from dot
+// products.
+// The projection works in texture units, so the screen's size is never
+// read, and each step's screen point is the previous one plus a constant.
+
+in vec2 vTexCoord;
 
 uniform sampler2D texGPosition;
 uniform sampler2D texGNormal;
@@ -103,6 +143,17 @@ const float kMinCos2Alpha = 0.25;
 // A slice nearly in the tangent plane has |N_s| near 0: its elevations
 // saturate, and its weight |N_s| makes that harmless.
 const float kMinLengthNs = 1e-4;
+// The noise moves a slice up to half a sixteenth of half a turn either way.
+const float kHalfSliceStep = kPi / (2.0 * kTileCells);
+// cos and sin of (k + 1/2) sixteenths of half a turn: the middle of each
+// cell's share of the slices.
+const vec2 kSliceTurns[16] = vec2[16](
+    vec2(0.99518473, 0.09801714), vec2(0.95694034, 0.29028468), vec2(0.88192126, 0.47139674),
+    vec2(0.77301045, 0.63439328), vec2(0.63439328, 0.77301045), vec2(0.47139674, 0.88192126),
+    vec2(0.29028468, 0.95694034), vec2(0.09801714, 0.99518473), vec2(-0.09801714, 0.99518473),
+    vec2(-0.29028468, 0.95694034), vec2(-0.47139674, 0.88192126), vec2(-0.63439328, 0.77301045),
+    vec2(-0.77301045, 0.63439328), vec2(-0.88192126, 0.47139674), vec2(-0.95694034, 0.29028468),
+    vec2(-0.99518473, 0.09801714));
 
 #ifdef GEOMETRIC_NORMALS
 // Geometric normals. The G-buffer's normal is the model's shading normal,
@@ -207,106 +258,151 @@ ivec2 TileCell(ivec2 pixel, float turn) {
     return (pixel + ivec2(k & 3, k >> 2)) & 3;
 }
 
-// The cosine to V of the in-slice direction of D, rebuilt from its height
-// above the tangent plane and its run along the side's tangent T. A texel
-// is up to half a texel off the slice's line, and on a surface seen at a
-// grazing angle that half texel spans a long way in depth: projected into
-// the slice such a point can land anywhere. Its height (D.N, which the
-// offset along the slice's axis changes only by that offset times N.axis)
-// stays right, though: in the slice a point at run r along T and height y
-// above the tangent line has D.N = |N_s| y. So y = D.N / |N_s|, r = D.T, and
-// with T = cos n w - sin n V (+w side; the -w side's is -T) the direction
-// (r T + y N_s / |N_s|) has cosine (y cos n + r vT) / |(r, y)| to V, where
-// vT = V.T, and run r cos n +- y sin n outward along +-w. A point on or below
-// the tangent plane (y <= 0) blocks nothing, and one whose rebuilt
-// direction falls past V (outward run <= 0; only an offset texel does) is
-// no evidence either: both count as open.
-float CosToV(vec3 D, vec3 N, vec3 T, float perHeight, float slack, float cosN, float sinOut,
-             float vT) {
-    float height = (dot(D, N) - slack) * perHeight;
-    float along = dot(D, T);
-    float outward = along * cosN + height * sinOut;
-    if (height <= 0.0 || outward <= 0.0)
-        return -1.0;
-    return (height * cosN + along * vT) * inversesqrt(height * height + along * along);
+// The slice's angle phi = (rank + 1/2 + noise / 2) pi / 16 as (cos, sin):
+// the table's middle of the cell turned by d = noise pi / 32, |d| <= 0.1,
+// by the cubic Taylor terms (error below 4e-6).
+vec2 SliceTurn(int rank, float noise) {
+    float d = noise * kHalfSliceStep;
+    vec2 r = vec2(1.0 - 0.5 * d * d, d - d * d * d / 6.0);
+    vec2 c = kSliceTurns[rank];
+    return vec2(c.x * r.x - c.y * r.y, c.x * r.y + c.y * r.x);
 }
 
-// One side's horizon as the largest cosine to V of what blocks (start: the
-// tangent's, vT). Marches the screen points of P + t R' w,
-// E = base + t K in the form SSAO.frag uses (E.xy / E.z + centre is the
-// pixel), t = (j + shift) / steps.
-float Horizon(vec3 P, vec3 N, vec3 T, float vT, float sinOut, float perHeight, float cosN,
-              vec3 base, vec3 K, vec2 centre, vec2 size, int steps, float shift, float slack,
-              float radius2) {
-    float horizon = vT;
-    vec3 previous = vec3(0.0); // the segment from P itself starts inside
-    bool previousInside = true;
-    vec3 before = vec3(0.0); // the sample before previous
-    bool beforeInside = false;
+// The unit slice direction w perpendicular to V at the angle whose cosine
+// and sine are turn, from a basis T1, T2 of the plane perpendicular to V.
+vec3 SliceDirection(vec3 V, vec2 turn) {
+    vec3 across = abs(V.x) < 0.9 ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 1.0, 0.0);
+    vec3 T1 = normalize(across - V * dot(across, V));
+    vec3 T2 = cross(V, T1);
+    return turn.x * T1 + turn.y * T2;
+}
+
+// What one side's march needs to rebuild a sample's direction.
+struct Side {
+    vec3 N;          // P's normal, turned toward the eye
+    vec3 T;          // the side's tangent in the slice
+    float perHeight; // 1 / |N_s|
+    float slack;     // the rounding allowance along N
+    float cosN;      // cos n
+    float sinOut;    // sin n on the +w side, -sin n on the other
+};
+
+// cos g, g the elevation above the side's tangent T of the in-slice
+// direction of D, rebuilt from its height above the tangent plane and its
+// run along T. A texel is up to half a texel off the slice's line, and on a
+// surface seen at a grazing angle that half texel spans a long way in
+// depth: projected into the slice such a point can land anywhere. Its
+// height (D.N, which the offset along the slice's axis changes only by that
+// offset times N.axis) stays right, though: in the slice a point at run r
+// along T and height y above the tangent line has D.N = |N_s| y. So
+// y = D.N / |N_s|, r = D.T, the direction is r T + y N_s / |N_s| (T and
+// N_s / |N_s| are orthonormal in the slice), and cos g = r / |(r, y)|. With
+// T = cos n w - sin n V (+w side; the -w side's is -T) its run outward along
+// +-w is r cos n +- y sin n. A point on or below the tangent plane (y <= 0)
+// blocks nothing, and one whose rebuilt direction falls past V (outward run
+// <= 0; only an offset texel does) is no evidence either: both give 1, the
+// tangent.
+float CosAboveTangent(vec3 D, Side s) {
+    float height = (dot(D, s.N) - s.slack) * s.perHeight;
+    float along = dot(D, s.T);
+    float outward = along * s.cosN + height * s.sinOut;
+    bool blocks = height > 0.0 && outward > 0.0;
+    return blocks ? along * inversesqrt(height * height + along * along) : 1.0;
+}
+
+// cos g of the point where the line A + s (B - A) leaves the sphere |D| = R
+// at its far root (A inside the sphere, so c < 0 and one root s >= 0).
+// A = B (no pair was kept) gives A itself.
+float CrossingCos(vec3 A, vec3 B, Side side, float radius2) {
+    vec3 AB = B - A;
+    float a = dot(AB, AB);
+    float b = dot(A, AB);
+    float c = dot(A, A) - radius2;
+    float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
+    return CosAboveTangent(A + s * AB, side);
+}
+
+// One side's horizon as the smallest cos g of what blocks (start: 1, the
+// tangent). Marches the screen points E = first + j stride of P + t R' w,
+// t = (j + shift) / steps, in the form E.xy / E.z + centre = texture
+// coordinates.
+float Horizon(vec3 P, Side side, vec3 E, vec3 stride, vec2 centre, int steps, float radius2) {
     float reach2 = kStraddleReach * kStraddleReach * radius2;
+    float horizon = 1.0;
+    // The sample before: P itself to start with (inside, within reach).
+    vec3 previous = vec3(0.0);
+    bool previousInside = true;
+    bool previousNear = true;
+    float previousCos = 1.0;
+    vec3 before = vec3(0.0); // the drawn sample before previous
+    bool beforeInside = false;
+    // The straddling pair whose outside end rises highest.
+    vec3 inner = vec3(0.0);
+    vec3 outer = vec3(0.0);
+    float outerCos = 1.0;
     for (int j = 0; j < steps; ++j) {
-        vec3 E = base + ((float(j) + shift) / float(steps)) * K;
-        vec2 pixel = E.xy / E.z + centre;
+        vec2 uv = E.xy / E.z + centre;
         // Behind the eye or off the screen: nothing known further out.
-        if (E.z <= 0.0 || any(lessThan(pixel, vec2(0.0))) || any(greaterThanEqual(pixel, size)))
+        if (E.z <= 0.0 || any(lessThan(uv, vec2(0.0))) || any(greaterThanEqual(uv, vec2(1.0))))
             break;
-        vec3 Q = texture(texGPosition, pixel / size).xyz;
-        if (Q.z >= 0.0) { // nothing drawn there: open, and no surface to bridge
-            previousInside = false;
-            previous = vec3(0.0);
-            continue;
-        }
+        E += stride;
+        vec3 Q = texture(texGPosition, uv).xyz;
         vec3 D = Q - P;
         float d2 = dot(D, D);
-        bool inside = d2 < radius2;
-        if (inside)
-            horizon = max(horizon, CosToV(D, N, T, perHeight, slack, cosN, sinOut, vT));
-        // A straight surface between the two samples crosses the sphere.
-        bool bridge = previousInside != inside && dot(previous, previous) < reach2 &&
-                      d2 < reach2 && (previousInside || dot(previous, previous) > 0.0);
-        if (bridge) {
-            vec3 A = inside ? D : previous; // inside the sphere
-            vec3 B = inside ? previous : D; // outside it
-            vec3 AB = B - A;
-            float a = dot(AB, AB);
-            float b = dot(A, AB);
-            float c = dot(A, A) - radius2; // < 0, so one root in [0, 1]
-            float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
-            horizon =
-                max(horizon, CosToV(A + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
+        bool drawn = Q.z < 0.0; // nothing drawn: open, and no surface to bridge
+        bool inside = drawn && d2 < radius2;
+        bool near = drawn && d2 < reach2;
+        float c = CosAboveTangent(D, side);
+        horizon = inside ? min(horizon, c) : horizon;
+        float outsideCos = inside ? previousCos : c;
+        if (near && previousNear && inside != previousInside && outsideCos < outerCos) {
+            inner = inside ? D : previous;
+            outer = inside ? previous : D;
+            outerCos = outsideCos;
         }
-        before = previous;
-        beforeInside = previousInside;
+        if (drawn) {
+            before = previous;
+            beforeInside = previousInside;
+        }
         previous = D;
         previousInside = inside;
+        previousNear = near;
+        previousCos = c;
     }
+    horizon = min(horizon, CrossingCos(inner, outer, side, radius2));
     // The last two samples both inside: the surface through them, taken on
     // as straight, meets the sphere further out (the far root).
-    if (previousInside && beforeInside && dot(previous, previous) > 0.0) {
-        vec3 AB = previous - before;
-        float a = dot(AB, AB);
-        float b = dot(before, AB);
-        float c = dot(before, before) - radius2;
-        float s = (-b + sqrt(max(b * b - a * c, 0.0))) / max(a, 1e-20);
-        horizon = max(horizon, CosToV(before + s * AB, N, T, perHeight, slack, cosN, sinOut, vT));
-    }
+    if (previousInside && beforeInside)
+        horizon = min(horizon, CrossingCos(before, previous, side, radius2));
     return horizon;
 }
 
-// a(n +- pi/2) - a(h) for one side's horizon h (sign +1 or -1), given as the
-// cosine of |h|: the occluded part of that side's arc.
-float OccludedArc(float cosH, float sign, float n, float cosN, float sinN) {
-    float h = sign * acos(clamp(cosH, -1.0, 1.0));
-    return 0.25 * (cosN + cos(2.0 * h - n) + (2.0 * n + sign * kPi - 2.0 * h) * sinN);
+// acos x within 7e-5 on [-1, 1]: sqrt(1 - |x|) times a cubic in |x| (a
+// classic minimax fit on [0, 1]), and pi minus that for x < 0.
+float ArcCos(float x) {
+    float a = abs(x);
+    float r = sqrt(1.0 - a) * (1.5707288 + a * (-0.2121144 + a * (0.0742610 - 0.0187293 * a)));
+    return x < 0.0 ? kPi - r : r;
+}
+
+// The occluded part of one side's arc (sign +1 on the +w side, -1 on the
+// other) for its horizon's cos g: (sin^2 g cos n +- (g - sin g cos g) sin n) / 2.
+float OccludedArc(float cosG, vec2 cosSinN, float sign) {
+    float c = clamp(cosG, -1.0, 1.0);
+    float sin2 = 1.0 - c * c;
+    float g = ArcCos(c);
+    return 0.5 * (sin2 * cosSinN.x + sign * (g - sqrt(sin2) * c) * cosSinN.y);
 }
 
 void main() {
     ivec2 pixel = ivec2(gl_FragCoord.xy);
-    vec3 P = texelFetch(texGPosition, pixel, 0).xyz;
+    // The nearest filter at the pixel's own texture coordinate reads its own
+    // texel, as texelFetch would, and measured cheaper here at 4 reads.
+    vec3 P = texture(texGPosition, vTexCoord).xyz;
 #ifdef GEOMETRIC_NORMALS
     vec3 N = GeometricNormal(pixel);
 #else
-    vec3 N = texelFetch(texGNormal, pixel, 0).xyz;
+    vec3 N = texture(texGNormal, vTexCoord).xyz;
 #endif
     // No geometry, no samples or no radius: open.
     bool covered = P.z < 0.0 && dot(N, N) > kMinNormalLength2 && ssaoRadius > 0.0;
@@ -320,44 +416,38 @@ void main() {
     float distance = length(P);
     vec3 V = -P / distance;
 
-    vec3 noise = texelFetch(texSSAONoise, pixel & 3, 0).xyz;
+    // The noise tile repeats under the nearest filter: the pixel's centre
+    // over 4 falls in its texel (x mod 4, y mod 4).
+    vec3 noise = texture(texSSAONoise, gl_FragCoord.xy * 0.25).xyz;
     ivec2 cell = TileCell(pixel, noise.z);
-    float phi = (float(SliceRank(cell)) + 0.5 + 0.5 * noise.x) * (kPi / kTileCells);
+    vec3 w = SliceDirection(V, SliceTurn(SliceRank(cell), noise.x));
     float shift = (float(StepRank(cell)) + 0.5 + 0.5 * noise.y) / kTileCells;
-    // The slice: w and axis are perpendicular to V and to each other.
-    vec3 across = abs(V.x) < 0.9 ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 1.0, 0.0);
-    vec3 T1 = normalize(across - V * dot(across, V));
-    vec3 T2 = cross(V, T1);
-    vec3 w = cos(phi) * T1 + sin(phi) * T2;
-    vec3 axis = -sin(phi) * T1 + cos(phi) * T2;
 
-    // The normal in the slice: length and signed angle from V toward w.
-    vec3 Ns = N - axis * dot(N, axis);
-    float lengthNs = length(Ns);
-    float n = atan(dot(Ns, w), max(dot(Ns, V), 0.0));
-    float cosN = cos(n);
-    float sinN = sin(n);
+    // The normal in the slice, (|N_s| cos n, |N_s| sin n) = (N.V, N.w);
+    // N.V >= 0 as N faces the eye.
+    vec2 normalInSlice = vec2(dot(N, V), dot(N, w));
+    float lengthNs = length(normalInSlice);
+    float perHeight = 1.0 / max(lengthNs, kMinLengthNs);
+    vec2 cosSinN = normalInSlice * perHeight;
 
-    // Projection as in SSAO.frag: pixel = centre + focal * X.xy / (-X.z).
-    vec2 size = vec2(textureSize(texGPosition, 0));
-    vec2 focal = vec2(projMatrix[0][0], projMatrix[1][1]) * 0.5 * size;
-    vec2 centre = (1.0 - vec2(projMatrix[2][0], projMatrix[2][1])) * 0.5 * size;
-    float sin2Alpha = ssaoRadius * ssaoRadius / (distance * distance);
+    // Projection as in SSAO.frag, in texture units: uv = centre + focal *
+    // X.xy / (-X.z) with focal = (p00, p11) / 2 and centre = (1 - (p20, p21)) / 2.
+    vec2 focal = 0.5 * vec2(projMatrix[0][0], projMatrix[1][1]);
+    vec2 centre = 0.5 - 0.5 * vec2(projMatrix[2][0], projMatrix[2][1]);
+    float radius2 = ssaoRadius * ssaoRadius;
+    float sin2Alpha = radius2 / (distance * distance);
     float reach = ssaoRadius * inversesqrt(max(1.0 - sin2Alpha, kMinCos2Alpha));
     vec3 base = vec3(focal * P.xy, -P.z);
-    vec3 K = vec3(focal * w.xy, -w.z) * reach;
+    vec3 stride = vec3(focal * w.xy, -w.z) * (reach / float(steps));
     float slack = (distance + 2.0 * ssaoRadius) * kHalfFloatSlack;
-    float radius2 = ssaoRadius * ssaoRadius;
 
     // The tangent on the +w side, at theta = n + pi/2: -sin n V + cos n w;
     // the other side's is its opposite, at n - pi/2.
-    vec3 T = cosN * w - sinN * V;
-    float perHeight = 1.0 / max(lengthNs, kMinLengthNs);
-    float cosPlus = Horizon(P, N, T, -sinN, sinN, perHeight, cosN, base, K, centre, size, steps,
-                            shift, slack, radius2);
-    float cosMinus = Horizon(P, N, -T, sinN, -sinN, perHeight, cosN, base, -K, centre, size, steps,
-                             shift, slack, radius2);
-    float occluded =
-        OccludedArc(cosPlus, 1.0, n, cosN, sinN) + OccludedArc(cosMinus, -1.0, n, cosN, sinN);
+    vec3 T = cosSinN.x * w - cosSinN.y * V;
+    Side plus = Side(N, T, perHeight, slack, cosSinN.x, cosSinN.y);
+    Side minus = Side(N, -T, perHeight, slack, cosSinN.x, -cosSinN.y);
+    float cosPlus = Horizon(P, plus, base + shift * stride, stride, centre, steps, radius2);
+    float cosMinus = Horizon(P, minus, base - shift * stride, -stride, centre, steps, radius2);
+    float occluded = OccludedArc(cosPlus, cosSinN, 1.0) + OccludedArc(cosMinus, cosSinN, -1.0);
     fragOcclusion = clamp(1.0 - lengthNs * occluded, 0.0, 1.0);
 }

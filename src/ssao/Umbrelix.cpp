@@ -293,6 +293,8 @@ void Umbrelix::CreateNoiseTexture() {
 // GenerateNoise appends: the old draw goes first, or the texture would get
 // the old tile again (and the array grow by a tile each time).
 void Umbrelix::RedrawNoise() {
+    // GenerateNoise appends: without the clear the upload below would send the
+    // first tile again and the vector would grow by a tile per redraw.
     mNoise.clear();
     GenerateNoise(mNoise);
     UploadNoise(0);

@@ -463,6 +463,26 @@ TEST_F(SSAOShaderTest, SwitchingEstimatorsLeavesEachOnesOutputBitForBit) {
     EXPECT_EQ(pass(ESTIMATOR_HORIZON), horizon);
 }
 
+TEST_F(SSAOShaderTest, RedrawnNoiseMovesTheHorizonEstimatorsSlices) {
+    // The horizon estimator reads the noise tile but not the kernel, so a
+    // redraw shows in its picture only if the fresh tile reaches the GPU; a
+    // second redraw must move it again (the tile is not stuck on the first).
+    Show(Crease(3.0f), {0.0f, 2.0f, 4.0f}, {0.0f, 0.4f, 0.0f}, 50.0f, 1.0f, 500.0f);
+    mRenderer->SetEstimator(ESTIMATOR_HORIZON);
+    mRenderer->SetKernelSize(16);
+    auto pass = [this]() {
+        mRenderer->SSAOPass();
+        return ReadRed(mRenderer->SSAOTexture());
+    };
+    const auto first = pass();
+    EXPECT_EQ(pass(), first) << "the same noise gives the same picture";
+    mRenderer->RedrawNoise();
+    const auto second = pass();
+    EXPECT_NE(second, first);
+    mRenderer->RedrawNoise();
+    EXPECT_NE(pass(), second);
+}
+
 TEST_F(SSAOShaderTest, CreaseFollowsTheExactOpenFractionNearAndFar) {
     // Near: the radius spans tens of pixels. Far: the crease 120 units away
     // through a narrow lens, where the radius spans about fifteen pixels and

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -192,4 +194,55 @@ TEST(BenchReport, TheTableHasARowPerConfigurationOfEachView) {
                          "blocks"),
               std::string::npos)
         << table;
+}
+
+TEST(BenchReport, EstimatorRatioIsTheMedianOfEachRoundsRatioToTheFirstEstimator) {
+    ViewResult v;
+    v.view = DefaultViews()[0];
+    // Occlusion samples per round for SSAO off, then kernel 8 blur on and off
+    // with the hemisphere estimator, then the same with the horizon one.
+    const std::vector<std::vector<double>> occlusion = {{0.0, 0.0, 0.0},
+                                                        {10.0, 20.0, 40.0},
+                                                        {10.0, 10.0, 10.0},
+                                                        {15.0, 20.0, 100.0},
+                                                        {5.0, 6.0, 7.0}};
+    std::vector<BenchConfig> configs = BenchConfigs({8}, {ESTIMATOR_HEMISPHERE, ESTIMATOR_HORIZON});
+    ASSERT_EQ(configs.size(), occlusion.size());
+    for (size_t i = 0; i < configs.size(); ++i) {
+        ConfigSamples s{configs[i], {}, {}};
+        s.pass[PASS_OCCLUSION] = occlusion[i];
+        v.configs.push_back(s);
+    }
+    struct Case {
+        size_t config;
+        double ratio; // NaN: none
+    };
+    // Round ratios 1.5, 1, 2.5 with the blur (the ratio of the medians would be 1), 0.5, 0.6, 0.7
+    // without.
+    const Case cases[] = {{0, NAN}, {1, NAN}, {2, NAN}, {3, 1.5}, {4, 0.6}};
+    BenchResult r;
+    r.views.push_back(v);
+    const Json json = Json::parse(ToJson(r));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(configs[c.config].Label());
+        const Json& figure = json["views"][0]["configs"][c.config]["occlusion_to_first_estimator"];
+        if (std::isnan(c.ratio)) {
+            EXPECT_TRUE(std::isnan(EstimatorRatio(v, v.configs[c.config])));
+            EXPECT_TRUE(figure.is_null());
+        } else {
+            EXPECT_DOUBLE_EQ(EstimatorRatio(v, v.configs[c.config]), c.ratio);
+            EXPECT_DOUBLE_EQ(figure.get<double>(), c.ratio);
+        }
+    }
+    char* buffer = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&buffer, &length);
+    ASSERT_NE(out, nullptr);
+    PrintReport(out, r);
+    std::fclose(out);
+    const std::string table(buffer, length);
+    std::free(buffer);
+    EXPECT_NE(table.find("8 + blur, horizon"), std::string::npos);
+    EXPECT_NE(table.find("   1.50\n"), std::string::npos) << table;
+    EXPECT_NE(table.find("   0.60\n"), std::string::npos) << table;
 }

@@ -25,6 +25,23 @@ double FloorRatio(const ViewResult& view, const ConfigSamples& c) {
     return floor > 0.0 ? Median(c.pass[PASS_OCCLUSION]) / floor : NAN;
 }
 
+// The configuration measured with the view's first estimator at c's kernel
+// and blur; null when there is none.
+const ConfigSamples* FirstEstimatorPeer(const ViewResult& view, const ConfigSamples& c) {
+    const ConfigSamples* first = nullptr;
+    for (const ConfigSamples& other : view.configs) {
+        if (first == nullptr && other.config.ssao)
+            first = &other;
+        if (first != nullptr && other.config.ssao &&
+            other.config.estimator == first->config.estimator &&
+            other.config.kernel == c.config.kernel && other.config.blur == c.config.blur &&
+            other.config.normals == c.config.normals &&
+            other.config.accumulate == c.config.accumulate)
+            return &other;
+    }
+    return nullptr;
+}
+
 Json SettingsJson(const BenchResult& r) {
     Json estimators = Json::array();
     for (SSAOEstimator e : r.estimators)
@@ -75,7 +92,8 @@ Json ConfigJson(const ViewResult& view, const ConfigSamples& c) {
             {"frame_ms_min", low},
             {"frame_ms_max", high},
             {"passes_ms", std::move(passes)},
-            {"occlusion_to_floor", FloorRatio(view, c)}};
+            {"occlusion_to_floor", FloorRatio(view, c)},
+            {"occlusion_to_first_estimator", EstimatorRatio(view, c)}};
 }
 
 Json ViewJson(const ViewResult& v) {
@@ -97,18 +115,23 @@ void PrintView(FILE* out, const ViewResult& v) {
     std::fprintf(out, "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %.1f%% of pixels covered\n",
                  v.view.name.c_str(), v.view.eye.x, v.view.eye.y, v.view.eye.z, v.view.dir.x,
                  v.view.dir.y, v.view.dir.z, 100.0 * v.coveredFraction);
-    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %9s %7s\n", "configuration", "frame",
-                 "geometry", "occlusion", "blur", "accum", "lighting", "ovl+pres", "floor",
-                 "x floor");
+    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %9s %7s %7s\n", "configuration",
+                 "frame", "geometry", "occlusion", "blur", "accum", "lighting", "ovl+pres",
+                 "floor", "x floor", "x est 1");
     for (const ConfigSamples& c : v.configs) {
         std::fprintf(out, "%-24s %9.2f", c.config.Label().c_str(), Median(c.frame));
         for (int p = 0; p < PASS_COUNT; ++p)
             std::fprintf(out, " %9.2f", Median(c.pass[p]));
         double floor = c.config.ssao ? FloorMedian(v, c.config.kernel) : -1.0;
         if (floor > 0.0)
-            std::fprintf(out, " %9.2f %7.2f\n", floor, FloorRatio(v, c));
+            std::fprintf(out, " %9.2f %7.2f", floor, FloorRatio(v, c));
         else
-            std::fprintf(out, " %9s %7s\n", "-", "-");
+            std::fprintf(out, " %9s %7s", "-", "-");
+        double ratio = EstimatorRatio(v, c);
+        if (std::isfinite(ratio))
+            std::fprintf(out, " %7.2f\n", ratio);
+        else
+            std::fprintf(out, " %7s\n", "-");
     }
 }
 
@@ -164,6 +187,20 @@ double FloorMedian(const ViewResult& view, uint32_t fetches) {
     return -1.0;
 }
 
+double EstimatorRatio(const ViewResult& view, const ConfigSamples& c) {
+    const ConfigSamples* peer = c.config.ssao ? FirstEstimatorPeer(view, c) : nullptr;
+    if (peer == nullptr || peer == &c)
+        return NAN;
+    const std::vector<double>& ours = c.pass[PASS_OCCLUSION];
+    const std::vector<double>& theirs = peer->pass[PASS_OCCLUSION];
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(ours.size(), theirs.size()); ++i) {
+        if (theirs[i] > 0.0)
+            ratios.push_back(ours[i] / theirs[i]);
+    }
+    return ratios.empty() ? NAN : Median(ratios);
+}
+
 void PrintReport(FILE* out, const BenchResult& r) {
     const StartupTimes& s = r.startup;
     std::fprintf(out, "model %s, %d x %d, %s\n", r.modelPath.c_str(), r.width, r.height,
@@ -180,7 +217,9 @@ void PrintReport(FILE* out, const BenchResult& r) {
                  static_cast<unsigned long long>(r.zoneBlocks));
     std::fprintf(out,
                  "median ms over %d frames per configuration (after %d warm-up frames), radius "
-                 "%g; floor = a bare pass fetching as many G-buffer texels, %s\n",
+                 "%g; floor = a bare pass fetching as many G-buffer texels, %s; x est 1 = "
+                 "occlusion against the first estimator's at the same kernel and blur, median "
+                 "of the rounds' ratios\n",
                  r.frames, r.warmupFrames, r.radius, kFloorFootprint);
     std::string estimators;
     for (SSAOEstimator e : r.estimators)

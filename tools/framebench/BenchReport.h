@@ -98,6 +98,13 @@ extern const char* const kFloorFootprint;
 // value when it was not measured.
 double FloorMedian(const ViewResult& view, uint32_t fetches);
 
+// The occlusion pass of c against the one with the view's first estimator
+// at the same kernel and blur: the median of the per-round ratios (a round
+// renders every configuration once, so its two frames saw about the same
+// load, and the ratio moves less than either time). NaN for SSAO off, for
+// the first estimator itself and without such a configuration.
+double EstimatorRatio(const ViewResult& view, const ConfigSamples& c);
+
 void PrintReport(FILE* out, const BenchResult& result);
 std::string ToJson(const BenchResult& result);
 // Writes ToJson(result) as path, whole or not at all, or on standard output

@@ -7,7 +7,10 @@ Each --set names a label (say "before" or "after", "hemisphere" or
 at the same radius. The cost is the occlusion pass's median milliseconds with
 the blur on, of the estimator the aotruth run measured (a framebench run may
 hold both, side by side); the error is the blurred buffer's MAE against the
-ray-traced reference, mean of the draws.
+ray-traced reference, mean of the draws. With --cost floor the cost is given
+in units of the view's fetch floor at its smallest kernel size, from the same
+run: on a shared machine the milliseconds of two runs differ by the load, the
+pass against a floor measured in the same rounds much less.
 
     python3 tools/plot/error_cost.py -o docs/error-cost.png \\
         --set before before-r0.9/results.json before-bench-r0.9.json \\
@@ -45,23 +48,37 @@ def estimator(report):
     return report.get("estimator", "hemisphere")
 
 
-def costs(bench, measured):
-    """{view: {kernel: occlusion ms, blur on}} of the estimator measured in a
-    framebench report."""
+def floor_unit(view):
+    """The fetch floor's milliseconds at the view's smallest kernel size, or
+    None when the report has none."""
+    floors = [f for f in view.get("fetch_floor", []) if f["ms"] > 0]
+    return min(floors, key=lambda f: f["fetches"])["ms"] if floors else None
+
+
+def costs(bench, measured, unit):
+    """{view: {kernel: occlusion cost, blur on}} of the estimator measured in a
+    framebench report, in ms or (unit "floor") in floors."""
     out = {}
     for v in bench["views"]:
-        out[v["name"]] = {c["kernel"]: c["passes_ms"]["occlusion"] for c in v["configs"]
+        scale = 1.0
+        if unit == "floor":
+            floor = floor_unit(v)
+            if floor is None:
+                sys.exit(f"error_cost: view {v['name']} has no fetch floor for --cost floor")
+            scale = 1.0 / floor
+        out[v["name"]] = {c["kernel"]: c["passes_ms"]["occlusion"] * scale
+                          for c in v["configs"]
                           if c["ssao"] and c["blur"] and estimator(c) == measured}
     return out
 
 
-def curves(label, truth_path, bench_path):
+def curves(label, truth_path, bench_path, unit):
     truth, bench = load(truth_path), load(bench_path)
     radius = truth["radius"]
     if abs(bench["settings"]["radius"] - radius) > 1e-6:
         sys.exit(f"error_cost: {truth_path} is at radius {radius} but {bench_path} at "
                  f"{bench['settings']['radius']}: a set compares one radius")
-    err, ms = errors(truth), costs(bench, estimator(truth))
+    err, ms = errors(truth), costs(bench, estimator(truth), unit)
     found = []
     for view in err:
         kernels = sorted(set(err[view]) & set(ms.get(view, {})))
@@ -72,7 +89,7 @@ def curves(label, truth_path, bench_path):
     return radius, label, found
 
 
-def plot(sets, output):
+def plot(sets, output, unit):
     radii = sorted({radius for radius, _, _ in sets})
     labels = list(dict.fromkeys(label for _, label, _ in sets))
     views = list(dict.fromkeys(view for _, _, found in sets for view, _ in found))
@@ -91,7 +108,8 @@ def plot(sets, output):
                     axis.annotate(str(k), (x, y), textcoords="offset points", xytext=(3, 3),
                                   fontsize=6)
         axis.set_xscale("log")
-        axis.set_xlabel("occlusion pass, ms (median, blur on)")
+        axis.set_xlabel("occlusion pass, ms (median, blur on)" if unit == "ms" else
+                        "occlusion pass (median, blur on) in fetch floors of the fewest reads")
         axis.set_ylabel("MAE against the ray-traced reference (blurred)")
         axis.set_title(f"radius {radius:g}; numbers are kernel sizes")
         axis.grid(True, which="both", alpha=0.3)
@@ -107,8 +125,11 @@ def main():
     parser.add_argument("--set", nargs=3, action="append", required=True,
                         metavar=("LABEL", "AOTRUTH_JSON", "FRAMEBENCH_JSON"))
     parser.add_argument("-o", "--output", required=True, help="PNG to write")
+    parser.add_argument("--cost", choices=["ms", "floor"], default="ms",
+                        help="cost axis: milliseconds, or the view's fetch floor at its "
+                             "smallest kernel size in the same run")
     args = parser.parse_args()
-    plot([curves(*s) for s in args.set], args.output)
+    plot([curves(*s, args.cost) for s in args.set], args.output, args.cost)
 
 
 if __name__ == "__main__":
