@@ -27,19 +27,26 @@ double FloorRatio(const ViewResult& view, const ConfigSamples& c) {
 
 // The configuration measured with the view's first estimator at c's kernel
 // and blur; null when there is none.
+// The first estimator's configuration at the same kernel, blur and
+// accumulation, on the same normals when it was measured on them (a normals
+// list), else on its own (each estimator on its default normals).
 const ConfigSamples* FirstEstimatorPeer(const ViewResult& view, const ConfigSamples& c) {
     const ConfigSamples* first = nullptr;
+    const ConfigSamples* anyNormals = nullptr;
     for (const ConfigSamples& other : view.configs) {
         if (first == nullptr && other.config.ssao)
             first = &other;
-        if (first != nullptr && other.config.ssao &&
-            other.config.estimator == first->config.estimator &&
-            other.config.kernel == c.config.kernel && other.config.blur == c.config.blur &&
-            other.config.normals == c.config.normals &&
-            other.config.accumulate == c.config.accumulate)
+        if (first == nullptr || !other.config.ssao ||
+            other.config.estimator != first->config.estimator ||
+            other.config.kernel != c.config.kernel || other.config.blur != c.config.blur ||
+            other.config.accumulate != c.config.accumulate)
+            continue;
+        if (other.config.normals == c.config.normals)
             return &other;
+        if (anyNormals == nullptr)
+            anyNormals = &other;
     }
-    return nullptr;
+    return anyNormals;
 }
 
 Json SettingsJson(const BenchResult& r) {
@@ -115,9 +122,9 @@ void PrintView(FILE* out, const ViewResult& v) {
     std::fprintf(out, "\nview %s: eye (%g, %g, %g) dir (%g, %g, %g), %.1f%% of pixels covered\n",
                  v.view.name.c_str(), v.view.eye.x, v.view.eye.y, v.view.eye.z, v.view.dir.x,
                  v.view.dir.y, v.view.dir.z, 100.0 * v.coveredFraction);
-    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %9s %7s %7s\n", "configuration",
-                 "frame", "geometry", "occlusion", "blur", "accum", "lighting", "ovl+pres",
-                 "floor", "x floor", "x est 1");
+    std::fprintf(out, "%-24s %9s %9s %9s %9s %9s %9s %9s %9s %7s %7s\n", "configuration", "frame",
+                 "geometry", "occlusion", "blur", "accum", "lighting", "ovl+pres", "floor",
+                 "x floor", "x est 1");
     for (const ConfigSamples& c : v.configs) {
         std::fprintf(out, "%-24s %9.2f", c.config.Label().c_str(), Median(c.frame));
         for (int p = 0; p < PASS_COUNT; ++p)
