@@ -167,6 +167,15 @@ void WriteTexture(uint32_t texture, GLenum format, GLenum type, const void* data
 
 constexpr uint32_t kTestSeed = 20261208;
 
+// Whether the pixel's whole column neighbourhood (three rows either side)
+// lies on one surface, off the crease row.
+bool OnOneSurface(const GBuffer& scene, size_t i) {
+    for (int dy = -3; dy <= 3; ++dy)
+        if (scene.gap[i + dy * kWidth] < 0.0f || scene.normal[i + dy * kWidth] != scene.normal[i])
+            return false;
+    return true;
+}
+
 class SSAOShaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -823,11 +832,7 @@ TEST_F(SSAOAccumulationTest, SixteenStillFramesCancelTheTileAsTheBlurDoesWithout
         for (int y = kTile; y < kHeight - kTile; ++y)
             for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
                 const size_t i = size_t(y) * kWidth + x;
-                bool uniform = true;
-                for (int dy = -3; dy <= 3 && uniform; ++dy)
-                    uniform = mScene.gap[i + dy * kWidth] >= 0.0f &&
-                              mScene.normal[i + dy * kWidth] == mScene.normal[i];
-                if (!uniform)
+                if (!OnOneSurface(mScene, i))
                     continue;
                 rawJump += std::abs(int(raw[i]) - int(raw[i + 1])) / kByte;
                 meanJump += std::fabs(mean[i] - mean[i + 1]);
@@ -1038,12 +1043,7 @@ TEST_F(SSAOBlurTest, KernelFourNoiseIsGoneAfterTheBlur) {
     for (int y = kTile; y < kHeight - kTile; ++y)
         for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
             const size_t i = size_t(y) * kWidth + x;
-            // Whole neighbourhood on one surface, off the crease row.
-            bool uniform = true;
-            for (int dy = -3; dy <= 3 && uniform; ++dy)
-                uniform = mScene.gap[i + dy * kWidth] >= 0.0f &&
-                          mScene.normal[i + dy * kWidth] == mScene.normal[i];
-            if (!uniform)
+            if (!OnOneSurface(mScene, i))
                 continue;
             rawJump += std::abs(int(raw[i]) - int(raw[i + 1]));
             blurredJump += std::abs(int(blurred[i]) - int(blurred[i + 1]));
